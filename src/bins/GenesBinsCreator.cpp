@@ -1,0 +1,1 @@
+#include "bins/GenesBinsCreator.hpp"

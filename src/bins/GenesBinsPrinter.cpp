@@ -1,0 +1,1 @@
+#include "bins/GenesBinsPrinter.hpp"

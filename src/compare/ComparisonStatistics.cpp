@@ -1,0 +1,1 @@
+#include "compare/ComparisonStatistics.hpp"

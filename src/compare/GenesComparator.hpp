@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "compare/ComparisonResult.hpp"
+#include "compare/ComparisonStatistics.hpp"
+#include "matrix/Gene.hpp"
+
+namespace varnosk {
+
+// Decides whether two genes have proportional abundances across samples. One comparator
+// per thread (or per sequential task): it owns its scratch space and statistics tables,
+// sized once from the class-wide number of samples, so a comparison allocates nothing.
+// The class-wide parameters are set by the driver before any comparator is built and are
+// read-only afterwards.
+class GenesComparator {
+public:
+    // Stores sqrt(detection_limit) rounded to single precision.
+    static void setDetectionLimit(double detection_limit);
+    static void setMinPrevalence(std::uint64_t min_prevalence);
+    static void setMinPrevalenceForOutliers(std::uint64_t min_prevalence_for_outliers);
+    static void setMaxOutliersFraction(double max_outliers_fraction);
+    static void setNumSamples(std::uint64_t num_samples);
+
+    static float detectionThreshold();
+
+    GenesComparator();
+    GenesComparator(const GenesComparator&) = delete;
+    GenesComparator& operator=(const GenesComparator&) = delete;
+
+    // The fast test used while building and merging seeds: stops as soon as the pair cannot
+    // qualify and rejects pairs with more than max_exclusive_samples samples where exactly
+    // one gene is present. The reference stays valid until the next call.
+    const ComparisonResult& compare(const Gene& gene1, const Gene& gene2, std::uint64_t max_exclusive_samples);
+
+    // The full test: no bound on exclusive samples, adds the outlier step and the p-values.
+    const ComparisonResult& compareFull(const Gene& gene1, const Gene& gene2);
+
+private:
+    ComparisonResult result_;
+    std::vector<std::uint32_t> candidates_;
+    std::vector<std::uint32_t> nonzero_;
+    std::vector<std::uint32_t> inliers_;
+    std::vector<double> residuals_;
+    std::vector<double> work_;
+    StudentTTable student_t_;
+    LogFactorialTable log_factorial_;
+};
+
+}  // namespace varnosk

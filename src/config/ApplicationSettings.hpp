@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+#include "config/Settings.hpp"
+
+namespace varnosk {
+
+// Writes the effective settings as a valid settings file (file_name inside output_dir).
+// Throws the OutputFile error when the file cannot be written.
+void writeApplicationSettings(const Settings& settings, const std::string& output_dir,
+                              const std::string& file_name);
+
+}  // namespace varnosk

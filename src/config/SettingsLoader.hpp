@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "config/Settings.hpp"
+
+namespace varnosk {
+
+// Checks the command line (exactly one argument, the settings file), parses and validates
+// the settings file, checks the count matrix file and the output directory (existing and
+// empty). Throws std::exception-derived errors whose what() is the full text to show;
+// writes nothing anywhere.
+Settings loadSettings(int argc, const char* const argv[]);
+
+// Each check throws std::runtime_error with the user-facing message on failure.
+void checkFileReadable(const std::string& path);
+void checkRange(const std::string& key, double value, double low, double high);
+void checkRange(const std::string& key, std::uint64_t value, std::uint64_t low, std::uint64_t high);
+void checkDirectory(const std::string& path);
+void checkEmptyDirectory(const std::string& path);
+
+}  // namespace varnosk

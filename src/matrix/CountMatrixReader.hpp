@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "matrix/CountMatrix.hpp"
+
+namespace varnosk {
+
+// Reads the whole count matrix (a gene name then one count per sample on every line,
+// optional header line, blank lines skipped, lines of any length). Draws its progress line
+// on `progress_out`. Throws std::runtime_error naming the line when the file is not well
+// formed, and when it holds no gene.
+CountMatrix readCountMatrix(const std::string& path, bool has_header, std::ostream& progress_out);
+
+// Parses one data line (leading white space already skipped) into a gene with the given
+// id. Returns nullptr when the line is malformed. `expected_samples` only sizes the
+// scratch space.
+std::unique_ptr<Gene> parseGeneLine(std::string_view line, std::uint64_t id, std::size_t expected_samples);
+
+}  // namespace varnosk

@@ -1,0 +1,1 @@
+#include "matrix/Preprocessing.hpp"

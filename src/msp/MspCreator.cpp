@@ -1,0 +1,1 @@
+#include "msp/MspCreator.hpp"

@@ -1,0 +1,1 @@
+#include "msp/MspPrinter.hpp"

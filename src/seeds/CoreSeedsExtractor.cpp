@@ -1,0 +1,1 @@
+#include "seeds/CoreSeedsExtractor.hpp"

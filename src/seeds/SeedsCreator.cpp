@@ -1,0 +1,1 @@
+#include "seeds/SeedsCreator.hpp"

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+
+#include "seeds/Seed.hpp"
+
+namespace varnosk {
+
+// Fuses seeds whose representatives are co-abundant, largest first; keeps the seeds that
+// end without partner and reach min_seed_size.
+struct SeedsMerger {
+    double min_concordance = 0.0;
+    std::uint64_t min_seed_size = 0;
+
+    // Replaces the content of `seeds` by the merged and kept seeds; draws its progress line.
+    void mergeSeeds(SeedList& seeds, std::ostream& progress_out) const;
+};
+
+}  // namespace varnosk
