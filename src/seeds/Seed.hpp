@@ -19,4 +19,12 @@ using SeedList = std::vector<std::unique_ptr<Seed>>;
 // Non-owning, ordered list of seeds.
 using SeedRefs = std::vector<const Seed*>;
 
+// The non-owning view of a seed list, same order.
+inline SeedRefs seedReferences(const SeedList& seeds) {
+    SeedRefs refs;
+    refs.reserve(seeds.size());
+    for (const auto& seed : seeds) refs.push_back(seed.get());
+    return refs;
+}
+
 }  // namespace varnosk
