@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "seeds/SeedsCreator.hpp"
+
+namespace varnosk {
+
+// Strongest pair first by stored concordance; ties keep creation order. Pairs whose
+// concordance is not a number follow every numeric one, in creation order.
+void sortPairsStrongestFirst(std::vector<GenesPair>& pairs);
+
+// One greedy pass over the pair graph of a bin of `num_genes` genes: the pivot is the first
+// gene of the first remaining pair; it and its remaining neighbours form a group, whose
+// pairs are then all removed (order kept) whatever the group's size. Returns the groups of
+// at least `min_group_size` genes in the order found, each as ascending bin positions.
+// `pairs` must already be sorted; it is consumed.
+std::vector<std::vector<std::uint32_t>> extractGroups(std::vector<GenesPair>& pairs, std::size_t num_genes,
+                                                      std::uint64_t min_group_size);
+
+}  // namespace varnosk
