@@ -1,0 +1,49 @@
+// Feeds arbitrary bytes to the count matrix reader as a file. The reader must either return a
+// well-formed matrix or throw its one error; anything else (a crash, a sanitizer report, a
+// matrix that breaks its invariants) is a finding.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include "matrix/CountMatrixReader.hpp"
+
+namespace {
+
+const std::string& scratchPath() {
+    static const std::string path = "/tmp/varnosk-fuzz-matrix-" + std::to_string(::getpid()) + ".tsv";
+    return path;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    // The first byte chooses whether the file has a header.
+    const bool has_header = (data[0] & 1) != 0;
+    {
+        std::ofstream file(scratchPath(), std::ios::binary | std::ios::trunc);
+        file.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
+    }
+    std::ostringstream progress;
+    try {
+        const varnosk::CountMatrix matrix = varnosk::readCountMatrix(scratchPath(), has_header, progress);
+        if (matrix.empty()) std::abort();
+        const auto samples = matrix.front()->counts.size();
+        for (std::size_t i = 0; i < matrix.size(); ++i) {
+            const varnosk::Gene& gene = *matrix[i];
+            if (gene.id != i + 1 || gene.counts.size() != samples || samples == 0 || gene.name.empty()) std::abort();
+            for (const float count : gene.counts) {
+                if (!(count >= 0.0f) || count > 3.5e38f) std::abort();
+            }
+        }
+    } catch (const std::runtime_error&) {
+        // A rejected file is a correct outcome.
+    }
+    return 0;
+}
