@@ -1,1 +1,293 @@
 #include "compare/GenesComparator.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+#include "compare/Median.hpp"
+
+namespace varnosk {
+
+namespace {
+
+// Class-wide parameters: written by the driver before any comparator exists, then only read.
+float g_detection_threshold = 0.0f;
+std::uint64_t g_min_prevalence = 2;
+std::uint64_t g_min_prevalence_for_outliers = 5;
+double g_max_outliers_fraction = 0.0;
+std::uint64_t g_num_samples = 0;
+
+constexpr int kMaxRatioIterations = 3;
+constexpr double kRatioConvergence = 0.01;
+
+std::uint32_t checkedNumSamples(std::uint64_t num_samples) {
+    if (num_samples > std::numeric_limits<std::uint32_t>::max()) {
+        throw std::length_error("error: too many samples (" + std::to_string(num_samples) + ") to compare genes.");
+    }
+    return static_cast<std::uint32_t>(num_samples);
+}
+
+// The scratch arrays are sized by the number of samples; a gene of another size would make
+// the comparator read or write past them.
+void checkGeneSize(const Gene& gene, std::uint32_t num_samples) {
+    if (gene.counts.size() != num_samples || gene.detected_samples.size() > num_samples) {
+        throw std::invalid_argument("error: gene " + gene.name + " has " + std::to_string(gene.counts.size()) +
+                                    " samples where " + std::to_string(num_samples) + " were expected.");
+    }
+}
+
+// Lin's (1989) concordance correlation coefficient of the pairs (a x_s, y_s) over the listed
+// samples: 2 a cov / ((a mean_x - mean_y)^2 + a^2 var_x + var_y), with sample (n - 1)
+// variances. Sums in double precision in list order, so results never depend on threads.
+double linConcordance(const float* x, const float* y, const std::uint32_t* samples, std::size_t k, double a) {
+    double sum_x = 0.0;
+    double sum_y = 0.0;
+    for (std::size_t i = 0; i < k; ++i) {
+        sum_x += x[samples[i]];
+        sum_y += y[samples[i]];
+    }
+    const double mean_x = sum_x / static_cast<double>(k);
+    const double mean_y = sum_y / static_cast<double>(k);
+    double sum_xx = 0.0;
+    double sum_yy = 0.0;
+    double sum_xy = 0.0;
+    for (std::size_t i = 0; i < k; ++i) {
+        const double dx = x[samples[i]] - mean_x;
+        const double dy = y[samples[i]] - mean_y;
+        sum_xx += dx * dx;
+        sum_yy += dy * dy;
+        sum_xy += dx * dy;
+    }
+    const double degrees = static_cast<double>(k - 1);
+    const double var_x = sum_xx / degrees;
+    const double var_y = sum_yy / degrees;
+    const double cov = sum_xy / degrees;
+    const double shift = a * mean_x - mean_y;
+    return 2.0 * a * cov / (shift * shift + a * a * var_x + var_y);
+}
+
+}  // namespace
+
+void GenesComparator::setDetectionLimit(double detection_limit) {
+    g_detection_threshold = static_cast<float>(std::sqrt(detection_limit));
+}
+
+void GenesComparator::setMinPrevalence(std::uint64_t min_prevalence) { g_min_prevalence = min_prevalence; }
+
+void GenesComparator::setMinPrevalenceForOutliers(std::uint64_t min_prevalence_for_outliers) {
+    g_min_prevalence_for_outliers = min_prevalence_for_outliers;
+}
+
+void GenesComparator::setMaxOutliersFraction(double max_outliers_fraction) {
+    g_max_outliers_fraction = max_outliers_fraction;
+}
+
+void GenesComparator::setNumSamples(std::uint64_t num_samples) { g_num_samples = num_samples; }
+
+float GenesComparator::detectionThreshold() { return g_detection_threshold; }
+
+GenesComparator::GenesComparator()
+    : num_samples_(checkedNumSamples(g_num_samples)),
+      candidates_(num_samples_),
+      nonzero_(num_samples_),
+      inliers_(num_samples_),
+      residuals_(num_samples_),
+      work_(num_samples_),
+      student_t_(num_samples_),
+      log_factorial_(num_samples_) {}
+
+bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& gene2) {
+    const float dl_single = g_detection_threshold;
+    const double dl = dl_single;
+    const std::uint64_t min_prevalence = g_min_prevalence;
+    result_ = ComparisonResult{};
+    result_.gene1_threshold = dl;
+    result_.gene2_threshold = dl;
+    checkGeneSize(gene1, num_samples_);
+    checkGeneSize(gene2, num_samples_);
+
+    // Candidate samples: both genes detected, by a linear merge of the ascending lists.
+    std::uint32_t* candidates = candidates_.data();
+    std::size_t num_candidates = 0;
+    {
+        const std::uint32_t* a = gene1.detected_samples.data();
+        const std::uint32_t* a_end = a + gene1.detected_samples.size();
+        const std::uint32_t* b = gene2.detected_samples.data();
+        const std::uint32_t* b_end = b + gene2.detected_samples.size();
+        while (a != a_end && b != b_end) {
+            if (*a < *b) {
+                ++a;
+            } else if (*b < *a) {
+                ++b;
+            } else {
+                candidates[num_candidates++] = *a;
+                ++a;
+                ++b;
+            }
+        }
+    }
+    result_.num_codetected_samples = num_candidates;
+    if (num_candidates < min_prevalence) return false;
+
+    // Abundance ratio gene2 / gene1: the median of per-sample ratios over the candidates that
+    // reach the current thresholds, refined until it moves by less than 1%.
+    const float* x = gene1.counts.data();
+    const float* y = gene2.counts.data();
+    double* ratios = work_.data();
+    double ratio = 1.0;
+    double t1 = dl;
+    double t2 = dl;
+    for (int iteration = 0; iteration < kMaxRatioIterations; ++iteration) {
+        std::size_t num_ratios = 0;
+        for (std::size_t i = 0; i < num_candidates; ++i) {
+            const std::uint32_t s = candidates[i];
+            if (x[s] >= t1 && y[s] >= t2) ratios[num_ratios++] = static_cast<double>(y[s] / x[s]);
+        }
+        if (num_ratios < min_prevalence || num_ratios == 0) return false;
+        const double median = medianBySelection(ratios, num_ratios);
+        const double previous = ratio;
+        ratio = median;
+        // The less abundant gene keeps the detection threshold; the other one's is scaled up.
+        if (median < 1.0) {
+            t1 = dl / median;
+            t2 = dl;
+        } else {
+            t1 = dl;
+            t2 = dl * median;
+        }
+        result_.abundance_ratio = ratio;
+        result_.gene1_threshold = t1;
+        result_.gene2_threshold = t2;
+        if (std::fabs((median - previous) / previous) < kRatioConvergence) break;
+    }
+
+    // Classify every sample with the final thresholds. Presence of both uses >=, presence of
+    // one gene alone uses > on that gene's threshold.
+    std::uint32_t* codetected = candidates;
+    std::uint32_t* nonzero = nonzero_.data();
+    std::uint64_t num_codetected = 0;
+    std::uint64_t num_nonzero = 0;
+    std::uint64_t gene1_only = 0;
+    std::uint64_t gene2_only = 0;
+    std::uint64_t both_absent = 0;
+    for (std::uint32_t s = 0; s < num_samples_; ++s) {
+        const float xs = x[s];
+        const float ys = y[s];
+        if (xs != 0.0f && ys != 0.0f) {
+            nonzero[num_nonzero++] = s;
+            if (xs >= t1 && ys >= t2) codetected[num_codetected++] = s;
+        } else if (xs > t1 && ys == 0.0f) {
+            ++gene1_only;
+        } else if (xs == 0.0f && ys > t2) {
+            ++gene2_only;
+        } else if (xs == 0.0f && ys == 0.0f) {
+            ++both_absent;
+        }
+    }
+    result_.num_codetected_samples = num_codetected;
+    result_.num_nonzero_samples = num_nonzero;
+    result_.num_gene1_only_samples = gene1_only;
+    result_.num_gene2_only_samples = gene2_only;
+    result_.num_both_absent_samples = both_absent;
+    result_.num_exclusive_samples = gene1_only + gene2_only;
+    return true;
+}
+
+const ComparisonResult& GenesComparator::compare(const Gene& gene1, const Gene& gene2,
+                                                 std::uint64_t max_exclusive_samples) {
+    if (!estimateRatioAndClassify(gene1, gene2)) return result_;
+    if (result_.num_codetected_samples < g_min_prevalence || result_.num_exclusive_samples > max_exclusive_samples) {
+        return result_;
+    }
+    result_.concordance = linConcordance(gene1.counts.data(), gene2.counts.data(), nonzero_.data(),
+                                         result_.num_nonzero_samples, result_.abundance_ratio);
+    result_.robust_concordance = result_.concordance;
+    result_.valid = true;
+    return result_;
+}
+
+const ComparisonResult& GenesComparator::compareFull(const Gene& gene1, const Gene& gene2) {
+    if (!estimateRatioAndClassify(gene1, gene2)) return result_;
+    if (result_.num_codetected_samples < g_min_prevalence) return result_;
+    const float* x = gene1.counts.data();
+    const float* y = gene2.counts.data();
+    result_.concordance =
+        linConcordance(x, y, nonzero_.data(), result_.num_nonzero_samples, result_.abundance_ratio);
+    result_.robust_concordance = result_.concordance;
+    // Quartiles need two residuals at least; the settings guarantee five.
+    if (result_.num_codetected_samples >= g_min_prevalence_for_outliers && result_.num_codetected_samples >= 2) {
+        discountOutliers(x, y);
+    }
+
+    // Every count fits in 32 bits: none exceeds the number of samples.
+    const auto n = static_cast<std::uint32_t>(result_.num_codetected_samples);
+    result_.concordance_pvalue = concordancePValue(student_t_, result_.robust_concordance, n);
+    result_.cooccurrence_pvalue =
+        cooccurrencePValue(log_factorial_, n, static_cast<std::uint32_t>(result_.num_gene1_only_samples),
+                           static_cast<std::uint32_t>(result_.num_gene2_only_samples),
+                           static_cast<std::uint32_t>(result_.num_both_absent_samples));
+    result_.combined_pvalue = combinePValues(result_.concordance_pvalue, result_.cooccurrence_pvalue);
+    result_.valid = true;
+    return result_;
+}
+
+void GenesComparator::discountOutliers(const float* x, const float* y) {
+    const float dl = g_detection_threshold;
+    const double a = result_.abundance_ratio;
+    const double t1 = result_.gene1_threshold;
+    const double t2 = result_.gene2_threshold;
+    const std::uint64_t n = result_.num_codetected_samples;
+    const std::size_t num_nonzero = result_.num_nonzero_samples;
+    const std::uint32_t* nonzero = nonzero_.data();
+    const std::uint32_t* codetected = candidates_.data();
+
+    // Residuals from the proportional fit over the non-zero samples; the co-detected ones
+    // (a subsequence, same order) go to the work array for the quartiles.
+    double* residuals = residuals_.data();
+    double* work = work_.data();
+    std::size_t j = 0;
+    for (std::size_t i = 0; i < num_nonzero; ++i) {
+        const std::uint32_t s = nonzero[i];
+        residuals[i] = y[s] - a * x[s];
+        if (j < n && codetected[j] == s) work[j++] = residuals[i];
+    }
+
+    const auto allowance = static_cast<std::uint64_t>(std::floor(static_cast<double>(n) * g_max_outliers_fraction + 0.5));
+    result_.max_outliers = std::min(n - g_min_prevalence_for_outliers, allowance);
+
+    // Tukey's fences from the quartiles of the co-detected residuals: the lower half is the
+    // h smallest values, the upper half the h largest (the middle value of an odd n in neither).
+    const std::size_t half = n / 2;
+    std::nth_element(work, work + half, work + n);
+    const double q1 = medianBySelection(work, half);
+    const double q3 = medianBySelection(work + half + n % 2, half);
+    const double fence = 1.5 * (q3 - q1);
+    const double lower = q1 - fence;
+    const double upper = q3 + fence;
+
+    std::uint32_t* inliers = inliers_.data();
+    std::size_t num_inliers = 0;
+    std::uint64_t num_outliers = 0;
+    for (std::size_t i = 0; i < num_nonzero; ++i) {
+        const std::uint32_t s = nonzero[i];
+        const double e = residuals[i];
+        if (lower <= e && e <= upper) {
+            inliers[num_inliers++] = s;
+        } else if ((x[s] > t1 && y[s] > dl) || y[s] > t2) {
+            // Only a sample where a gene is clearly present counts against the allowance.
+            ++num_outliers;
+        }
+    }
+    result_.num_inliers = num_inliers;
+    result_.num_outliers = num_outliers;
+
+    if (num_outliers < result_.max_outliers && num_inliers >= 2) {
+        const double inlier_concordance = linConcordance(x, y, inliers, num_inliers, a);
+        // A not-a-number inlier concordance fails the comparison and leaves the concordance.
+        if (inlier_concordance > result_.concordance) result_.robust_concordance = inlier_concordance;
+    }
+}
+
+}  // namespace varnosk

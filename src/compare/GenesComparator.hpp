@@ -38,12 +38,19 @@ public:
     const ComparisonResult& compareFull(const Gene& gene1, const Gene& gene2);
 
 private:
+    // Steps shared by both entry points: reset, candidate samples, abundance ratio and
+    // sample classification. False when the pair fails before classification.
+    bool estimateRatioAndClassify(const Gene& gene1, const Gene& gene2);
+    // Discounts outlier samples (Tukey fences on the residuals) from the concordance.
+    void discountOutliers(const float* x, const float* y);
+
+    std::uint32_t num_samples_;                // sizes every scratch array
     ComparisonResult result_;
-    std::vector<std::uint32_t> candidates_;
-    std::vector<std::uint32_t> nonzero_;
-    std::vector<std::uint32_t> inliers_;
-    std::vector<double> residuals_;
-    std::vector<double> work_;
+    std::vector<std::uint32_t> candidates_;    // candidate, then co-detected samples, ascending
+    std::vector<std::uint32_t> nonzero_;       // samples where both counts are non-zero, ascending
+    std::vector<std::uint32_t> inliers_;       // non-zero samples within the fences
+    std::vector<double> residuals_;            // one per non-zero sample, same order
+    std::vector<double> work_;                 // ratios, then co-detected residuals (reordered)
     StudentTTable student_t_;
     LogFactorialTable log_factorial_;
 };

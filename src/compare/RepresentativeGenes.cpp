@@ -1,1 +1,97 @@
 #include "compare/RepresentativeGenes.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <utility>
+#include <vector>
+
+#include "compare/GenesComparator.hpp"
+#include "compare/Median.hpp"
+#include "matrix/Preprocessing.hpp"
+
+namespace varnosk {
+
+namespace {
+
+// Below this group size the first gene stands for the group and nothing is ranked.
+constexpr std::size_t kMinGroupSizeForMedian = 10;
+
+std::uint64_t g_num_best_representative_genes = kMinGroupSizeForMedian;
+
+struct ScoredGene {
+    const Gene* gene;
+    double score;
+};
+
+// Decreasing score; not-a-number scores after every number. A strict weak ordering, so the
+// stable sort keeps list order among equal scores and among not-a-number ones.
+bool ranksBefore(const ScoredGene& lhs, const ScoredGene& rhs) {
+    if (std::isnan(lhs.score)) return false;
+    if (std::isnan(rhs.score)) return true;
+    return lhs.score > rhs.score;
+}
+
+}  // namespace
+
+void setNumBestRepresentativeGenes(std::uint64_t num_best_representative_genes) {
+    g_num_best_representative_genes = std::max<std::uint64_t>(kMinGroupSizeForMedian, num_best_representative_genes);
+}
+
+std::uint64_t numBestRepresentativeGenes() { return g_num_best_representative_genes; }
+
+Gene computeMedianGene(const GeneList& genes) {
+    Gene median;
+    median.id = 0;
+    median.name = "None";
+    if (genes.empty()) return median;
+    const std::size_t num_samples = genes.front()->counts.size();
+    median.counts.resize(num_samples);
+    std::vector<float> work(genes.size());
+    for (std::size_t s = 0; s < num_samples; ++s) {
+        for (std::size_t i = 0; i < genes.size(); ++i) work[i] = genes[i]->counts[s];
+        median.counts[s] = static_cast<float>(medianBySelection(work.data(), work.size()));
+    }
+    computeDetectedSamples(median);
+    return median;
+}
+
+GeneList rankGenesByConcordance(const GeneList& genes, const Gene& reference) {
+    GenesComparator comparator;
+    std::vector<ScoredGene> scored;
+    scored.reserve(genes.size());
+    for (const Gene* gene : genes) {
+        const ComparisonResult& result = comparator.compare(reference, *gene, 0);
+        scored.push_back({gene, result.valid ? result.concordance : 0.0});
+    }
+    std::stable_sort(scored.begin(), scored.end(), ranksBefore);
+    GeneList ranked;
+    ranked.reserve(scored.size());
+    for (const ScoredGene& entry : scored) ranked.push_back(entry.gene);
+    return ranked;
+}
+
+std::unique_ptr<Seed> selectRepresentativeGenes(const GeneList& genes) {
+    if (genes.empty()) return nullptr;
+    auto seed = std::make_unique<Seed>();
+    if (genes.size() < kMinGroupSizeForMedian) {
+        seed->genes = genes;
+        seed->representative = *genes.front();
+        return seed;
+    }
+    // Members are ranked against the median of all genes, then against the median of the
+    // best-ranked ones; the stored profile is one refinement further.
+    Gene median = computeMedianGene(genes);
+    GeneList ranking;
+    for (int round = 0; round < 2; ++round) {
+        ranking = rankGenesByConcordance(genes, median);
+        const auto num_best = static_cast<std::size_t>(std::min<std::uint64_t>(g_num_best_representative_genes, ranking.size()));
+        const GeneList best(ranking.begin(), ranking.begin() + static_cast<std::ptrdiff_t>(num_best));
+        median = computeMedianGene(best);
+    }
+    seed->genes = std::move(ranking);
+    seed->representative = std::move(median);
+    return seed;
+}
+
+}  // namespace varnosk
