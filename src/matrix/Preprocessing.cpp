@@ -1,1 +1,76 @@
 #include "matrix/Preprocessing.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+namespace varnosk {
+namespace {
+
+// Set once by the driver before any parallel loop reads it.
+float gene_detection_threshold = 0.0f;
+
+// Samples summed together by one task of computeMappedReads: one cache line of floats,
+// so that no two tasks read the same line of a gene's counts.
+constexpr std::size_t kSamplesPerBlock = 16;
+
+}  // namespace
+
+void setGeneDetectionThreshold(double detection_limit) {
+    gene_detection_threshold = static_cast<float>(std::sqrt(detection_limit));
+}
+
+float geneDetectionThreshold() { return gene_detection_threshold; }
+
+std::vector<double> computeMappedReads(const CountMatrix& genes) {
+    if (genes.empty()) return {};
+    const std::size_t num_samples = genes.front()->counts.size();
+    std::vector<double> mapped_reads(num_samples, 0.0);
+    const auto num_blocks = static_cast<std::ptrdiff_t>((num_samples + kSamplesPerBlock - 1) / kSamplesPerBlock);
+
+    // Parallel over blocks of samples, each sample summed in gene order by one thread:
+    // the sums are the same bits whatever the number of threads.
+#pragma omp parallel for schedule(static)
+    for (std::ptrdiff_t block = 0; block < num_blocks; ++block) {
+        const std::size_t first = static_cast<std::size_t>(block) * kSamplesPerBlock;
+        const std::size_t width = std::min(kSamplesPerBlock, num_samples - first);
+        double sums[kSamplesPerBlock] = {};
+        for (const auto& gene : genes) {
+            const float* counts = gene->counts.data() + first;
+            for (std::size_t s = 0; s < width; ++s) sums[s] += static_cast<double>(counts[s]);
+        }
+        for (std::size_t s = 0; s < width; ++s) mapped_reads[first + s] = std::sqrt(sums[s]);
+    }
+    return mapped_reads;
+}
+
+void applySqrtTransform(CountMatrix& genes) {
+    const auto num_genes = static_cast<std::ptrdiff_t>(genes.size());
+#pragma omp parallel for schedule(static)
+    for (std::ptrdiff_t i = 0; i < num_genes; ++i) {
+        for (float& count : genes[static_cast<std::size_t>(i)]->counts) count = std::sqrt(count);
+    }
+}
+
+void computeDetectedSamples(Gene& gene) {
+    const float threshold = gene_detection_threshold;
+    const std::vector<float>& counts = gene.counts;
+    // Counted first so that the list is allocated once at its exact size: the comparator
+    // streams through these lists for every pair of genes.
+    std::size_t detected = 0;
+    for (const float count : counts) detected += count >= threshold ? 1 : 0;
+    gene.detected_samples.clear();
+    gene.detected_samples.shrink_to_fit();
+    gene.detected_samples.reserve(detected);
+    for (std::size_t s = 0; s < counts.size(); ++s) {
+        if (counts[s] >= threshold) gene.detected_samples.push_back(static_cast<std::uint32_t>(s));
+    }
+}
+
+void computeDetectedSamples(CountMatrix& genes) {
+    const auto num_genes = static_cast<std::ptrdiff_t>(genes.size());
+#pragma omp parallel for schedule(static)
+    for (std::ptrdiff_t i = 0; i < num_genes; ++i) computeDetectedSamples(*genes[static_cast<std::size_t>(i)]);
+}
+
+}  // namespace varnosk

@@ -1,1 +1,33 @@
 #include "matrix/RareGenesFilter.hpp"
+
+#include <utility>
+
+#include "config/OutputFile.hpp"
+
+namespace varnosk {
+
+void filterRareGenes(CountMatrix& genes, std::uint64_t min_prevalence, const std::string& output_dir,
+                     const std::string& file_name) {
+    // Stable compaction: the kept genes move to the front in order, the removed ones are
+    // collected in order for the table.
+    CountMatrix removed;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < genes.size(); ++i) {
+        if (genes[i]->prevalence() >= min_prevalence) {
+            if (kept != i) genes[kept] = std::move(genes[i]);
+            ++kept;
+        } else {
+            removed.push_back(std::move(genes[i]));
+        }
+    }
+    genes.resize(kept);
+
+    OutputFile file(output_dir, file_name);
+    std::ostream& out = file.stream();
+    out << "gene_id\tgene_name\n";
+    for (const auto& gene : removed) out << gene->id << '\t' << gene->name << '\n';
+    file.close();
+    // Nothing refers to the removed genes any more: they are released on return.
+}
+
+}  // namespace varnosk
