@@ -1,1 +1,120 @@
 #include "msp/MspCreator.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <utility>
+
+#include "app/ProgressLine.hpp"
+#include "compare/GenesComparator.hpp"
+#include "compare/RepresentativeGenes.hpp"
+#include "msp/MspRules.hpp"
+#include "seeds/GreedyPass.hpp"
+
+namespace varnosk {
+namespace {
+
+// Significance levels: one-sided Fisher exact test of co-presence, one-sided Student's t
+// test of the concordance, and Fisher's method combining the two.
+constexpr double kMaxCooccurrencePValue = 1e-10;
+constexpr double kMaxConcordancePValue = 1e-10;
+constexpr double kMaxCombinedPValue = 1e-12;
+
+}  // namespace
+
+GeneCategory classifyGene(const ComparisonResult& result, double min_concordance, double min_robust_concordance) {
+    if (!result.valid) return GeneCategory::NotTaken;
+    if (!(result.concordance >= min_concordance || result.robust_concordance >= min_robust_concordance)) {
+        return GeneCategory::NotTaken;
+    }
+    // Present exactly where the representative is: no significance test needed.
+    if (result.num_exclusive_samples == 0) return GeneCategory::CoreCandidate;
+    if (!(result.cooccurrence_pvalue < kMaxCooccurrencePValue || result.combined_pvalue < kMaxCombinedPValue)) {
+        return GeneCategory::NotTaken;
+    }
+    if (result.num_gene2_only_samples == 0) return GeneCategory::Accessory;
+    if (result.num_gene1_only_samples == 0) return GeneCategory::SharedCore;
+    if (result.concordance_pvalue < kMaxConcordancePValue && result.robust_concordance >= min_robust_concordance) {
+        return GeneCategory::SharedAccessory;
+    }
+    return GeneCategory::NotTaken;
+}
+
+std::unique_ptr<Msp> MspCreator::createMsp(const Seed& core_seed, const GeneList& genes) const {
+    GenesComparator comparator;
+    GeneList core_candidates;
+    auto msp = std::make_unique<Msp>();
+    for (const Gene* gene : genes) {
+        const ComparisonResult& result = comparator.compareFull(core_seed.representative, *gene);
+        switch (classifyGene(result, min_concordance, min_robust_concordance)) {
+            case GeneCategory::NotTaken: break;
+            case GeneCategory::CoreCandidate: core_candidates.push_back(gene); break;
+            case GeneCategory::Accessory: msp->accessory_genes.push_back(gene); break;
+            case GeneCategory::SharedCore: msp->shared_core_genes.push_back(gene); break;
+            case GeneCategory::SharedAccessory: msp->shared_accessory_genes.push_back(gene); break;
+        }
+    }
+    // Without a core there is no profile to stand for the species.
+    if (core_candidates.empty()) return nullptr;
+
+    std::unique_ptr<Seed> core = selectRepresentativeGenes(core_candidates);
+    msp->representative = std::move(core->representative);
+    msp->core_genes = std::move(core->genes);
+    msp->num_genes = msp->core_genes.size() + msp->accessory_genes.size() + msp->shared_core_genes.size() +
+                     msp->shared_accessory_genes.size();
+    return msp;
+}
+
+MspList MspCreator::createMsps(const SeedRefs& core_seeds, const GeneList& genes, std::ostream& progress_out) const {
+    const auto total = static_cast<std::int64_t>(core_seeds.size());
+    MspList slots(core_seeds.size());
+    progress::begin(progress_out);
+
+    std::uint64_t finished = 0;
+    std::exception_ptr failure;
+#pragma omp parallel for schedule(dynamic, 1)
+    for (std::int64_t i = 0; i < total; ++i) {
+        // An exception must not cross the parallel region: keep the first one, rethrow after.
+        try {
+            slots[static_cast<std::size_t>(i)] = createMsp(*core_seeds[static_cast<std::size_t>(i)], genes);
+        } catch (...) {
+#pragma omp critical
+            if (!failure) failure = std::current_exception();
+        }
+#pragma omp critical
+        {
+            ++finished;
+            progress::update(progress_out, finished, static_cast<std::uint64_t>(total));
+        }
+    }
+    if (failure) std::rethrow_exception(failure);
+
+    // Core seeds without a core build no MSP; the others keep core seed order.
+    MspList msps;
+    msps.reserve(slots.size());
+    for (auto& msp : slots) {
+        if (msp) msps.push_back(std::move(msp));
+    }
+    return removeRedundantMsps(std::move(msps), min_concordance);
+}
+
+MspList removeRedundantMsps(MspList msps, double min_concordance) {
+    // Largest core first, so the smallest core sits at the end; equal core sizes keep core
+    // seed order and the later one is examined (and kept) first.
+    std::stable_sort(msps.begin(), msps.end(),
+                     [](const auto& a, const auto& b) { return a->core_genes.size() > b->core_genes.size(); });
+
+    GenesComparator comparator;
+    MspList kept;
+    const auto is_redundant = [&](const std::unique_ptr<Msp>& msp, const std::unique_ptr<Msp>& other) {
+        const ComparisonResult& result = comparator.compare(msp->representative, other->representative, 0);
+        return result.valid && result.concordance >= min_concordance;
+    };
+    const auto on_taken = [&](std::unique_ptr<Msp> msp, MspList& /*redundant*/) { kept.push_back(std::move(msp)); };
+    greedyPass(msps, is_redundant, on_taken);
+
+    std::stable_sort(kept.begin(), kept.end(), [](const auto& a, const auto& b) { return a->num_genes > b->num_genes; });
+    return kept;
+}
+
+}  // namespace varnosk

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "compare/ComparisonResult.hpp"
+#include "msp/Msp.hpp"
+
+namespace varnosk {
+
+enum class GeneCategory { NotTaken, CoreCandidate, Accessory, SharedCore, SharedAccessory };
+
+// The category of a gene against a core seed's representative, from their full comparison
+// (representative as gene1). The first rule that applies decides; every threshold test is
+// false for a value that is not a number.
+GeneCategory classifyGene(const ComparisonResult& result, double min_concordance, double min_robust_concordance);
+
+// Keeps one MSP of every co-abundant group, examining them from the smallest core upwards
+// (a larger MSP co-abundant with a kept smaller one is dropped), then orders the kept MSPs
+// by total size, largest first, ties in the order they were kept. Runs on one thread.
+MspList removeRedundantMsps(MspList msps, double min_concordance);
+
+}  // namespace varnosk
