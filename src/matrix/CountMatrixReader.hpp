@@ -17,8 +17,8 @@ namespace varnosk {
 CountMatrix readCountMatrix(const std::string& path, bool has_header, std::ostream& progress_out);
 
 // Parses one data line (leading white space already skipped) into a gene with the given
-// id. Returns nullptr when the line is malformed or holds a negative or non-finite count. `expected_samples` only sizes the
-// scratch space.
+// id. Returns nullptr when the line is malformed or holds a negative or non-finite count.
+// `expected_samples` only sizes the scratch space.
 std::unique_ptr<Gene> parseGeneLine(std::string_view line, std::uint64_t id, std::size_t expected_samples);
 
 }  // namespace varnosk
