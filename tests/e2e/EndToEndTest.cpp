@@ -2,7 +2,7 @@
 // files it leaves in the output directory.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "E2eSupport.hpp"
 #include "TestSupport.hpp"
 
 namespace fs = std::filesystem;
@@ -19,105 +20,15 @@ using varnosk::test::readFile;
 using varnosk::test::runCommand;
 using varnosk::test::TempDir;
 using varnosk::test::writeFile;
+using namespace varnosk::e2e;
 
 namespace {
-
-const std::string kBinary = VARNOSK_BINARY;
-const fs::path kData = VARNOSK_TEST_DATA_DIR;
-
-using Overrides = std::map<std::string, std::string>;
-
-// A complete settings file; `overrides` replaces values by "section.key".
-std::string settingsText(const std::string& matrix, const std::string& output_dir, const Overrides& overrides = {}) {
-    const std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> sections = {
-        {"input", {{"count_matrix_file", matrix}, {"count_matrix_has_header", "true"}}},
-        {"genes_comparison",
-         {{"detection_limit", "6"},
-          {"min_prevalence", "3"},
-          {"min_prevalence_for_outliers", "5"},
-          {"max_outliers_fraction", "0.1"}}},
-        {"genes_bins_creation", {{"enabled", "true"}, {"normalize_counts", "true"}}},
-        {"seeds_creation", {{"num_best_representative_genes", "10"}, {"min_concordance", "0.9"}, {"min_seed_size", "10"}}},
-        {"seeds_merging", {{"min_concordance", "0.9"}, {"min_seed_size", "10"}}},
-        {"msp_creation", {{"min_concordance", "0.9"}, {"min_robust_concordance", "0.9"}}},
-        {"output", {{"output_dir", output_dir}, {"print_genes_bins", "true"}, {"print_seeds", "true"}}},
-    };
-    std::ostringstream text;
-    for (const auto& [section, keys] : sections) {
-        text << "[" << section << "]\n";
-        for (const auto& [key, value] : keys) {
-            const auto found = overrides.find(section + "." + key);
-            text << key << " = " << (found == overrides.end() ? value : found->second) << "\n";
-        }
-        text << "\n";
-    }
-    return text.str();
-}
-
-// A run in a temporary folder: the settings file sits beside an empty "out" directory.
-struct Run {
-    TempDir dir{"varnosk-e2e"};
-    fs::path out = dir.path() / "out";
-    fs::path settings = dir.path() / "settings.ini";
-
-    explicit Run(const fs::path& matrix, const Overrides& overrides = {}) {
-        fs::create_directory(out);
-        writeFile(settings, settingsText(matrix.string(), out.string(), overrides));
-    }
-
-    ProcessResult exec(const std::string& env = "") const {
-        return runCommand(env + " " + kBinary + " " + settings.string());
-    }
-
-    std::set<std::string> files() const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(out)) names.insert(entry.path().filename().string());
-        return names;
-    }
-};
-
-// Standard output up to the time report, whose figures depend on the clock.
-std::string beforeTimeReport(const std::string& out) { return out.substr(0, out.find("Time Statistics:\n")); }
-
-std::vector<std::string> timeReportNames(const std::string& out) {
-    std::vector<std::string> names;
-    std::istringstream report(out.substr(out.find("Time Statistics:\n") + 17));
-    const std::regex line(R"((.+): [0-9]+ min [0-9]+ sec)");
-    std::string text;
-    std::smatch match;
-    while (std::getline(report, text)) {
-        if (std::regex_match(text, match, line)) names.push_back(match[1]);
-    }
-    return names;
-}
-
-// MSP name -> (category -> gene names) from all_msps.tsv.
-std::map<std::string, std::map<std::string, std::set<std::string>>> readMsps(const fs::path& file) {
-    std::map<std::string, std::map<std::string, std::set<std::string>>> msps;
-    std::istringstream table(readFile(file));
-    std::string line;
-    std::getline(table, line);
-    EXPECT_EQ(line, "msp_name\tgene_category\tgene_id\tgene_name");
-    while (std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string msp, category, id, name;
-        std::getline(fields, msp, '\t');
-        std::getline(fields, category, '\t');
-        std::getline(fields, id, '\t');
-        std::getline(fields, name, '\t');
-        msps[msp][category].insert(name);
-    }
-    return msps;
-}
 
 std::set<std::string> namesWithPrefix(const std::string& prefix, int count) {
     std::set<std::string> names;
     for (int i = 1; i <= count; ++i) names.insert(prefix + (i < 10 ? "0" : "") + std::to_string(i));
     return names;
 }
-
-const std::vector<std::string> kTables = {"genes_filtered_out.tsv", "genes_bins.tsv", "all_seeds.tsv",
-                                          "all_merged_seeds.tsv", "all_core_seeds.tsv", "all_msps.tsv"};
 
 }  // namespace
 
@@ -131,7 +42,7 @@ TEST(EndToEnd, WrongArgumentCountPrintsOnlyUsage) {
 }
 
 TEST(EndToEnd, SettingsErrorWritesNothing) {
-    Run run(kData / "two_species.tsv", {{"genes_comparison.detection_limit", "5"}});
+    BinaryRun run(kData / "two_species.tsv", {{"genes_comparison.detection_limit", "5"}});
     const ProcessResult result = run.exec();
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.err, "error: genes_comparison.detection_limit must be a value within range: [6;3.40282e+38]\n");
@@ -142,7 +53,7 @@ TEST(EndToEnd, SettingsErrorWritesNothing) {
 TEST(EndToEnd, MatrixErrorStopsAfterRunRecordsWithoutTimeReport) {
     TempDir data("varnosk-e2e-data");
     writeFile(data.path() / "bad.tsv", "gene\ts1\ts2\ts3\ng1\t1\t2\t3\ng2\t1\tx\t3\n");
-    Run run(data.path() / "bad.tsv");
+    BinaryRun run(data.path() / "bad.tsv");
     const ProcessResult result = run.exec();
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.err, "\nerror at line 3: malformed data.\n\n");
@@ -153,7 +64,7 @@ TEST(EndToEnd, MatrixErrorStopsAfterRunRecordsWithoutTimeReport) {
 }
 
 TEST(EndToEnd, FullRunFindsBothPlantedSpecies) {
-    Run run(kData / "two_species.tsv");
+    BinaryRun run(kData / "two_species.tsv");
     const ProcessResult result = run.exec();
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "");
@@ -180,7 +91,7 @@ TEST(EndToEnd, FullRunFindsBothPlantedSpecies) {
 }
 
 TEST(EndToEnd, DisabledBinsAndSeedTablesSkipTheirStages) {
-    Run run(kData / "two_species.tsv", {{"genes_bins_creation.enabled", "false"}, {"output.print_seeds", "false"}});
+    BinaryRun run(kData / "two_species.tsv", {{"genes_bins_creation.enabled", "false"}, {"output.print_seeds", "false"}});
     const ProcessResult result = run.exec();
     ASSERT_EQ(result.status, 0) << result.err;
     const std::string out = beforeTimeReport(result.out);
@@ -205,7 +116,7 @@ TEST(EndToEnd, DisabledBinsAndSeedTablesSkipTheirStages) {
 TEST(EndToEnd, OutputsDoNotDependOnThreadCount) {
     std::map<std::string, std::string> reference;
     for (const int threads : {1, 2, 3, 8}) {
-        Run run(fs::path(VARNOSK_SOURCE_DIR) / "examples" / "matrix.tsv");
+        BinaryRun run(BinaryRun::ExampleSettings{});
         const ProcessResult result = run.exec("OMP_NUM_THREADS=" + std::to_string(threads));
         ASSERT_EQ(result.status, 0) << result.err;
         for (const auto& table : kTables) {

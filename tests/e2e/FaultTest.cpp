@@ -1,0 +1,119 @@
+// Hostile inputs and failing environments, run through the real binary: every case must end
+// with the exact status, the exact message and only the files it had finished writing.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "E2eSupport.hpp"
+#include "TestSupport.hpp"
+
+namespace fs = std::filesystem;
+using varnosk::test::ProcessResult;
+using varnosk::test::readFile;
+using varnosk::test::runCommand;
+using varnosk::test::TempDir;
+using varnosk::test::writeFile;
+using namespace varnosk::e2e;
+
+namespace {
+
+const std::set<std::string> kRunRecords = {"application_settings.ini", "execution_description.ini"};
+
+bool sanitizedBuild() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#else
+    return false;
+#endif
+}
+
+}  // namespace
+
+TEST(Faults, UnwritableOutputDirectoryEndsTheRunNamingTheFile) {
+    BinaryRun run(kData / "two_species.tsv");
+    std::string prefix;
+    if (::geteuid() == 0) {
+        // Permissions do not stop root: run as an unprivileged user, for whom the
+        // root-owned output directory is not writable.
+        if (runCommand("command -v setpriv").status != 0) GTEST_SKIP() << "running as root without setpriv";
+        fs::permissions(run.dir.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+        prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+    } else {
+        fs::permissions(run.out, fs::perms::owner_write, fs::perm_options::remove);
+    }
+    const ProcessResult result = runCommand(prefix + " " + kBinary + " " + run.settings.string());
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.err, "error: " + (run.out / "application_settings.ini").string() + " could not be written.\n");
+    EXPECT_EQ(result.out, "Varnosk - version 1.1.3\nThe Varnosk developers\n\n");
+    EXPECT_TRUE(run.files().empty());
+}
+
+TEST(Faults, FullDeviceEndsTheRunNamingTheTableCutShort) {
+    // A file size limit makes writes fail the way a full disk does (EFBIG instead of ENOSPC);
+    // the signal it would raise is ignored so that the write itself reports the failure.
+    BinaryRun run(BinaryRun::ExampleSettings{});
+    const ProcessResult result = run.exec("trap '' XFSZ; ulimit -f 8;");
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.err, "error: " + (run.out / "genes_bins.tsv").string() + " could not be written.\n");
+    EXPECT_EQ(result.out.find("Time Statistics"), std::string::npos);
+    std::set<std::string> expected = kRunRecords;
+    expected.insert({"genes_filtered_out.tsv", "genes_bins.tsv"});
+    EXPECT_EQ(run.files(), expected);
+}
+
+TEST(Faults, FailedAllocationReportsAndExitsWithStatusOne) {
+    if (sanitizedBuild()) GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+    // One gene with 30 million counts needs more than the 200 MB of address space allowed.
+    TempDir data("varnosk-fault-data");
+    {
+        std::ofstream matrix(data.path() / "huge.tsv");
+        matrix << "g1";
+        std::string chunk;
+        for (int i = 0; i < 1'000'000; ++i) chunk += " 0";
+        for (int i = 0; i < 30; ++i) matrix << chunk;
+        matrix << "\n";
+    }
+    BinaryRun run(data.path() / "huge.tsv", {{"input.count_matrix_has_header", "false"}});
+    const ProcessResult result = run.exec("ulimit -v 200000;");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "error: memory allocation failed.\n");
+    EXPECT_EQ(run.files(), kRunRecords);
+}
+
+TEST(Faults, BinaryFileAsMatrixIsMalformed) {
+    TempDir data("varnosk-fault-data");
+    std::string bytes = "\x7f" "ELF\x02\x01\x01";
+    for (int i = 0; i < 4096; ++i) bytes += static_cast<char>((i * 131 + 7) % 256);
+    writeFile(data.path() / "binary.tsv", bytes);
+    BinaryRun run(data.path() / "binary.tsv", {{"input.count_matrix_has_header", "false"}});
+    const ProcessResult result = run.exec();
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.err.rfind("\nerror at line ", 0), 0u) << result.err;
+    EXPECT_EQ(result.out.find("Time Statistics"), std::string::npos);
+    EXPECT_EQ(run.files(), kRunRecords);
+}
+
+TEST(Faults, DegenerateMatricesRunToAnEmptyResult) {
+    TempDir data("varnosk-fault-data");
+    std::string wide = "gene";
+    std::string wide_gene = "g1";
+    for (int s = 0; s < 5000; ++s) {
+        wide += "\tsample" + std::to_string(s);
+        wide_gene += (s % 3 == 0) ? "\t17" : "\t0";
+    }
+    writeFile(data.path() / "single_gene.tsv", "gene\ts1\ts2\ts3\ts4\ng1\t10\t20\t30\t40\n");
+    writeFile(data.path() / "single_sample.tsv", "gene\ts1\ng1\t10\ng2\t20\ng3\t0\n");
+    writeFile(data.path() / "wide.tsv", wide + "\n" + wide_gene + "\n" + wide_gene + "\n");
+    for (const std::string name : {"single_gene.tsv", "single_sample.tsv", "wide.tsv"}) {
+        BinaryRun run(data.path() / name);
+        const ProcessResult result = run.exec();
+        EXPECT_EQ(result.status, 0) << name << ": " << result.err;
+        EXPECT_EQ(result.err, "") << name;
+        EXPECT_EQ(readFile(run.out / "all_msps.tsv"), "msp_name\tgene_category\tgene_id\tgene_name\n") << name;
+        EXPECT_NE(result.out.find("Time Statistics:\n"), std::string::npos) << name;
+    }
+}
