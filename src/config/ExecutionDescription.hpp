@@ -1,6 +1,9 @@
 #pragma once
 
+#include <ctime>
 #include <string>
+
+#include <sys/types.h>
 
 namespace varnosk {
 
@@ -17,6 +20,12 @@ struct ExecutionDescription {
 // Queries the clock, user database, host name and working directory. Throws on a failed
 // local-time conversion or host/working-directory query.
 ExecutionDescription describeExecution();
+
+// The pieces of describeExecution that depend on the system, exposed for tests:
+// "YYYY-MM-DDTHH:MM:SS" for a broken-down local time, and the login name of `uid`
+// (empty when the user database has no entry or no name for it).
+std::string formatLocalDateTime(const std::tm& local);
+std::string userName(uid_t uid);
 
 void writeExecutionDescription(const ExecutionDescription& description, const std::string& output_dir,
                                const std::string& file_name);
