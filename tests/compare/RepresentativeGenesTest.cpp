@@ -1,0 +1,164 @@
+#include "compare/RepresentativeGenes.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "TestSupport.hpp"
+#include "compare/GenesComparator.hpp"
+#include "matrix/Preprocessing.hpp"
+
+namespace varnosk {
+namespace {
+
+using test::makeGene;
+
+// Comparator and median genes share the threshold 1 on the square-root scale.
+void configure(std::uint64_t num_samples) {
+    setGeneDetectionThreshold(1.0);
+    GenesComparator::setDetectionLimit(1.0);
+    GenesComparator::setMinPrevalence(3);
+    GenesComparator::setMinPrevalenceForOutliers(5);
+    GenesComparator::setMaxOutliersFraction(0.25);
+    GenesComparator::setNumSamples(num_samples);
+    setNumBestRepresentativeGenes(10);
+}
+
+Gene gene(std::uint64_t id, std::vector<float> counts) {
+    return makeGene(id, "gene" + std::to_string(id), std::move(counts), 1.0f);
+}
+
+GeneList refs(const std::vector<Gene>& genes) {
+    GeneList list;
+    for (const Gene& g : genes) list.push_back(&g);
+    return list;
+}
+
+std::vector<std::uint64_t> ids(const GeneList& genes) {
+    std::vector<std::uint64_t> result;
+    for (const Gene* g : genes) result.push_back(g->id);
+    return result;
+}
+
+// Genes k x profile for k = 1 .. count: all proportional, so every valid concordance is 1.
+std::vector<Gene> proportionalGenes(std::size_t count, const std::vector<float>& profile) {
+    std::vector<Gene> genes;
+    for (std::size_t k = 1; k <= count; ++k) {
+        std::vector<float> counts(profile);
+        for (float& c : counts) c *= static_cast<float>(k);
+        genes.push_back(gene(k, counts));
+    }
+    return genes;
+}
+
+TEST(RepresentativeGenes, NumBestGenesIsAtLeastTen) {
+    setNumBestRepresentativeGenes(3);
+    EXPECT_EQ(numBestRepresentativeGenes(), 10u);
+    setNumBestRepresentativeGenes(25);
+    EXPECT_EQ(numBestRepresentativeGenes(), 25u);
+    setNumBestRepresentativeGenes(10);
+}
+
+TEST(RepresentativeGenes, MedianGeneTakesMiddleValueOrMeanOfTwoMiddles) {
+    configure(3);
+    // Sample 0: values 1 .. 11 in scrambled order; sample 1: constant 0.5 (below detection);
+    // sample 2: float max.
+    const float big = std::numeric_limits<float>::max();
+    std::vector<Gene> genes;
+    for (std::uint64_t i = 0; i < 11; ++i) genes.push_back(gene(i + 1, {float((i * 7) % 11 + 1), 0.5f, big}));
+
+    const Gene odd = computeMedianGene(refs(genes));
+    EXPECT_EQ(odd.id, 0u);
+    EXPECT_EQ(odd.name, "None");
+    EXPECT_EQ(odd.counts, (std::vector<float>{6.0f, 0.5f, big}));
+    EXPECT_EQ(odd.detected_samples, (std::vector<std::uint32_t>{0, 2}));
+
+    genes.pop_back();  // values 1 .. 11 without (10 x 7) % 11 + 1 = 5
+    const Gene even = computeMedianGene(refs(genes));
+    // The mean of two middles is taken in double precision: float max does not overflow.
+    EXPECT_EQ(even.counts, (std::vector<float>{6.5f, 0.5f, big}));
+}
+
+TEST(RepresentativeGenes, RankingPutsInvalidAtZeroAndNotANumberLast) {
+    configure(8);
+    // The reference is flat (5) where the NaN genes are present, and small elsewhere: a gene
+    // present only there, at an exact fraction of 5, is constant against a constant and
+    // exactly on the line, so its concordance is 0 / 0.
+    const Gene reference = gene(0, {1.1f, 1.2f, 1.3f, 1.4f, 5, 5, 5, 5});
+    std::vector<Gene> genes{
+        gene(1, {0, 0, 0, 0, 2.5f, 2.5f, 2.5f, 2.5f}),           // not a number
+        gene(2, {0, 0, 0, 0, 0, 0, 9, 9}),                       // invalid: too few co-detected
+        gene(3, {2.8f, 2.6f, 2.4f, 2.2f, 2, 1.9f, 2.1f, 2}),     // negative
+        gene(4, {0, 0, 0, 0, 1.25f, 1.25f, 1.25f, 1.25f}),       // not a number
+        gene(5, {1.2f, 1.3f, 1.4f, 1.5f, 5.2f, 4.9f, 5, 5.1f}),  // positive, below 1
+        gene(6, {2.2f, 2.4f, 2.6f, 2.8f, 10, 10, 10, 10}),       // proportional: 1
+        gene(7, {0, 0, 0, 0, 0, 9, 0, 9}),                       // invalid
+    };
+    GenesComparator comparator;
+    const auto concordance = [&](std::size_t i) { return comparator.compare(reference, genes[i], 0); };
+    ASSERT_TRUE(std::isnan(concordance(0).concordance) && concordance(0).valid);
+    ASSERT_FALSE(concordance(1).valid);
+    ASSERT_TRUE(concordance(2).valid && concordance(2).concordance < 0);
+    ASSERT_TRUE(std::isnan(concordance(3).concordance) && concordance(3).valid);
+    ASSERT_TRUE(concordance(4).valid && concordance(4).concordance > 0 && concordance(4).concordance < 1);
+    ASSERT_EQ(concordance(5).concordance, 1.0);
+    ASSERT_FALSE(concordance(6).valid);
+
+    EXPECT_EQ(ids(rankGenesByConcordance(refs(genes), reference)),
+              (std::vector<std::uint64_t>{6, 5, 2, 7, 3, 1, 4}));
+}
+
+TEST(RepresentativeGenes, SmallOrEmptyGroupsAreNotRanked) {
+    configure(4);
+    EXPECT_EQ(selectRepresentativeGenes({}), nullptr);
+    std::vector<Gene> genes;
+    for (std::uint64_t id = 9; id >= 1; --id) genes.push_back(gene(id, {float(id), 0, 2, 3}));
+    const auto seed = selectRepresentativeGenes(refs(genes));
+    ASSERT_NE(seed, nullptr);
+    EXPECT_EQ(seed->genes, refs(genes));
+    EXPECT_EQ(seed->representative.id, 9u);
+    EXPECT_EQ(seed->representative.name, "gene9");
+    EXPECT_EQ(seed->representative.counts, genes[0].counts);
+    EXPECT_EQ(seed->representative.detected_samples, genes[0].detected_samples);
+}
+
+TEST(RepresentativeGenes, TenGenesGiveTheirMedian) {
+    configure(5);
+    const std::vector<Gene> genes = proportionalGenes(10, {1, 2, 0, 3, 1.5f});
+    const auto seed = selectRepresentativeGenes(refs(genes));
+    ASSERT_NE(seed, nullptr);
+    EXPECT_EQ(seed->representative.id, 0u);
+    EXPECT_EQ(seed->representative.name, "None");
+    // Mean of the 5th and 6th of k x profile, k = 1 .. 10: 5.5 x profile.
+    EXPECT_EQ(seed->representative.counts, (std::vector<float>{5.5f, 11, 0, 16.5f, 8.25f}));
+    EXPECT_EQ(seed->representative.detected_samples, (std::vector<std::uint32_t>{0, 1, 3, 4}));
+    EXPECT_EQ(seed->genes.size(), 10u);
+}
+
+TEST(RepresentativeGenes, ElevenGenesKeepAllMembersAndSummariseTheBestTen) {
+    configure(5);
+    std::vector<Gene> genes = proportionalGenes(10, {1, 2, 0, 3, 1.5f});
+    // A member unrelated to the others, inserted first: it cannot be compared with the
+    // median profile, so it is ranked after every positive concordance and left out of the
+    // best ten.
+    genes.insert(genes.begin(), gene(99, {0, 0, 40, 0, 0}));
+    const Gene all_median = computeMedianGene(refs(genes));
+    EXPECT_EQ(all_median.counts, (std::vector<float>{5, 10, 0, 15, 7.5f}));  // 6th smallest
+
+    const auto seed = selectRepresentativeGenes(refs(genes));
+    ASSERT_NE(seed, nullptr);
+    EXPECT_EQ(seed->genes.size(), 11u);
+    EXPECT_EQ(seed->genes.back()->id, 99u);
+    EXPECT_EQ(seed->representative.counts, (std::vector<float>{5.5f, 11, 0, 16.5f, 8.25f}));
+
+    // With every member among the best, the representative is the median of all eleven.
+    setNumBestRepresentativeGenes(11);
+    EXPECT_EQ(selectRepresentativeGenes(refs(genes))->representative.counts, all_median.counts);
+    setNumBestRepresentativeGenes(10);
+}
+
+}  // namespace
+}  // namespace varnosk
