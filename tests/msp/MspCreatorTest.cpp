@@ -1,0 +1,313 @@
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "TestSupport.hpp"
+#include "compare/GenesComparator.hpp"
+#include "compare/RepresentativeGenes.hpp"
+#include "msp/MspCreator.hpp"
+#include "msp/MspRules.hpp"
+
+namespace varnosk {
+namespace {
+
+using test::makeGene;
+
+constexpr std::uint32_t kSamples = 80;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// One abundance pattern, scaled, present on samples [first, last) and absent elsewhere:
+// two such profiles agree (up to the scale) wherever both are present.
+Gene presentOn(std::uint64_t id, std::uint32_t first, std::uint32_t last, float scale = 1.0f) {
+    std::vector<float> counts(kSamples, 0.0f);
+    for (std::uint32_t s = first; s < last; ++s) counts[s] = scale * static_cast<float>(2 + (s * 7) % 11);
+    return makeGene(id, "g" + std::to_string(id), counts, 1.0f);
+}
+
+std::vector<std::uint64_t> ids(const GeneList& genes) {
+    std::vector<std::uint64_t> result;
+    for (const Gene* gene : genes) result.push_back(gene->id);
+    return result;
+}
+
+class MspCreatorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        GenesComparator::setDetectionLimit(1.0);
+        GenesComparator::setMinPrevalence(3);
+        GenesComparator::setMinPrevalenceForOutliers(5);
+        GenesComparator::setMaxOutliersFraction(0.0);
+        GenesComparator::setNumSamples(kSamples);
+        setNumBestRepresentativeGenes(10);
+
+        // Against a representative present on samples 0..49:
+        genes_ = {presentOn(1, 5, 55),           // both sides exclusive: shared accessory
+                  presentOn(2, 0, 40),           // absent where the representative is: accessory
+                  presentOn(3, 0, 50),           // same presence: core
+                  presentOn(4, 60, 80),          // never together: not taken
+                  presentOn(5, 0, 60),           // also present elsewhere: shared core
+                  presentOn(6, 0, 50, 4.0f)};    // same presence, four times as abundant: core
+        for (const Gene& gene : genes_) gene_list_.push_back(&gene);
+    }
+
+    static Seed coreSeed(const Gene& representative, GeneList members) {
+        Seed seed;
+        seed.representative = representative;
+        seed.genes = std::move(members);
+        return seed;
+    }
+
+    static std::unique_ptr<Msp> msp(const Gene& representative, std::size_t core_size, std::uint64_t num_genes) {
+        auto result = std::make_unique<Msp>();
+        result->representative = representative;
+        result->core_genes.assign(core_size, &representative);
+        result->num_genes = num_genes;
+        return result;
+    }
+
+    std::vector<Gene> genes_;
+    GeneList gene_list_;
+    const MspCreator creator_{0.9, 0.95};
+};
+
+TEST_F(MspCreatorTest, ClassesEveryGeneAgainstTheRepresentative) {
+    const Gene representative = presentOn(100, 0, 50);
+    // The seed's own member (gene 4) is not taken just for being a member.
+    const auto msp = creator_.createMsp(coreSeed(representative, {&genes_[3]}), gene_list_);
+    ASSERT_NE(msp, nullptr);
+    EXPECT_EQ(ids(msp->core_genes), (std::vector<std::uint64_t>{3, 6}));
+    EXPECT_EQ(ids(msp->accessory_genes), (std::vector<std::uint64_t>{2}));
+    EXPECT_EQ(ids(msp->shared_core_genes), (std::vector<std::uint64_t>{5}));
+    EXPECT_EQ(ids(msp->shared_accessory_genes), (std::vector<std::uint64_t>{1}));
+    EXPECT_EQ(msp->num_genes, 5u);
+    // Fewer than 10 core genes: the first of them stands for the MSP.
+    EXPECT_EQ(msp->representative.id, 3u);
+    EXPECT_EQ(msp->representative.counts, genes_[2].counts);
+}
+
+TEST_F(MspCreatorTest, CoreSeedWithoutCoreCandidateBuildsNoMsp) {
+    // Present only where gene 4 is; gene 4 is co-present everywhere but not concordant.
+    std::vector<float> counts(kSamples, 0.0f);
+    for (std::uint32_t s = 60; s < 80; ++s) counts[s] = static_cast<float>(s % 2 == 0 ? 2 : 12);
+    const Gene lonely = makeGene(200, "lonely", counts, 1.0f);
+    EXPECT_EQ(creator_.createMsp(coreSeed(lonely, {}), gene_list_), nullptr);
+    EXPECT_EQ(creator_.createMsp(coreSeed(genes_[2], {}), {}), nullptr);
+
+    const Gene representative = presentOn(100, 0, 50);
+    const Seed empty = coreSeed(lonely, {});
+    const Seed full = coreSeed(representative, {});
+    std::ostringstream progress;
+    const MspList msps = creator_.createMsps({&empty, &full}, gene_list_, progress);
+    ASSERT_EQ(msps.size(), 1u);
+    EXPECT_EQ(ids(msps[0]->core_genes), (std::vector<std::uint64_t>{3, 6}));
+    EXPECT_EQ(progress.str(), "Progress: 0%\rProgress: 50%\rProgress: 100%");
+}
+
+TEST_F(MspCreatorTest, NoCoreSeedsGiveNoMspAndOnlyTheStartOfTheProgressLine) {
+    std::ostringstream progress;
+    EXPECT_TRUE(creator_.createMsps({}, gene_list_, progress).empty());
+    EXPECT_EQ(progress.str(), "Progress: 0%");
+}
+
+TEST_F(MspCreatorTest, ResultDoesNotDependOnTheNumberOfThreads) {
+    // Overlapping presence ranges: genes in every category, and MSPs co-abundant with others.
+    std::vector<Gene> genes;
+    for (std::uint32_t j = 0; j < 30; ++j) {
+        genes.push_back(presentOn(300 + j, (j * 5) % 40, 40 + (j * 3) % 40, static_cast<float>(1 + j % 4)));
+    }
+    GeneList gene_list;
+    for (const Gene& gene : genes) gene_list.push_back(&gene);
+    std::vector<Gene> representatives;
+    for (std::uint32_t i = 0; i < 12; ++i) representatives.push_back(presentOn(100 + i, (i * 5) % 40, 40 + (i * 3) % 40));
+    std::vector<Seed> seeds;
+    for (const Gene& representative : representatives) seeds.push_back(coreSeed(representative, {}));
+    SeedRefs core_seeds;
+    for (const Seed& seed : seeds) core_seeds.push_back(&seed);
+
+    const auto run = [&](int threads) {
+        const int previous = omp_get_max_threads();
+        omp_set_num_threads(threads);
+        std::ostringstream progress;
+        const MspList msps = creator_.createMsps(core_seeds, gene_list, progress);
+        omp_set_num_threads(previous);
+        std::vector<std::vector<std::uint64_t>> lists;
+        for (const auto& msp : msps) {
+            lists.push_back(ids(msp->core_genes));
+            lists.push_back(ids(msp->accessory_genes));
+            lists.push_back(ids(msp->shared_core_genes));
+            lists.push_back(ids(msp->shared_accessory_genes));
+        }
+        return lists;
+    };
+    const auto single = run(1);
+    ASSERT_GT(single.size(), 4u);  // more than one MSP survives
+    EXPECT_EQ(run(4), single);
+    EXPECT_EQ(run(3), single);
+}
+
+TEST_F(MspCreatorTest, RedundantMspWithTheLargerCoreIsRemovedTiesKeepTheLaterOne) {
+    const Gene profile = presentOn(1, 0, 50);
+    const Gene same_profile = presentOn(2, 0, 50, 2.0f);
+
+    MspList unequal;
+    unequal.push_back(msp(profile, 1, 9));
+    unequal.push_back(msp(same_profile, 3, 3));
+    const Msp* smaller_core = unequal[0].get();
+    MspList kept = removeRedundantMsps(std::move(unequal), 0.9);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].get(), smaller_core);
+
+    MspList tie;
+    tie.push_back(msp(profile, 2, 2));
+    tie.push_back(msp(same_profile, 2, 2));
+    const Msp* later = tie[1].get();
+    kept = removeRedundantMsps(std::move(tie), 0.9);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].get(), later);
+}
+
+TEST_F(MspCreatorTest, RedundancyTestsTheSmallerCoreAgainstTheLargerAtTheMinimumConcordance) {
+    const Gene first = genes_[2];
+    // Ratios 0.9 and 1.1 in equal numbers: the median ratio of noisy to first is not the
+    // inverse of the reverse one, so the two directions give different concordances.
+    std::vector<float> noisy_counts = first.counts;
+    for (std::size_t s = 0; s < noisy_counts.size(); ++s) noisy_counts[s] *= (s % 2 == 0 ? 0.9f : 1.1f);
+    const Gene noisy = makeGene(7, "noisy", noisy_counts, 1.0f);
+    GenesComparator comparator;
+    const ComparisonResult& result = comparator.compare(noisy, first, 0);
+    ASSERT_TRUE(result.valid);
+    const double concordance = result.concordance;
+    ASSERT_LT(concordance, 0.9999);
+    ASSERT_NE(comparator.compare(first, noisy, 0).concordance, concordance);
+
+    const auto build = [&] {
+        MspList msps;
+        msps.push_back(msp(first, 2, 2));
+        msps.push_back(msp(noisy, 1, 1));
+        return msps;
+    };
+    EXPECT_EQ(removeRedundantMsps(build(), concordance).size(), 1u);
+    EXPECT_EQ(removeRedundantMsps(build(), std::nextafter(concordance, 2.0)).size(), 2u);
+}
+
+TEST_F(MspCreatorTest, KeptMspsAreOrderedByTotalSizeTiesInTheOrderTheyWereKept) {
+    // Disjoint presence: none is redundant with another.
+    const Gene a = presentOn(1, 0, 20);
+    const Gene b = presentOn(2, 30, 50);
+    const Gene c = presentOn(3, 60, 80);
+    MspList msps;
+    msps.push_back(msp(b, 2, 4));
+    msps.push_back(msp(a, 1, 4));
+    msps.push_back(msp(c, 3, 5));
+    // Kept from the smallest core: a, b, c; then by total size with ties in that order.
+    const MspList kept = removeRedundantMsps(std::move(msps), 0.9);
+    ASSERT_EQ(kept.size(), 3u);
+    EXPECT_EQ(kept[0]->representative.id, 3u);
+    EXPECT_EQ(kept[1]->representative.id, 1u);
+    EXPECT_EQ(kept[2]->representative.id, 2u);
+}
+
+// Passes the concordance tests, no exclusive sample, and p-values of 1.0.
+ComparisonResult coreResult() {
+    ComparisonResult result;
+    result.valid = true;
+    result.concordance = 0.95;
+    result.robust_concordance = 0.97;
+    return result;
+}
+
+// Exclusive samples on both sides with every p-value significant: shared accessory.
+ComparisonResult sharedAccessoryResult() {
+    ComparisonResult result = coreResult();
+    result.num_gene1_only_samples = 2;
+    result.num_gene2_only_samples = 3;
+    result.num_exclusive_samples = 5;
+    result.cooccurrence_pvalue = 1e-20;
+    result.concordance_pvalue = 1e-20;
+    result.combined_pvalue = 1e-30;
+    return result;
+}
+
+GeneCategory classify(const ComparisonResult& result) { return classifyGene(result, 0.9, 0.95); }
+
+TEST(GeneClassification, ValidityAndConcordanceComeFirst) {
+    EXPECT_EQ(classify(coreResult()), GeneCategory::CoreCandidate);  // p-values 1.0 do not matter
+
+    ComparisonResult invalid = coreResult();
+    invalid.valid = false;
+    EXPECT_EQ(classify(invalid), GeneCategory::NotTaken);
+
+    ComparisonResult at_minimum = coreResult();
+    at_minimum.concordance = 0.9;
+    at_minimum.robust_concordance = 0.5;
+    EXPECT_EQ(classify(at_minimum), GeneCategory::CoreCandidate);
+    ComparisonResult robust_only = coreResult();
+    robust_only.concordance = 0.2;
+    robust_only.robust_concordance = 0.95;
+    EXPECT_EQ(classify(robust_only), GeneCategory::CoreCandidate);
+    ComparisonResult nan_concordance = coreResult();
+    nan_concordance.concordance = kNaN;
+    EXPECT_EQ(classify(nan_concordance), GeneCategory::CoreCandidate);
+    ComparisonResult neither = coreResult();
+    neither.concordance = 0.89;
+    neither.robust_concordance = 0.94;
+    EXPECT_EQ(classify(neither), GeneCategory::NotTaken);
+    neither.concordance = kNaN;
+    neither.robust_concordance = kNaN;
+    EXPECT_EQ(classify(neither), GeneCategory::NotTaken);
+}
+
+TEST(GeneClassification, ExclusiveSamplesNeedASignificantCooccurrence) {
+    ComparisonResult accessory = sharedAccessoryResult();
+    accessory.num_gene2_only_samples = 0;
+    accessory.num_exclusive_samples = 2;
+    EXPECT_EQ(classify(accessory), GeneCategory::Accessory);
+
+    // Exactly at the levels is not significant; either test alone suffices.
+    accessory.cooccurrence_pvalue = 1e-10;
+    accessory.combined_pvalue = 1e-12;
+    EXPECT_EQ(classify(accessory), GeneCategory::NotTaken);
+    accessory.combined_pvalue = std::nextafter(1e-12, 0.0);
+    EXPECT_EQ(classify(accessory), GeneCategory::Accessory);
+    accessory.combined_pvalue = 1e-12;
+    accessory.cooccurrence_pvalue = std::nextafter(1e-10, 0.0);
+    EXPECT_EQ(classify(accessory), GeneCategory::Accessory);
+    accessory.cooccurrence_pvalue = kNaN;
+    accessory.combined_pvalue = kNaN;
+    EXPECT_EQ(classify(accessory), GeneCategory::NotTaken);
+
+    ComparisonResult shared_core = sharedAccessoryResult();
+    shared_core.num_gene1_only_samples = 0;
+    shared_core.num_exclusive_samples = 3;
+    EXPECT_EQ(classify(shared_core), GeneCategory::SharedCore);
+    shared_core.concordance_pvalue = 1.0;  // the concordance test is for shared accessory genes only
+    EXPECT_EQ(classify(shared_core), GeneCategory::SharedCore);
+}
+
+TEST(GeneClassification, SharedAccessoryNeedsConcordanceTestAndRobustConcordance) {
+    EXPECT_EQ(classify(sharedAccessoryResult()), GeneCategory::SharedAccessory);
+
+    ComparisonResult at_level = sharedAccessoryResult();
+    at_level.concordance_pvalue = 1e-10;
+    EXPECT_EQ(classify(at_level), GeneCategory::NotTaken);
+
+    // Admitted by its plain concordance, but the robust one is below its own minimum.
+    ComparisonResult weak_robust = sharedAccessoryResult();
+    weak_robust.concordance = 0.99;
+    weak_robust.robust_concordance = 0.94;
+    EXPECT_EQ(classify(weak_robust), GeneCategory::NotTaken);
+    weak_robust.robust_concordance = 0.95;
+    EXPECT_EQ(classify(weak_robust), GeneCategory::SharedAccessory);
+
+    ComparisonResult nan_pvalue = sharedAccessoryResult();
+    nan_pvalue.concordance_pvalue = kNaN;
+    EXPECT_EQ(classify(nan_pvalue), GeneCategory::NotTaken);
+}
+
+}  // namespace
+}  // namespace varnosk
