@@ -90,7 +90,7 @@ TEST_F(MspCreatorTest, ClassesEveryGeneAgainstTheRepresentative) {
     EXPECT_EQ(msp->representative.counts, genes_[2].counts);
 }
 
-TEST_F(MspCreatorTest, CoreSeedWithoutCoreCandidateBuildsNoMsp) {
+TEST_F(MspCreatorTest, CoreSeedWithoutCoreCandidateBuildsNoMspOthersStay) {
     // Present only where gene 4 is; gene 4 is co-present everywhere but not concordant.
     std::vector<float> counts(kSamples, 0.0f);
     for (std::uint32_t s = 60; s < 80; ++s) counts[s] = static_cast<float>(s % 2 == 0 ? 2 : 12);
@@ -106,12 +106,10 @@ TEST_F(MspCreatorTest, CoreSeedWithoutCoreCandidateBuildsNoMsp) {
     ASSERT_EQ(msps.size(), 1u);
     EXPECT_EQ(ids(msps[0]->core_genes), (std::vector<std::uint64_t>{3, 6}));
     EXPECT_EQ(progress.str(), "Progress: 0%\rProgress: 50%\rProgress: 100%");
-}
 
-TEST_F(MspCreatorTest, NoCoreSeedsGiveNoMspAndOnlyTheStartOfTheProgressLine) {
-    std::ostringstream progress;
-    EXPECT_TRUE(creator_.createMsps({}, gene_list_, progress).empty());
-    EXPECT_EQ(progress.str(), "Progress: 0%");
+    std::ostringstream no_seeds_progress;
+    EXPECT_TRUE(creator_.createMsps({}, gene_list_, no_seeds_progress).empty());
+    EXPECT_EQ(no_seeds_progress.str(), "Progress: 0%");
 }
 
 TEST_F(MspCreatorTest, ResultDoesNotDependOnTheNumberOfThreads) {
@@ -212,101 +210,79 @@ TEST_F(MspCreatorTest, KeptMspsAreOrderedByTotalSizeTiesInTheOrderTheyWereKept) 
     EXPECT_EQ(kept[2]->representative.id, 2u);
 }
 
-// Passes the concordance tests, no exclusive sample, and p-values of 1.0.
-ComparisonResult coreResult() {
-    ComparisonResult result;
-    result.valid = true;
-    result.concordance = 0.95;
-    result.robust_concordance = 0.97;
-    return result;
-}
-
-// Exclusive samples on both sides with every p-value significant: shared accessory.
-ComparisonResult sharedAccessoryResult() {
-    ComparisonResult result = coreResult();
-    result.num_gene1_only_samples = 2;
-    result.num_gene2_only_samples = 3;
-    result.num_exclusive_samples = 5;
-    result.cooccurrence_pvalue = 1e-20;
-    result.concordance_pvalue = 1e-20;
-    result.combined_pvalue = 1e-30;
-    return result;
-}
-
-GeneCategory classify(const ComparisonResult& result) { return classifyGene(result, 0.9, 0.95); }
-
-TEST(GeneClassification, ValidityAndConcordanceComeFirst) {
-    EXPECT_EQ(classify(coreResult()), GeneCategory::CoreCandidate);  // p-values 1.0 do not matter
-
-    ComparisonResult invalid = coreResult();
-    invalid.valid = false;
-    EXPECT_EQ(classify(invalid), GeneCategory::NotTaken);
-
-    ComparisonResult at_minimum = coreResult();
-    at_minimum.concordance = 0.9;
-    at_minimum.robust_concordance = 0.5;
-    EXPECT_EQ(classify(at_minimum), GeneCategory::CoreCandidate);
-    ComparisonResult robust_only = coreResult();
-    robust_only.concordance = 0.2;
-    robust_only.robust_concordance = 0.95;
-    EXPECT_EQ(classify(robust_only), GeneCategory::CoreCandidate);
-    ComparisonResult nan_concordance = coreResult();
-    nan_concordance.concordance = kNaN;
-    EXPECT_EQ(classify(nan_concordance), GeneCategory::CoreCandidate);
-    ComparisonResult neither = coreResult();
-    neither.concordance = 0.89;
-    neither.robust_concordance = 0.94;
-    EXPECT_EQ(classify(neither), GeneCategory::NotTaken);
-    neither.concordance = kNaN;
-    neither.robust_concordance = kNaN;
-    EXPECT_EQ(classify(neither), GeneCategory::NotTaken);
-}
-
-TEST(GeneClassification, ExclusiveSamplesNeedASignificantCooccurrence) {
-    ComparisonResult accessory = sharedAccessoryResult();
-    accessory.num_gene2_only_samples = 0;
-    accessory.num_exclusive_samples = 2;
-    EXPECT_EQ(classify(accessory), GeneCategory::Accessory);
-
-    // Exactly at the levels is not significant; either test alone suffices.
-    accessory.cooccurrence_pvalue = 1e-10;
-    accessory.combined_pvalue = 1e-12;
-    EXPECT_EQ(classify(accessory), GeneCategory::NotTaken);
-    accessory.combined_pvalue = std::nextafter(1e-12, 0.0);
-    EXPECT_EQ(classify(accessory), GeneCategory::Accessory);
-    accessory.combined_pvalue = 1e-12;
-    accessory.cooccurrence_pvalue = std::nextafter(1e-10, 0.0);
-    EXPECT_EQ(classify(accessory), GeneCategory::Accessory);
-    accessory.cooccurrence_pvalue = kNaN;
-    accessory.combined_pvalue = kNaN;
-    EXPECT_EQ(classify(accessory), GeneCategory::NotTaken);
-
-    ComparisonResult shared_core = sharedAccessoryResult();
-    shared_core.num_gene1_only_samples = 0;
-    shared_core.num_exclusive_samples = 3;
-    EXPECT_EQ(classify(shared_core), GeneCategory::SharedCore);
-    shared_core.concordance_pvalue = 1.0;  // the concordance test is for shared accessory genes only
-    EXPECT_EQ(classify(shared_core), GeneCategory::SharedCore);
-}
-
-TEST(GeneClassification, SharedAccessoryNeedsConcordanceTestAndRobustConcordance) {
-    EXPECT_EQ(classify(sharedAccessoryResult()), GeneCategory::SharedAccessory);
-
-    ComparisonResult at_level = sharedAccessoryResult();
-    at_level.concordance_pvalue = 1e-10;
-    EXPECT_EQ(classify(at_level), GeneCategory::NotTaken);
-
-    // Admitted by its plain concordance, but the robust one is below its own minimum.
-    ComparisonResult weak_robust = sharedAccessoryResult();
-    weak_robust.concordance = 0.99;
-    weak_robust.robust_concordance = 0.94;
-    EXPECT_EQ(classify(weak_robust), GeneCategory::NotTaken);
-    weak_robust.robust_concordance = 0.95;
-    EXPECT_EQ(classify(weak_robust), GeneCategory::SharedAccessory);
-
-    ComparisonResult nan_pvalue = sharedAccessoryResult();
-    nan_pvalue.concordance_pvalue = kNaN;
-    EXPECT_EQ(classify(nan_pvalue), GeneCategory::NotTaken);
+// Each case changes one field of a gene that passes the concordance tests and, with
+// exclusive samples on both sides, every significance test: a shared accessory gene.
+TEST(GeneClassification, FirstApplicableRuleDecides) {
+    using Change = void (*)(ComparisonResult&);
+    struct Case {
+        const char* what;
+        Change change;
+        GeneCategory expected;
+    };
+    const Case cases[] = {
+        {"all tests pass", [](ComparisonResult&) {}, GeneCategory::SharedAccessory},
+        {"invalid", [](ComparisonResult& r) { r.valid = false; }, GeneCategory::NotTaken},
+        {"both concordances low", [](ComparisonResult& r) { r.concordance = 0.89; r.robust_concordance = 0.94; },
+         GeneCategory::NotTaken},
+        {"both concordances NaN", [](ComparisonResult& r) { r.concordance = kNaN; r.robust_concordance = kNaN; },
+         GeneCategory::NotTaken},
+        {"no exclusive sample, p-values 1.0",
+         [](ComparisonResult& r) {
+             r.num_gene1_only_samples = r.num_gene2_only_samples = r.num_exclusive_samples = 0;
+             r.cooccurrence_pvalue = r.concordance_pvalue = r.combined_pvalue = 1.0;
+             r.concordance = 0.9;  // the minimum itself
+             r.robust_concordance = 0.2;
+         },
+         GeneCategory::CoreCandidate},
+        {"no exclusive sample, robust concordance only",
+         [](ComparisonResult& r) {
+             r.num_gene1_only_samples = r.num_gene2_only_samples = r.num_exclusive_samples = 0;
+             r.concordance = kNaN;
+         },
+         GeneCategory::CoreCandidate},
+        {"both co-occurrence tests exactly at their levels",
+         [](ComparisonResult& r) { r.cooccurrence_pvalue = 1e-10; r.combined_pvalue = 1e-12; }, GeneCategory::NotTaken},
+        {"both co-occurrence tests NaN",
+         [](ComparisonResult& r) { r.cooccurrence_pvalue = kNaN; r.combined_pvalue = kNaN; }, GeneCategory::NotTaken},
+        {"no gene2-only sample, only the combined test passes",
+         [](ComparisonResult& r) {
+             r.num_gene2_only_samples = 0;
+             r.num_exclusive_samples = 2;
+             r.cooccurrence_pvalue = 1e-10;
+             r.combined_pvalue = std::nextafter(1e-12, 0.0);
+         },
+         GeneCategory::Accessory},
+        {"no gene1-only sample, only the co-occurrence test passes, concordance test fails",
+         [](ComparisonResult& r) {
+             r.num_gene1_only_samples = 0;
+             r.num_exclusive_samples = 3;
+             r.cooccurrence_pvalue = std::nextafter(1e-10, 0.0);
+             r.combined_pvalue = 1e-12;
+             r.concordance_pvalue = 1.0;
+         },
+         GeneCategory::SharedCore},
+        {"concordance p-value exactly at its level", [](ComparisonResult& r) { r.concordance_pvalue = 1e-10; },
+         GeneCategory::NotTaken},
+        {"concordance p-value NaN", [](ComparisonResult& r) { r.concordance_pvalue = kNaN; }, GeneCategory::NotTaken},
+        {"admitted by concordance, robust concordance below its minimum",
+         [](ComparisonResult& r) { r.concordance = 0.99; r.robust_concordance = 0.94; }, GeneCategory::NotTaken},
+        {"robust concordance exactly at its minimum",
+         [](ComparisonResult& r) { r.concordance = 0.5; r.robust_concordance = 0.95; }, GeneCategory::SharedAccessory},
+    };
+    for (const Case& test_case : cases) {
+        ComparisonResult result;
+        result.valid = true;
+        result.concordance = 0.95;
+        result.robust_concordance = 0.97;
+        result.num_gene1_only_samples = 2;
+        result.num_gene2_only_samples = 3;
+        result.num_exclusive_samples = 5;
+        result.cooccurrence_pvalue = 1e-20;
+        result.concordance_pvalue = 1e-20;
+        result.combined_pvalue = 1e-30;
+        test_case.change(result);
+        EXPECT_EQ(classifyGene(result, 0.9, 0.95), test_case.expected) << test_case.what;
+    }
 }
 
 }  // namespace

@@ -123,62 +123,40 @@ TEST_F(CoreSeedsExtractorTest, SingleSeedIsTheCoreSeedAndEmptyListGivesNone) {
     EXPECT_EQ(empty_progress.str(), "Progress: 0%");
 }
 
-// A comparison that meets all four conditions; each case below breaks one.
-ComparisonResult nestedResult() {
-    ComparisonResult result;
-    result.valid = true;
-    result.concordance = 0.95;
-    result.robust_concordance = 0.95;
-    result.num_gene1_only_samples = 4;
-    result.num_gene2_only_samples = 0;
-    result.cooccurrence_pvalue = 1e-11;
-    return result;
-}
-
+// Each case changes one field of a comparison that meets all four conditions.
 TEST(CoreSeedRule, AllFourConditionsAreNeeded) {
-    EXPECT_TRUE(isNestedCoAbundant(nestedResult(), 0.9, 0.95));
-
-    ComparisonResult invalid = nestedResult();
-    invalid.valid = false;
-    EXPECT_FALSE(isNestedCoAbundant(invalid, 0.9, 0.95));
-
-    ComparisonResult both_sides = nestedResult();
-    both_sides.num_gene2_only_samples = 1;
-    EXPECT_FALSE(isNestedCoAbundant(both_sides, 0.9, 0.95));
-    ComparisonResult other_side = nestedResult();
-    other_side.num_gene1_only_samples = 0;
-    other_side.num_gene2_only_samples = 3;
-    EXPECT_TRUE(isNestedCoAbundant(other_side, 0.9, 0.95));
-
-    ComparisonResult at_level = nestedResult();
-    at_level.cooccurrence_pvalue = 1e-10;
-    EXPECT_FALSE(isNestedCoAbundant(at_level, 0.9, 0.95));
-    ComparisonResult nan_pvalue = nestedResult();
-    nan_pvalue.cooccurrence_pvalue = kNaN;
-    EXPECT_FALSE(isNestedCoAbundant(nan_pvalue, 0.9, 0.95));
-}
-
-TEST(CoreSeedRule, EitherConcordanceMayReachItsMinimum) {
-    ComparisonResult at_minimum = nestedResult();
-    at_minimum.concordance = 0.9;
-    at_minimum.robust_concordance = 0.9;
-    EXPECT_TRUE(isNestedCoAbundant(at_minimum, 0.9, 0.95));
-
-    ComparisonResult robust_only = nestedResult();
-    robust_only.concordance = 0.5;
-    robust_only.robust_concordance = 0.95;
-    EXPECT_TRUE(isNestedCoAbundant(robust_only, 0.9, 0.95));
-
-    ComparisonResult nan_concordance = nestedResult();
-    nan_concordance.concordance = kNaN;
-    EXPECT_TRUE(isNestedCoAbundant(nan_concordance, 0.9, 0.95));
-    nan_concordance.robust_concordance = 0.94;
-    EXPECT_FALSE(isNestedCoAbundant(nan_concordance, 0.9, 0.95));
-
-    ComparisonResult neither = nestedResult();
-    neither.concordance = 0.89;
-    neither.robust_concordance = 0.94;
-    EXPECT_FALSE(isNestedCoAbundant(neither, 0.9, 0.95));
+    using Change = void (*)(ComparisonResult&);
+    struct Case {
+        const char* what;
+        Change change;
+        bool discards;
+    };
+    const Case cases[] = {
+        {"all conditions hold", [](ComparisonResult&) {}, true},
+        {"invalid", [](ComparisonResult& r) { r.valid = false; }, false},
+        {"both concordances low", [](ComparisonResult& r) { r.concordance = 0.89; r.robust_concordance = 0.94; }, false},
+        {"concordance exactly at its minimum", [](ComparisonResult& r) { r.concordance = 0.9; r.robust_concordance = 0; },
+         true},
+        {"NaN concordance, robust concordance high", [](ComparisonResult& r) { r.concordance = kNaN; }, true},
+        {"NaN concordance, robust concordance low",
+         [](ComparisonResult& r) { r.concordance = kNaN; r.robust_concordance = 0.94; }, false},
+        {"exclusive samples on both sides", [](ComparisonResult& r) { r.num_gene2_only_samples = 1; }, false},
+        {"only gene2-only samples",
+         [](ComparisonResult& r) { r.num_gene1_only_samples = 0; r.num_gene2_only_samples = 3; }, true},
+        {"co-occurrence p-value exactly 1e-10", [](ComparisonResult& r) { r.cooccurrence_pvalue = 1e-10; }, false},
+        {"co-occurrence p-value NaN", [](ComparisonResult& r) { r.cooccurrence_pvalue = kNaN; }, false},
+    };
+    for (const Case& test_case : cases) {
+        ComparisonResult result;
+        result.valid = true;
+        result.concordance = 0.95;
+        result.robust_concordance = 0.95;
+        result.num_gene1_only_samples = 4;
+        result.num_gene2_only_samples = 0;
+        result.cooccurrence_pvalue = 1e-11;
+        test_case.change(result);
+        EXPECT_EQ(isNestedCoAbundant(result, 0.9, 0.95), test_case.discards) << test_case.what;
+    }
 }
 
 }  // namespace
