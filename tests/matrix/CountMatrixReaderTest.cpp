@@ -1,0 +1,236 @@
+#include "matrix/CountMatrixReader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TestSupport.hpp"
+
+namespace varnosk {
+namespace {
+
+std::string dataFile(const std::string& name) { return std::string(VARNOSK_TEST_DATA_DIR) + "/" + name; }
+
+CountMatrix read(const std::string& path, bool has_header) {
+    std::ostringstream progress;
+    return readCountMatrix(path, has_header, progress);
+}
+
+// The message of the error the reader raises on `path`, or "" when it reads it.
+std::string readError(const std::string& path, bool has_header) {
+    try {
+        read(path, has_header);
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "";
+}
+
+std::string readErrorOf(const std::string& content) {
+    test::TempDir dir;
+    const auto path = dir.path() / "matrix.tsv";
+    test::writeFile(path, content);
+    return readError(path.string(), false);
+}
+
+TEST(CountMatrixReader, SkipsHeaderAndBlankLinesAndNumbersGenesFromOne) {
+    const CountMatrix genes = read(dataFile("header_blank_lines.tsv"), true);
+    ASSERT_EQ(genes.size(), 3u);
+    EXPECT_EQ(genes[0]->id, 1u);
+    EXPECT_EQ(genes[1]->id, 2u);
+    EXPECT_EQ(genes[2]->id, 3u);
+    EXPECT_EQ(genes[0]->name, "g1");
+    EXPECT_EQ(genes[1]->name, "g2");
+    EXPECT_EQ(genes[2]->name, "g3");  // leading and trailing white space is not part of it
+    EXPECT_EQ(genes[0]->counts, (std::vector<float>{0.0f, 1.0f, 2.0f}));
+    EXPECT_EQ(genes[1]->counts, (std::vector<float>{3.5f, 0.0f, 1000.0f}));
+    EXPECT_EQ(genes[2]->counts, (std::vector<float>{7.0f, 8.0f, 9.0f}));
+    for (const auto& gene : genes) {
+        EXPECT_TRUE(gene->detected_samples.empty());
+        EXPECT_EQ(gene->counts.capacity(), gene->counts.size());
+    }
+}
+
+TEST(CountMatrixReader, CarriageReturnLinesReadLikePlainLines) {
+    const CountMatrix crlf = read(dataFile("header_crlf.tsv"), true);
+    const CountMatrix plain = read(dataFile("header_blank_lines.tsv"), true);
+    ASSERT_EQ(crlf.size(), plain.size());
+    for (std::size_t i = 0; i < crlf.size(); ++i) {
+        EXPECT_EQ(crlf[i]->id, plain[i]->id);
+        EXPECT_EQ(crlf[i]->name, plain[i]->name);
+        EXPECT_EQ(crlf[i]->counts, plain[i]->counts);
+    }
+}
+
+TEST(CountMatrixReader, LastLineWithoutLineFeedIsRead) {
+    const CountMatrix genes = read(dataFile("no_final_line_feed.tsv"), false);
+    ASSERT_EQ(genes.size(), 2u);
+    EXPECT_EQ(genes[1]->name, "g2");
+    EXPECT_EQ(genes[1]->counts, (std::vector<float>{3.0f, 2.0f}));
+}
+
+TEST(CountMatrixReader, ErrorsNameTheLineCountingHeaderAndBlankLines) {
+    EXPECT_EQ(readError(dataFile("sample_count_mismatch.tsv"), true),
+              "\nerror at line 5: 'g4' has 4 samples while 3 samples were expected.");
+    EXPECT_EQ(readError(dataFile("decimal_comma.tsv"), true), "\nerror at line 5: malformed data.\n");
+    // Sample names taken for a gene line: the second word is no number.
+    EXPECT_EQ(readError(dataFile("sample_names_without_header.tsv"), false), "\nerror at line 1: malformed data.\n");
+    EXPECT_EQ(readErrorOf("g1 1 2 3\n\ng2 1 2\n"), "\nerror at line 3: 'g2' has 2 samples while 3 samples were expected.");
+}
+
+TEST(CountMatrixReader, EmptyTableIsAnErrorAfterTheFullProgressLine) {
+    for (const auto& [file, has_header] : {std::pair{"only_header.tsv", true}, std::pair{"only_blank_lines.tsv", false}}) {
+        std::ostringstream progress;
+        try {
+            readCountMatrix(dataFile(file), has_header, progress);
+            ADD_FAILURE() << file << " was accepted";
+        } catch (const std::runtime_error& error) {
+            EXPECT_STREQ(error.what(), "\nerror: genes counts table is empty.") << file;
+        }
+        EXPECT_EQ(progress.str(), "Progress: 0%\rProgress: 100%") << file;
+    }
+    EXPECT_EQ(readErrorOf(""), "\nerror: genes counts table is empty.");
+    // A file that cannot be opened yields no line.
+    EXPECT_EQ(readError(dataFile("no_such_matrix.tsv"), false), "\nerror: genes counts table is empty.");
+}
+
+TEST(CountMatrixReader, RejectsGenesWithoutSampleCounts) {
+    EXPECT_EQ(readError(dataFile("names_only.tsv"), false), "\nerror at line 1: 'g1' has no sample counts.");
+    EXPECT_EQ(readErrorOf("g1 \t \r\n"), "\nerror at line 1: 'g1' has no sample counts.");
+}
+
+TEST(CountMatrixReader, RejectsNegativeAndNonFiniteCountsNamingLineAndToken) {
+    EXPECT_EQ(readError(dataFile("negative_count.tsv"), false),
+              "\nerror at line 2: invalid count '-1' (counts must be finite and non-negative).");
+    for (const std::string token : {"-0.5", "inf", "-INF", "infinity", "nan", "NAN(123)", "1e39", "-1e-3"}) {
+        EXPECT_EQ(readErrorOf("g1 1 2\ng2 1 " + token + "\n"),
+                  "\nerror at line 2: invalid count '" + token + "' (counts must be finite and non-negative).");
+    }
+    // Negative zero is zero, stored without its sign.
+    const auto gene = parseGeneLine("g -0 -0.0", 1, 2);
+    ASSERT_NE(gene, nullptr);
+    EXPECT_FALSE(std::signbit(gene->counts[0]));
+    EXPECT_FALSE(std::signbit(gene->counts[1]));
+}
+
+TEST(CountMatrixReader, TextGluedToACountMakesTheLineMalformed) {
+    const std::vector<std::string> tokens = {"1+2", "1.5.5", "3x", "1,5", "1e",  "1e+",       ".",
+                                             "+",   "-",     "+-3", "++3", "0x", "e5",  "abc",       "1\"",
+                                             "\"1\"", "12345678a", std::string("1\0", 2)};
+    for (const auto& token : tokens) {
+        EXPECT_EQ(parseGeneLine("g 1 " + token + " 2", 1, 3), nullptr) << token;
+    }
+}
+
+TEST(CountMatrixReader, ConvertsCountsExactlyAsStrtof) {
+    const std::vector<std::string> tokens = {
+        "0", "1e3", "+3", ".5", "5.", "1E-2", "0.1", "00012", "16777217", "16777216", "9999999", "12345678",
+        "3.4028235e38", "3.40282356e38", "1e-40", "1e-50", "0x1p4", "0X1.8p1", "+0x10", "123456789012345678901234567890",
+        "0.000000000000000000000000000000000000000000001", "2.5e+10", "7.0000001", "0.30000001192092896",
+        "1.00000005960464477539062500000000001"};
+    for (const auto& token : tokens) {
+        char* stop = nullptr;
+        const float expected = std::strtof(token.c_str(), &stop);
+        ASSERT_EQ(*stop, '\0') << token;
+        const auto gene = parseGeneLine("g\t" + token, 1, 1);
+        ASSERT_NE(gene, nullptr) << token;
+        ASSERT_EQ(gene->counts.size(), 1u);
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(gene->counts[0]), std::bit_cast<std::uint32_t>(expected + 0.0f))
+            << token;
+    }
+}
+
+TEST(CountMatrixReader, RandomTokensAgreeWithStrtof) {
+    // Random spellings built from the characters numbers are made of: every token the
+    // reader accepts must be one strtof converts in full, to the same value, and vice versa.
+    const std::string alphabet = "0123456789012345678901234567890123456789..eE+-x";
+    std::uint64_t state = 12345;
+    auto next = [&state] {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<std::size_t>(state >> 33);
+    };
+    int accepted = 0;
+    for (int i = 0; i < 20000; ++i) {
+        std::string token;
+        const std::size_t length = 1 + next() % 14;
+        for (std::size_t c = 0; c < length; ++c) token += alphabet[next() % alphabet.size()];
+        char* stop = nullptr;
+        const float value = std::strtof(token.c_str(), &stop);
+        const bool convertible = stop != token.c_str() && *stop == '\0';
+        const bool valid = convertible && value >= 0.0f && std::isfinite(value);
+        const auto gene = parseGeneLine("g " + token, 1, 1);
+        ASSERT_EQ(gene != nullptr, valid) << token;
+        if (gene) {
+            ++accepted;
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(gene->counts[0]), std::bit_cast<std::uint32_t>(value + 0.0f))
+                << token;
+        }
+    }
+    EXPECT_GT(accepted, 2000);  // the alphabet must actually exercise the conversion
+}
+
+TEST(CountMatrixReader, ReadsLinesOfAnyLength) {
+    // A header and a gene line far longer than any fixed line buffer or read block.
+    const std::size_t num_samples = 1'500'000;
+    std::string content = "gene";
+    for (std::size_t s = 0; s < num_samples; ++s) content += "\tsample";
+    content += "\nlong";
+    for (std::size_t s = 0; s < num_samples; ++s) content += s % 3 == 0 ? "\t1.25" : "\t0";
+    content += "\nshort";
+    for (std::size_t s = 0; s < num_samples; ++s) content += "\t2";
+    content += "\n";
+    test::TempDir dir;
+    const auto path = dir.path() / "wide.tsv";
+    test::writeFile(path, content);
+
+    const CountMatrix genes = read(path.string(), true);
+    ASSERT_EQ(genes.size(), 2u);
+    ASSERT_EQ(genes[0]->counts.size(), num_samples);
+    ASSERT_EQ(genes[1]->counts.size(), num_samples);
+    EXPECT_EQ(genes[0]->counts[0], 1.25f);
+    EXPECT_EQ(genes[0]->counts[num_samples - 1], (num_samples - 1) % 3 == 0 ? 1.25f : 0.0f);
+    EXPECT_EQ(genes[1]->name, "short");
+    EXPECT_EQ(genes[1]->id, 2u);
+    EXPECT_EQ(genes[1]->counts[num_samples - 1], 2.0f);
+}
+
+TEST(CountMatrixReader, ReadsGeneratedMatrixOfThousandsOfLines) {
+    // Many lines cross the boundaries of the read blocks; every one must come back intact.
+    test::TempDir dir;
+    const auto path = dir.path() / "matrix.tsv";
+    const auto result = test::runCommand(std::string(VARNOSK_GENERATOR) + " --genes 50000 --samples 50 --species 5 --seed 3 --out " +
+                                         path.string());
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::string text = test::readFile(path);
+
+    const CountMatrix genes = read(path.string(), true);
+    ASSERT_EQ(genes.size(), 50000u);
+    // Check each line against an independent parse of the same text.
+    std::istringstream lines(text);
+    std::string line;
+    std::getline(lines, line);
+    for (std::size_t i = 0; i < genes.size(); ++i) {
+        ASSERT_TRUE(std::getline(lines, line));
+        std::istringstream fields(line);
+        std::string name;
+        fields >> name;
+        ASSERT_EQ(genes[i]->name, name);
+        ASSERT_EQ(genes[i]->counts.size(), 50u);
+        for (std::size_t s = 0; s < 50; ++s) {
+            double count = -1;
+            fields >> count;
+            ASSERT_EQ(genes[i]->counts[s], static_cast<float>(count)) << "gene " << i << " sample " << s;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace varnosk
