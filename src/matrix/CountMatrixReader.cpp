@@ -92,6 +92,13 @@ ParseResult parseCounts(const char* p, const char* end, std::vector<float>& coun
     counts.clear();
     while (p < end && isBlank(*p)) ++p;
     while (p < end) {
+        // Most counts are small integers: exact in single precision, nothing to check.
+        if (p + 1 < end && isDigit(p[0]) && isBlank(p[1])) {
+            counts.push_back(static_cast<float>(p[0] - '0'));
+            p += 2;
+            while (p < end && isBlank(*p)) ++p;
+            continue;
+        }
         float value = 0.0f;
         const char* stop = convertCount(p, end, value);
         if (stop == p) return {ParseStatus::Malformed, {}};
