@@ -1,1 +1,133 @@
+// Time per comparison of GenesComparator::compare and compareFull on gene pairs drawn from
+// generated matrices (200 and 1,000 samples): co-abundant pairs that go through every step,
+// unrelated pairs that fail at the cheap prevalence tests, and pairs rejected only after the
+// samples are classified.
 #include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <unistd.h>
+
+#include "compare/GenesComparator.hpp"
+#include "matrix/CountMatrixReader.hpp"
+#include "matrix/Preprocessing.hpp"
+
+namespace {
+
+using varnosk::CountMatrix;
+using varnosk::Gene;
+using varnosk::GenesComparator;
+
+constexpr std::size_t kPairsPerKind = 512;
+constexpr double kMinConcordance = 0.85;
+
+using GenePair = std::pair<const Gene*, const Gene*>;
+
+struct PairSet {
+    CountMatrix matrix;
+    std::vector<GenePair> coabundant;  // valid, concordance >= kMinConcordance
+    std::vector<GenePair> unrelated;   // rejected before the samples are classified
+    std::vector<GenePair> exclusive;   // rejected after classification (samples with one gene only)
+};
+
+// The example run's comparison settings.
+void configureComparator(std::uint64_t num_samples) {
+    varnosk::setGeneDetectionThreshold(6.0);
+    GenesComparator::setDetectionLimit(6.0);
+    GenesComparator::setMinPrevalence(3);
+    GenesComparator::setMinPrevalenceForOutliers(5);
+    GenesComparator::setMaxOutliersFraction(0.1);
+    GenesComparator::setNumSamples(num_samples);
+}
+
+CountMatrix generateMatrix(std::uint64_t num_samples) {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("varnosk-compare-bench-" + std::to_string(::getpid()) + "-" + std::to_string(num_samples));
+    std::filesystem::create_directories(dir);
+    const auto path = (dir / "matrix.tsv").string();
+    const std::string command = std::string(VARNOSK_GENERATOR) + " --out " + path + " --genes 4000 --samples " +
+                                std::to_string(num_samples) + " --species 12 --seed 17 >/dev/null";
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("matrix generator failed: " + command);
+    std::ostringstream progress;
+    CountMatrix matrix = varnosk::readCountMatrix(path, true, progress);
+    std::filesystem::remove_all(dir);
+    varnosk::applySqrtTransform(matrix);
+    varnosk::computeDetectedSamples(matrix);
+    return matrix;
+}
+
+// Random pairs of a fixed seed, sorted by outcome until both kinds are full.
+const PairSet& pairsFor(std::uint64_t num_samples) {
+    static std::map<std::uint64_t, PairSet> cache;
+    auto found = cache.find(num_samples);
+    if (found != cache.end()) return found->second;
+    configureComparator(num_samples);
+    PairSet set;
+    set.matrix = generateMatrix(num_samples);
+    GenesComparator comparator;
+    std::mt19937_64 rng(42);
+    std::uniform_int_distribution<std::size_t> pick(0, set.matrix.size() - 1);
+    for (int attempt = 0; attempt < 20'000'000; ++attempt) {
+        if (set.coabundant.size() >= kPairsPerKind && set.unrelated.size() >= kPairsPerKind &&
+            set.exclusive.size() >= kPairsPerKind) {
+            break;
+        }
+        const Gene* g1 = set.matrix[pick(rng)].get();
+        const Gene* g2 = set.matrix[pick(rng)].get();
+        if (g1 == g2) continue;
+        const auto& result = comparator.compare(*g1, *g2, 0);
+        if (result.valid && result.concordance >= kMinConcordance) {
+            if (set.coabundant.size() < kPairsPerKind) set.coabundant.emplace_back(g1, g2);
+        } else if (!result.valid && result.num_nonzero_samples == 0) {
+            if (set.unrelated.size() < kPairsPerKind) set.unrelated.emplace_back(g1, g2);
+        } else if (!result.valid) {
+            if (set.exclusive.size() < kPairsPerKind) set.exclusive.emplace_back(g1, g2);
+        }
+    }
+    return cache.emplace(num_samples, std::move(set)).first->second;
+}
+
+template <bool kFull>
+void runComparisons(benchmark::State& state) {
+    const auto num_samples = static_cast<std::uint64_t>(state.range(0));
+    const PairSet& set = pairsFor(num_samples);
+    const std::vector<GenePair>& pairs =
+        state.range(1) == 0 ? set.coabundant : state.range(1) == 1 ? set.unrelated : set.exclusive;
+    if (pairs.empty()) {
+        state.SkipWithError("no pair of this kind in the generated matrix");
+        return;
+    }
+    configureComparator(num_samples);
+    GenesComparator comparator;
+    std::size_t next = 0;
+    std::size_t num_valid = 0;
+    for (auto _ : state) {
+        const GenePair& pair = pairs[next];
+        next = next + 1 == pairs.size() ? 0 : next + 1;
+        const auto& result =
+            kFull ? comparator.compareFull(*pair.first, *pair.second) : comparator.compare(*pair.first, *pair.second, 0);
+        num_valid += result.valid ? 1 : 0;
+        benchmark::DoNotOptimize(&result);
+    }
+    state.SetLabel(state.range(1) == 0 ? "co-abundant" : state.range(1) == 1 ? "unrelated" : "exclusive");
+    state.counters["pairs"] = static_cast<double>(pairs.size());
+    state.counters["valid"] = benchmark::Counter(static_cast<double>(num_valid), benchmark::Counter::kAvgIterations);
+}
+
+void BM_Compare(benchmark::State& state) { runComparisons<false>(state); }
+void BM_CompareFull(benchmark::State& state) { runComparisons<true>(state); }
+
+// Arguments: number of samples, then the kind of pairs: 0 co-abundant, 1 unrelated (rejected
+// by the prevalence tests), 2 rejected for samples where only one gene is present.
+BENCHMARK(BM_Compare)->ArgsProduct({{200, 1000}, {0, 1, 2}});
+BENCHMARK(BM_CompareFull)->ArgsProduct({{200, 1000}, {0, 1, 2}});
+
+}  // namespace

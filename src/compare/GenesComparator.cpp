@@ -29,12 +29,16 @@ std::uint32_t checkedNumSamples(std::uint64_t num_samples) {
     return static_cast<std::uint32_t>(num_samples);
 }
 
+[[noreturn]] void throwWrongGeneSize(const Gene& gene, std::uint32_t num_samples) {
+    throw std::invalid_argument("error: gene " + gene.name + " has " + std::to_string(gene.counts.size()) +
+                                " samples where " + std::to_string(num_samples) + " were expected.");
+}
+
 // The scratch arrays are sized by the number of samples; a gene of another size would make
 // the comparator read or write past them.
-void checkGeneSize(const Gene& gene, std::uint32_t num_samples) {
+inline void checkGeneSize(const Gene& gene, std::uint32_t num_samples) {
     if (gene.counts.size() != num_samples || gene.detected_samples.size() > num_samples) {
-        throw std::invalid_argument("error: gene " + gene.name + " has " + std::to_string(gene.counts.size()) +
-                                    " samples where " + std::to_string(num_samples) + " were expected.");
+        throwWrongGeneSize(gene, num_samples);
     }
 }
 
@@ -172,19 +176,23 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
     std::uint64_t gene1_only = 0;
     std::uint64_t gene2_only = 0;
     std::uint64_t both_absent = 0;
+    // The four classes exclude each other (each of the last three needs a zero count, and
+    // a count above a threshold is not zero), so they are counted without branches: sample
+    // patterns are irregular and branches on them mispredict. Each list slot is written
+    // unconditionally and kept only when the sample belongs to the list.
     for (std::uint32_t s = 0; s < num_samples_; ++s) {
         const float xs = x[s];
         const float ys = y[s];
-        if (xs != 0.0f && ys != 0.0f) {
-            nonzero[num_nonzero++] = s;
-            if (xs >= t1 && ys >= t2) codetected[num_codetected++] = s;
-        } else if (xs > t1 && ys == 0.0f) {
-            ++gene1_only;
-        } else if (xs == 0.0f && ys > t2) {
-            ++gene2_only;
-        } else if (xs == 0.0f && ys == 0.0f) {
-            ++both_absent;
-        }
+        const bool x_zero = xs == 0.0f;
+        const bool y_zero = ys == 0.0f;
+        const bool both_nonzero = !x_zero & !y_zero;
+        nonzero[num_nonzero] = s;
+        num_nonzero += both_nonzero;
+        codetected[num_codetected] = s;
+        num_codetected += both_nonzero & (xs >= t1) & (ys >= t2);
+        gene1_only += (xs > t1) & y_zero;
+        gene2_only += x_zero & (ys > t2);
+        both_absent += x_zero & y_zero;
     }
     result_.num_codetected_samples = num_codetected;
     result_.num_nonzero_samples = num_nonzero;
