@@ -13,6 +13,9 @@
 
 namespace varnosk {
 
+// Pairs can number hundreds of millions in a large bin: no padding beyond what they hold.
+static_assert(sizeof(GenesPair) == 12);
+
 SeedsCreator::SeedsCreator(std::uint64_t min_seed_size, double min_concordance)
     : min_concordance_(min_concordance), min_seed_size_(min_seed_size) {}
 

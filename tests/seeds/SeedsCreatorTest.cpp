@@ -148,8 +148,6 @@ TEST_F(SeedsCreatorTest, WholeConcordantBinGivesOneSeed) {
     const SeedList seeds = creator.createSeeds(bin);
     ASSERT_EQ(seeds.size(), 1u);
     EXPECT_EQ(seeds[0]->genes.size(), 12u);
-    EXPECT_EQ(seeds[0]->representative.id, 0u);
-    EXPECT_EQ(seeds[0]->representative.name, "None");
 
     // The same bin below the minimum size, and an empty bin, give nothing.
     SeedsCreator strict(13, 0.9);
