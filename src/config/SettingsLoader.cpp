@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <limits>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
@@ -56,6 +57,19 @@ po::typed_value<bool>* boolKey(bool* field) { return (new BoolValue(field))->req
 po::typed_value<double>* doubleKey(double* field) { return po::value<double>(field)->required(); }
 
 po::typed_value<std::string>* textKey(std::string* field) { return po::value<std::string>(field)->required(); }
+
+// The parser builds its messages by replacing placeholders such as %value% until none is
+// left, so a key or value that itself contains one (a typo, or a hostile file) would make it
+// loop forever. Such text has its percent signs shown as '?' before the message is built.
+struct ParserErrorText : po::error_with_option_name {
+    static void defusePlaceholders(po::error_with_option_name& error) {
+        static const std::regex placeholder("%[A-Za-z_]*%");
+        auto& substitutions = error.*(&ParserErrorText::m_substitutions);
+        for (auto& [name, text] : substitutions) {
+            if (std::regex_search(text, placeholder)) std::replace(text.begin(), text.end(), '%', '?');
+        }
+    }
+};
 
 po::options_description describeOptions(Settings& settings) {
     po::options_description input("input");
@@ -122,11 +136,14 @@ Settings loadSettings(int argc, const char* const argv[]) {
     Settings settings;
     const po::options_description options = describeOptions(settings);
     po::variables_map values;
-    {
+    try {
         std::ifstream file(settings_path);
         po::store(po::parse_config_file(file, options, false), values);
+        po::notify(values);
+    } catch (po::error_with_option_name& error) {
+        ParserErrorText::defusePlaceholders(error);
+        throw;
     }
-    po::notify(values);
 
     checkFileReadable(settings.count_matrix_file);
 

@@ -133,6 +133,27 @@ TEST(SettingsLoader, ReportsParserErrorsWithParserMessages) {
     }
 }
 
+// Found by fuzzing: the parser fills its message by replacing placeholders until none is
+// left, so these used to hang the program instead of reporting the mistake.
+TEST(SettingsLoader, ReportsKeysAndValuesThatLookLikeMessagePlaceholders) {
+    {
+        SettingsFixture fixture;
+        EXPECT_EQ(loadError(fixture.write("[input]\nx%value% = 3\n")), "unrecognised option 'input.x?value?'");
+    }
+    {
+        SettingsFixture fixture;
+        fixture.set("seeds_creation.min_seed_size", "1%value%");
+        EXPECT_EQ(loadError(fixture.write()),
+                  "the argument ('1?value?') for option 'seeds_creation.min_seed_size' is invalid");
+    }
+    {
+        // a lone percent sign is shown as written
+        SettingsFixture fixture;
+        fixture.set("seeds_creation.min_seed_size", "10%");
+        EXPECT_EQ(loadError(fixture.write()), "the argument ('10%') for option 'seeds_creation.min_seed_size' is invalid");
+    }
+}
+
 TEST(SettingsLoader, RejectsNegativeUnsignedValueInsteadOfWrapping) {
     SettingsFixture fixture;
     fixture.set("seeds_creation.min_seed_size", "-1");
