@@ -113,7 +113,8 @@ MspList removeRedundantMsps(MspList msps, double min_concordance) {
     const auto on_taken = [&](std::unique_ptr<Msp> msp, MspList& /*redundant*/) { kept.push_back(std::move(msp)); };
     greedyPass(msps, is_redundant, on_taken);
 
-    std::stable_sort(kept.begin(), kept.end(), [](const auto& a, const auto& b) { return a->num_genes > b->num_genes; });
+    std::stable_sort(kept.begin(), kept.end(),
+                     [](const auto& a, const auto& b) { return a->num_genes > b->num_genes; });
     return kept;
 }
 

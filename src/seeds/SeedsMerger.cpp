@@ -52,7 +52,9 @@ void SeedsMerger::mergeSeeds(SeedList& seeds, std::ostream& progress_out) const 
         } else {
             // The merged seed goes back at the end of the list, so it is taken next and
             // meets every remaining seed again; its size is judged only once it stands alone.
-            seeds.push_back(selectRepresentativeGenes(unionOfGenes(*seed, partners)));
+            // (A union is empty only if every seed involved had no gene; then nothing is left.)
+            auto merged = selectRepresentativeGenes(unionOfGenes(*seed, partners));
+            if (merged) seeds.push_back(std::move(merged));
         }
         progress::update(progress_out, total - seeds.size(), total);
     };

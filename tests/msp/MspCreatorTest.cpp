@@ -121,7 +121,9 @@ TEST_F(MspCreatorTest, ResultDoesNotDependOnTheNumberOfThreads) {
     GeneList gene_list;
     for (const Gene& gene : genes) gene_list.push_back(&gene);
     std::vector<Gene> representatives;
-    for (std::uint32_t i = 0; i < 12; ++i) representatives.push_back(presentOn(100 + i, (i * 5) % 40, 40 + (i * 3) % 40));
+    for (std::uint32_t i = 0; i < 12; ++i) {
+        representatives.push_back(presentOn(100 + i, (i * 5) % 40, 40 + (i * 3) % 40));
+    }
     std::vector<Seed> seeds;
     for (const Gene& representative : representatives) seeds.push_back(coreSeed(representative, {}));
     SeedRefs core_seeds;

@@ -134,9 +134,10 @@ TEST(CoreSeedRule, AllFourConditionsAreNeeded) {
     const Case cases[] = {
         {"all conditions hold", [](ComparisonResult&) {}, true},
         {"invalid", [](ComparisonResult& r) { r.valid = false; }, false},
-        {"both concordances low", [](ComparisonResult& r) { r.concordance = 0.89; r.robust_concordance = 0.94; }, false},
-        {"concordance exactly at its minimum", [](ComparisonResult& r) { r.concordance = 0.9; r.robust_concordance = 0; },
-         true},
+        {"both concordances low",
+         [](ComparisonResult& r) { r.concordance = 0.89; r.robust_concordance = 0.94; }, false},
+        {"concordance exactly at its minimum",
+         [](ComparisonResult& r) { r.concordance = 0.9; r.robust_concordance = 0; }, true},
         {"NaN concordance, robust concordance high", [](ComparisonResult& r) { r.concordance = kNaN; }, true},
         {"NaN concordance, robust concordance low",
          [](ComparisonResult& r) { r.concordance = kNaN; r.robust_concordance = 0.94; }, false},
