@@ -73,15 +73,6 @@ TEST_F(Preprocessing, CountEqualToTheThresholdIsDetected) {
     EXPECT_TRUE(gene.detected_samples.empty());
 }
 
-TEST_F(Preprocessing, SqrtTransformAppliesToEveryCountOfEveryGene) {
-    CountMatrix genes;
-    genes.push_back(rawGene(1, "a", {0.0f, 1.0f, 6.0f, 1e6f}));
-    genes.push_back(rawGene(2, "b", {2.0f, 49.0f, 0.25f, 3.0f}));
-    applySqrtTransform(genes);
-    EXPECT_EQ(genes[0]->counts, (std::vector<float>{0.0f, 1.0f, std::sqrt(6.0f), 1000.0f}));
-    EXPECT_EQ(genes[1]->counts, (std::vector<float>{std::sqrt(2.0f), 7.0f, 0.5f, std::sqrt(3.0f)}));
-}
-
 TEST_F(Preprocessing, MappedReadsAreTheRootOfEachSampleRawSum) {
     CountMatrix genes;
     genes.push_back(rawGene(1, "a", {60.0f, 0.0f, 1.0f}));

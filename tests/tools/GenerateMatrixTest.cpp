@@ -88,13 +88,5 @@ TEST(GenerateMatrix, TruthMatchesThePlantedStructure) {
     }
 }
 
-TEST(GenerateMatrix, RejectsIncompleteOptions) {
-    EXPECT_EQ(generate("--genes 10").status, 2);  // no --out
-    EXPECT_EQ(generate("--out /dev/null --genes ten").status, 2);
-    EXPECT_EQ(generate("--out /dev/null --samples 0").status, 2);
-    EXPECT_EQ(generate("--out /dev/null --genes 3 --species 5").status, 2);
-    EXPECT_EQ(generate("--out /nonexistent-dir/m.tsv --genes 3 --species 1").status, 1);
-}
-
 }  // namespace
 }  // namespace varnosk
