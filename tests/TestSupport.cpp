@@ -1,5 +1,9 @@
 #include "TestSupport.hpp"
 
+#include "compare/GenesComparator.hpp"
+#include "compare/RepresentativeGenes.hpp"
+#include "matrix/Preprocessing.hpp"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +24,16 @@ Gene makeGene(std::uint64_t id, std::string name, std::vector<float> counts, flo
         if (gene.counts[s] >= threshold) gene.detected_samples.push_back(static_cast<std::uint32_t>(s));
     }
     return gene;
+}
+
+void configureComparison(const ComparisonParameters& parameters) {
+    setGeneDetectionThreshold(parameters.detection_limit);
+    GenesComparator::setDetectionLimit(parameters.detection_limit);
+    GenesComparator::setMinPrevalence(parameters.min_prevalence);
+    GenesComparator::setMinPrevalenceForOutliers(parameters.min_prevalence_for_outliers);
+    GenesComparator::setMaxOutliersFraction(parameters.max_outliers_fraction);
+    GenesComparator::setNumSamples(parameters.num_samples);
+    setNumBestRepresentativeGenes(parameters.num_best_representative_genes);
 }
 
 TempDir::TempDir(const std::string& label) {

@@ -26,11 +26,11 @@ struct Parameters {
 };
 
 void configure(std::uint64_t num_samples, const Parameters& parameters = {}) {
-    GenesComparator::setDetectionLimit(parameters.detection_limit);
-    GenesComparator::setMinPrevalence(parameters.min_prevalence);
-    GenesComparator::setMinPrevalenceForOutliers(parameters.min_prevalence_for_outliers);
-    GenesComparator::setMaxOutliersFraction(parameters.max_outliers_fraction);
-    GenesComparator::setNumSamples(num_samples);
+    test::configureComparison({.num_samples = num_samples,
+                               .detection_limit = parameters.detection_limit,
+                               .min_prevalence = parameters.min_prevalence,
+                               .min_prevalence_for_outliers = parameters.min_prevalence_for_outliers,
+                               .max_outliers_fraction = parameters.max_outliers_fraction});
 }
 
 Gene gene(std::vector<float> counts) {

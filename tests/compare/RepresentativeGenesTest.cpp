@@ -18,13 +18,7 @@ using test::makeGene;
 
 // Comparator and median genes share the threshold 1 on the square-root scale.
 void configure(std::uint64_t num_samples) {
-    setGeneDetectionThreshold(1.0);
-    GenesComparator::setDetectionLimit(1.0);
-    GenesComparator::setMinPrevalence(3);
-    GenesComparator::setMinPrevalenceForOutliers(5);
-    GenesComparator::setMaxOutliersFraction(0.25);
-    GenesComparator::setNumSamples(num_samples);
-    setNumBestRepresentativeGenes(10);
+    test::configureComparison({.num_samples = num_samples, .max_outliers_fraction = 0.25});
 }
 
 Gene gene(std::uint64_t id, std::vector<float> counts) {

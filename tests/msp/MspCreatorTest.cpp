@@ -38,12 +38,7 @@ std::vector<std::uint64_t> ids(const GeneList& genes) {
 class MspCreatorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        GenesComparator::setDetectionLimit(1.0);
-        GenesComparator::setMinPrevalence(3);
-        GenesComparator::setMinPrevalenceForOutliers(5);
-        GenesComparator::setMaxOutliersFraction(0.0);
-        GenesComparator::setNumSamples(kSamples);
-        setNumBestRepresentativeGenes(10);
+        test::configureComparison({.num_samples = kSamples});
 
         // Against a representative present on samples 0..49:
         genes_ = {presentOn(1, 5, 55),           // both sides exclusive: shared accessory

@@ -29,11 +29,7 @@ Gene presentOn(std::uint64_t id, std::uint32_t first, std::uint32_t last) {
 class CoreSeedsExtractorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        GenesComparator::setDetectionLimit(1.0);
-        GenesComparator::setMinPrevalence(3);
-        GenesComparator::setMinPrevalenceForOutliers(5);
-        GenesComparator::setMaxOutliersFraction(0.0);
-        GenesComparator::setNumSamples(kSamples);
+        test::configureComparison({.num_samples = kSamples});
     }
 
     static Seed seed(const Gene& representative, std::size_t size) {

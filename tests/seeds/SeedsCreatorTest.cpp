@@ -71,12 +71,7 @@ TEST(SeedsExtraction, NaNPairsComeLastButStillFormGroups) {
 class SeedsCreatorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        GenesComparator::setDetectionLimit(1.0);
-        GenesComparator::setMinPrevalence(3);
-        GenesComparator::setMinPrevalenceForOutliers(5);
-        GenesComparator::setMaxOutliersFraction(0.1);
-        GenesComparator::setNumSamples(kSamples);
-        setNumBestRepresentativeGenes(10);
+        test::configureComparison({.num_samples = kSamples, .max_outliers_fraction = 0.1});
     }
 
     static constexpr std::size_t kSamples = 12;

@@ -28,12 +28,7 @@ const std::vector<float> kProfileC = {3, 2, 3, 4, 5, 6, 7, 8};
 class SeedsMergerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        GenesComparator::setDetectionLimit(1.0);
-        GenesComparator::setMinPrevalence(3);
-        GenesComparator::setMinPrevalenceForOutliers(5);
-        GenesComparator::setMaxOutliersFraction(0.0);
-        GenesComparator::setNumSamples(8);
-        setNumBestRepresentativeGenes(10);
+        test::configureComparison({.num_samples = 8});
     }
 
     static std::unique_ptr<Seed> seed(GeneList genes, const Gene& representative) {
