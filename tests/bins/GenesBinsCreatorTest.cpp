@@ -24,7 +24,9 @@ struct Genes {
     }
     void add(std::vector<float> counts) {
         const std::uint64_t id = storage.size() + 1;
-        storage.push_back(makeGene(id, "g" + std::to_string(id), std::move(counts), 1.0f));
+        std::string name = "g";  // built in two steps: "g" + to_string trips a g++ 12 -Wrestrict false positive
+        name += std::to_string(id);
+        storage.push_back(makeGene(id, std::move(name), std::move(counts), 1.0f));
     }
 };
 
