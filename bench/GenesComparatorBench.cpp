@@ -86,10 +86,14 @@ const PairSet& pairsFor(std::uint64_t num_samples) {
         const auto& result = comparator.compare(*g1, *g2, 0);
         if (result.valid && result.concordance >= kMinConcordance) {
             if (set.coabundant.size() < kPairsPerKind) set.coabundant.emplace_back(g1, g2);
-        } else if (!result.valid && result.num_nonzero_samples == 0) {
-            if (set.unrelated.size() < kPairsPerKind) set.unrelated.emplace_back(g1, g2);
         } else if (!result.valid) {
-            if (set.exclusive.size() < kPairsPerKind) set.exclusive.emplace_back(g1, g2);
+            // compare may stop before the samples are classified; compareFull always gets there
+            // when the pair passes the prevalence tests.
+            if (comparator.compareFull(*g1, *g2).num_nonzero_samples == 0) {
+                if (set.unrelated.size() < kPairsPerKind) set.unrelated.emplace_back(g1, g2);
+            } else if (set.exclusive.size() < kPairsPerKind) {
+                set.exclusive.emplace_back(g1, g2);
+            }
         }
     }
     return cache.emplace(num_samples, std::move(set)).first->second;

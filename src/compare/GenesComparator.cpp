@@ -72,6 +72,19 @@ double linConcordance(const float* x, const float* y, const std::uint32_t* sampl
     return 2.0 * a * cov / (shift * shift + a * a * var_x + var_y);
 }
 
+// Single-precision stand-ins for a double threshold t, so that hot loops compare counts
+// without widening them: for every float c, c >= t exactly when c >= atLeast(t), and c > t
+// exactly when c > above(t).
+inline float atLeast(double t) {
+    const float f = static_cast<float>(t);
+    return static_cast<double>(f) < t ? std::nextafter(f, std::numeric_limits<float>::infinity()) : f;
+}
+
+inline float above(double t) {
+    const float f = static_cast<float>(t);
+    return static_cast<double>(f) > t ? std::nextafter(f, -std::numeric_limits<float>::infinity()) : f;
+}
+
 }  // namespace
 
 void GenesComparator::setDetectionLimit(double detection_limit) {
@@ -99,10 +112,16 @@ GenesComparator::GenesComparator()
       inliers_(num_samples_),
       residuals_(num_samples_),
       work_(num_samples_),
+      candidate_x_(num_samples_),
+      candidate_y_(num_samples_),
+      quotients_(num_samples_),
+      ratios_(num_samples_),
+      nonzero_mask_(num_samples_),
       student_t_(num_samples_),
       log_factorial_(num_samples_) {}
 
-bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& gene2) {
+bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& gene2,
+                                               std::uint64_t max_exclusive_samples, bool list_codetected) {
     const float dl_single = g_detection_threshold;
     const double dl = dl_single;
     const std::uint64_t min_prevalence = g_min_prevalence;
@@ -135,21 +154,68 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
     result_.num_codetected_samples = num_candidates;
     if (num_candidates < min_prevalence) return false;
 
-    // Abundance ratio gene2 / gene1: the median of per-sample ratios over the candidates that
-    // reach the current thresholds, refined until it moves by less than 1%.
     const float* x = gene1.counts.data();
     const float* y = gene2.counts.data();
-    double* ratios = work_.data();
+
+    // Whatever the ratio, one final threshold is dl itself (t1 = dl when the ratio is at
+    // least 1, t2 = dl otherwise). So the samples with x > dl and y = 0 all count as gene1
+    // only, or those with x = 0 and y > dl all count as gene2 only: the smaller of the two
+    // counts is a lower bound on the exclusive samples, known before the ratio is estimated.
+    if (max_exclusive_samples < num_samples_) {
+        constexpr std::uint32_t kBlock = 256;
+        std::uint64_t only1 = 0;
+        std::uint64_t only2 = 0;
+        for (std::uint32_t begin = 0; begin < num_samples_; begin += kBlock) {
+            const std::uint32_t end = std::min(num_samples_, begin + kBlock);
+            std::uint32_t block1 = 0;
+            std::uint32_t block2 = 0;
+            for (std::uint32_t s = begin; s < end; ++s) {
+                block1 += (x[s] > dl_single) & (y[s] == 0.0f);
+                block2 += (x[s] == 0.0f) & (y[s] > dl_single);
+            }
+            only1 += block1;
+            only2 += block2;
+            if (only1 > max_exclusive_samples && only2 > max_exclusive_samples) return false;
+        }
+    }
+
+    // Abundance ratio gene2 / gene1: the median of per-sample ratios over the candidates that
+    // reach the current thresholds, refined until it moves by less than 1%. The quotients
+    // (single precision) are taken once, the first iteration's ratios (thresholds both dl)
+    // picked on the way; later iterations only filter them.
+    float* cx = candidate_x_.data();
+    float* cy = candidate_y_.data();
+    float* quotients = quotients_.data();
+    float* ratios = ratios_.data();
+    std::size_t num_first_ratios = 0;
+    for (std::size_t i = 0; i < num_candidates; ++i) {
+        const std::uint32_t s = candidates[i];
+        const float xs = x[s];
+        const float ys = y[s];
+        const float quotient = ys / xs;
+        cx[i] = xs;
+        cy[i] = ys;
+        quotients[i] = quotient;
+        ratios[num_first_ratios] = quotient;
+        num_first_ratios += (xs >= dl_single) & (ys >= dl_single);
+    }
     double ratio = 1.0;
     double t1 = dl;
     double t2 = dl;
     for (int iteration = 0; iteration < kMaxRatioIterations; ++iteration) {
-        std::size_t num_ratios = 0;
-        for (std::size_t i = 0; i < num_candidates; ++i) {
-            const std::uint32_t s = candidates[i];
-            if (x[s] >= t1 && y[s] >= t2) ratios[num_ratios++] = static_cast<double>(y[s] / x[s]);
+        std::size_t num_ratios = num_first_ratios;
+        if (iteration > 0) {
+            const float min_x = atLeast(t1);
+            const float min_y = atLeast(t2);
+            num_ratios = 0;
+            for (std::size_t i = 0; i < num_candidates; ++i) {
+                ratios[num_ratios] = quotients[i];
+                num_ratios += (cx[i] >= min_x) & (cy[i] >= min_y);
+            }
         }
         if (num_ratios < min_prevalence || num_ratios == 0) return false;
+        // The median of the single-precision quotients, widened: the same value as the median
+        // of the widened quotients.
         const double median = medianBySelection(ratios, num_ratios);
         const double previous = ratio;
         ratio = median;
@@ -168,31 +234,46 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
     }
 
     // Classify every sample with the final thresholds. Presence of both uses >=, presence of
-    // one gene alone uses > on that gene's threshold.
-    std::uint32_t* codetected = candidates;
-    std::uint32_t* nonzero = nonzero_.data();
+    // one gene alone uses > on that gene's threshold. The four classes exclude each other
+    // (each of the last three needs a zero count, and a count above a threshold is not zero),
+    // so they are counted independently, without branches (sample patterns are irregular and
+    // branches on them mispredict), in a loop the compiler vectorizes; the bound on exclusive
+    // samples is checked once per block.
+    const float min_x = atLeast(t1);
+    const float min_y = atLeast(t2);
+    const float above_x = above(t1);
+    const float above_y = above(t2);
     std::uint64_t num_codetected = 0;
     std::uint64_t num_nonzero = 0;
     std::uint64_t gene1_only = 0;
     std::uint64_t gene2_only = 0;
     std::uint64_t both_absent = 0;
-    // The four classes exclude each other (each of the last three needs a zero count, and
-    // a count above a threshold is not zero), so they are counted without branches: sample
-    // patterns are irregular and branches on them mispredict. Each list slot is written
-    // unconditionally and kept only when the sample belongs to the list.
-    for (std::uint32_t s = 0; s < num_samples_; ++s) {
-        const float xs = x[s];
-        const float ys = y[s];
-        const bool x_zero = xs == 0.0f;
-        const bool y_zero = ys == 0.0f;
-        const bool both_nonzero = !x_zero & !y_zero;
-        nonzero[num_nonzero] = s;
-        num_nonzero += both_nonzero;
-        codetected[num_codetected] = s;
-        num_codetected += both_nonzero & (xs >= t1) & (ys >= t2);
-        gene1_only += (xs > t1) & y_zero;
-        gene2_only += x_zero & (ys > t2);
-        both_absent += x_zero & y_zero;
+    std::uint8_t* nonzero_mask = nonzero_mask_.data();
+    constexpr std::uint32_t kBlock = 128;
+    for (std::uint32_t begin = 0; begin < num_samples_; begin += kBlock) {
+        const std::uint32_t end = std::min(num_samples_, begin + kBlock);
+        std::uint32_t block_codetected = 0;
+        std::uint32_t block_nonzero = 0;
+        std::uint32_t block_gene1_only = 0;
+        std::uint32_t block_gene2_only = 0;
+        std::uint32_t block_both_absent = 0;
+        for (std::uint32_t s = begin; s < end; ++s) {
+            const float xs = x[s];
+            const float ys = y[s];
+            const bool both_nonzero = (xs != 0.0f) & (ys != 0.0f);
+            nonzero_mask[s] = both_nonzero;
+            block_nonzero += both_nonzero;
+            block_codetected += both_nonzero & (xs >= min_x) & (ys >= min_y);
+            block_gene1_only += (xs > above_x) & (ys == 0.0f);
+            block_gene2_only += (xs == 0.0f) & (ys > above_y);
+            block_both_absent += (xs == 0.0f) & (ys == 0.0f);
+        }
+        num_codetected += block_codetected;
+        num_nonzero += block_nonzero;
+        gene1_only += block_gene1_only;
+        gene2_only += block_gene2_only;
+        both_absent += block_both_absent;
+        if (gene1_only + gene2_only > max_exclusive_samples) return false;
     }
     result_.num_codetected_samples = num_codetected;
     result_.num_nonzero_samples = num_nonzero;
@@ -200,15 +281,36 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
     result_.num_gene2_only_samples = gene2_only;
     result_.num_both_absent_samples = both_absent;
     result_.num_exclusive_samples = gene1_only + gene2_only;
+    if (num_codetected < min_prevalence) return false;
+
+    // The sample lists, only for a pair that still qualifies. Each slot is written
+    // unconditionally and kept only when the sample belongs to the list.
+    std::uint32_t* nonzero = nonzero_.data();
+    std::size_t next_nonzero = 0;
+    if (list_codetected) {
+        std::uint32_t* codetected = candidates;
+        std::size_t next_codetected = 0;
+        for (std::uint32_t s = 0; s < num_samples_; ++s) {
+            const float xs = x[s];
+            const float ys = y[s];
+            const bool both_nonzero = (xs != 0.0f) & (ys != 0.0f);
+            nonzero[next_nonzero] = s;
+            next_nonzero += both_nonzero;
+            codetected[next_codetected] = s;
+            next_codetected += both_nonzero & (xs >= min_x) & (ys >= min_y);
+        }
+    } else {
+        for (std::uint32_t s = 0; s < num_samples_; ++s) {
+            nonzero[next_nonzero] = s;
+            next_nonzero += nonzero_mask[s];
+        }
+    }
     return true;
 }
 
 const ComparisonResult& GenesComparator::compare(const Gene& gene1, const Gene& gene2,
                                                  std::uint64_t max_exclusive_samples) {
-    if (!estimateRatioAndClassify(gene1, gene2)) return result_;
-    if (result_.num_codetected_samples < g_min_prevalence || result_.num_exclusive_samples > max_exclusive_samples) {
-        return result_;
-    }
+    if (!estimateRatioAndClassify(gene1, gene2, max_exclusive_samples, false)) return result_;
     result_.concordance = linConcordance(gene1.counts.data(), gene2.counts.data(), nonzero_.data(),
                                          result_.num_nonzero_samples, result_.abundance_ratio);
     result_.robust_concordance = result_.concordance;
@@ -217,8 +319,7 @@ const ComparisonResult& GenesComparator::compare(const Gene& gene1, const Gene& 
 }
 
 const ComparisonResult& GenesComparator::compareFull(const Gene& gene1, const Gene& gene2) {
-    if (!estimateRatioAndClassify(gene1, gene2)) return result_;
-    if (result_.num_codetected_samples < g_min_prevalence) return result_;
+    if (!estimateRatioAndClassify(gene1, gene2, std::numeric_limits<std::uint64_t>::max(), true)) return result_;
     const float* x = gene1.counts.data();
     const float* y = gene2.counts.data();
     result_.concordance =

@@ -39,8 +39,12 @@ public:
 
 private:
     // Steps shared by both entry points: reset, candidate samples, abundance ratio and
-    // sample classification. False when the pair fails before classification.
-    bool estimateRatioAndClassify(const Gene& gene1, const Gene& gene2);
+    // sample classification, then the non-zero sample list (and the co-detected one when
+    // list_codetected). False as soon as the pair cannot qualify: too few co-detected
+    // samples, or certainly more than max_exclusive_samples exclusive ones (the result is
+    // then partial).
+    bool estimateRatioAndClassify(const Gene& gene1, const Gene& gene2, std::uint64_t max_exclusive_samples,
+                                  bool list_codetected);
     // Discounts outlier samples (Tukey fences on the residuals) from the concordance.
     void discountOutliers(const float* x, const float* y);
 
@@ -50,7 +54,12 @@ private:
     std::vector<std::uint32_t> nonzero_;       // samples where both counts are non-zero, ascending
     std::vector<std::uint32_t> inliers_;       // non-zero samples within the fences
     std::vector<double> residuals_;            // one per non-zero sample, same order
-    std::vector<double> work_;                 // ratios, then co-detected residuals (reordered)
+    std::vector<double> work_;                 // co-detected residuals (reordered)
+    std::vector<float> candidate_x_;           // gene1 count per candidate sample
+    std::vector<float> candidate_y_;           // gene2 count per candidate sample
+    std::vector<float> quotients_;             // gene2 / gene1 count per candidate sample
+    std::vector<float> ratios_;                // quotients that reach the thresholds (reordered)
+    std::vector<std::uint8_t> nonzero_mask_;   // 1 where both counts are non-zero
     StudentTTable student_t_;
     LogFactorialTable log_factorial_;
 };

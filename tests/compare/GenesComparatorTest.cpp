@@ -191,9 +191,13 @@ ComparisonResult reference(const Gene& g1, const Gene& g2, bool full, std::uint6
 
 // Every field bit for bit, except the p-values, whose reference uses lgamma rather than a
 // running sum of logarithms.
-void expectSameResult(const ComparisonResult& actual, const ComparisonResult& expected, int pair) {
+// compare may stop as soon as a pair cannot qualify, so of its invalid results only the
+// verdict is defined (no caller reads the rest).
+void expectSameResult(const ComparisonResult& actual, const ComparisonResult& expected, int pair,
+                      bool only_verdict_if_invalid = false) {
     SCOPED_TRACE(::testing::Message() << "pair " << pair);
     EXPECT_EQ(actual.valid, expected.valid);
+    if (only_verdict_if_invalid && !expected.valid) return;
     EXPECT_PRED2(same, actual.abundance_ratio, expected.abundance_ratio);
     EXPECT_PRED2(same, actual.gene1_threshold, expected.gene1_threshold);
     EXPECT_PRED2(same, actual.gene2_threshold, expected.gene2_threshold);
@@ -320,20 +324,16 @@ TEST(GenesComparator, SampleClassificationUsesStrictTestsForSingleGenePresence) 
     // absent; both non-zero below the thresholds.
     const Gene g1 = gene({2.0f, 3.0f, 5.0f, 1.0f, 0.0f, 0.0f, 0.5f});
     const Gene g2 = gene({2.0f, 3.0f, 0.0f, 0.0f, 0.5f, 0.0f, 0.5f});
-    const ComparisonResult& fast = comparator.compare(g1, g2, 0);
-    EXPECT_FALSE(fast.valid);
-    EXPECT_EQ(fast.num_codetected_samples, 2u);
-    EXPECT_EQ(fast.num_nonzero_samples, 3u);
-    EXPECT_EQ(fast.num_gene1_only_samples, 1u);
-    EXPECT_EQ(fast.num_gene2_only_samples, 0u);
-    EXPECT_EQ(fast.num_both_absent_samples, 1u);
-    EXPECT_EQ(fast.num_exclusive_samples, 1u);
-    EXPECT_EQ(fast.concordance, 0.0);
-
+    EXPECT_FALSE(comparator.compare(g1, g2, 0).valid);
     EXPECT_TRUE(comparator.compare(g1, g2, 1).valid);
     const ComparisonResult& full = comparator.compareFull(g1, g2);
     EXPECT_TRUE(full.valid);
+    EXPECT_EQ(full.num_codetected_samples, 2u);
+    EXPECT_EQ(full.num_nonzero_samples, 3u);
     EXPECT_EQ(full.num_gene1_only_samples, 1u);
+    EXPECT_EQ(full.num_gene2_only_samples, 0u);
+    EXPECT_EQ(full.num_both_absent_samples, 1u);
+    EXPECT_EQ(full.num_exclusive_samples, 1u);
     // The concordance covers the non-zero sample below the thresholds too: (0.5, 0.5) lies on
     // the line, so it stays 1.
     EXPECT_EQ(full.concordance, 1.0);
@@ -449,9 +449,9 @@ TEST(GenesComparator, MatchesSlowReferenceOnRandomPairs) {
                 const auto other = related ? species : sampleSpecies(num_samples, 0.5, rng);
                 const Gene g1 = gene(sampleGene(species, std::exp(unit(rng) * 2 - 1), 0.0, rng));
                 const Gene g2 = gene(sampleGene(other, std::exp(unit(rng) * 3 - 1.5), unit(rng) < 0.3 ? 0.1 : 0.0, rng));
-                expectSameResult(comparator.compare(g1, g2, 0), reference(g1, g2, false, 0, p), pair);
+                expectSameResult(comparator.compare(g1, g2, 0), reference(g1, g2, false, 0, p), pair, true);
                 num_valid_fast += comparator.compare(g1, g2, 2).valid ? 1 : 0;
-                expectSameResult(comparator.compare(g1, g2, 2), reference(g1, g2, false, 2, p), pair);
+                expectSameResult(comparator.compare(g1, g2, 2), reference(g1, g2, false, 2, p), pair, true);
                 const ComparisonResult& full = comparator.compareFull(g1, g2);
                 num_valid_full += full.valid ? 1 : 0;
                 num_with_outliers += full.num_outliers > 0 ? 1 : 0;
