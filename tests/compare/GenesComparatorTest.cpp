@@ -12,6 +12,7 @@
 #include <boost/math/distributions/students_t.hpp>
 
 #include "TestSupport.hpp"
+#include "compare/Median.hpp"
 
 namespace varnosk {
 namespace {
@@ -432,6 +433,25 @@ TEST(GenesComparator, RejectsGeneOfAnotherSampleCount) {
     configure(4);
     GenesComparator comparator;
     EXPECT_THROW(comparator.compare(gene({1, 2, 3, 4}), gene({1, 2, 3, 4, 5}), 0), std::invalid_argument);
+}
+
+// The selection partitions around sampled pivots; ties (equal ratios are common), a run of
+// minimum values that ends right at the middle, and sorted input are where it can go wrong.
+TEST(MedianBySelection, MatchesSortedMedianWithTiesAndSortedInput) {
+    std::mt19937 rng(7);
+    for (std::size_t n = 1; n <= 300; ++n) {
+        for (const unsigned distinct : {0u, 1u, 3u, 1000u}) {
+            std::vector<double> values(n);
+            for (std::size_t i = 0; i < n; ++i) {
+                const auto draw = static_cast<double>(rng() % (distinct == 0 ? 1000 : distinct));
+                values[i] = distinct == 0 ? (i < n / 2 ? 0.0 : 1.0 + draw) : draw;
+            }
+            if (distinct == 0 || n % 2 == 0) std::shuffle(values.begin(), values.end(), rng);
+            if (distinct != 0 && n % 3 == 0) std::sort(values.begin(), values.end());
+            const double expected = sortedMedian(values);
+            EXPECT_EQ(medianBySelection(values.data(), n), expected) << n << " values, " << distinct << " distinct";
+        }
+    }
 }
 
 TEST(GenesComparator, MatchesSlowReferenceOnRandomPairs) {
