@@ -319,6 +319,11 @@ const ComparisonResult& GenesComparator::compare(const Gene& gene1, const Gene& 
 }
 
 const ComparisonResult& GenesComparator::compareFull(const Gene& gene1, const Gene& gene2) {
+    if (compareFullWithoutPValues(gene1, gene2).valid) addPValues();
+    return result_;
+}
+
+const ComparisonResult& GenesComparator::compareFullWithoutPValues(const Gene& gene1, const Gene& gene2) {
     if (!estimateRatioAndClassify(gene1, gene2, std::numeric_limits<std::uint64_t>::max(), true)) return result_;
     const float* x = gene1.counts.data();
     const float* y = gene2.counts.data();
@@ -329,7 +334,12 @@ const ComparisonResult& GenesComparator::compareFull(const Gene& gene1, const Ge
     if (result_.num_codetected_samples >= g_min_prevalence_for_outliers && result_.num_codetected_samples >= 2) {
         discountOutliers(x, y);
     }
+    result_.valid = true;
+    return result_;
+}
 
+const ComparisonResult& GenesComparator::addPValues() {
+    if (!result_.valid) return result_;
     // Every count fits in 32 bits: none exceeds the number of samples.
     const auto n = static_cast<std::uint32_t>(result_.num_codetected_samples);
     result_.concordance_pvalue = concordancePValue(student_t_, result_.robust_concordance, n);
@@ -338,7 +348,6 @@ const ComparisonResult& GenesComparator::compareFull(const Gene& gene1, const Ge
                            static_cast<std::uint32_t>(result_.num_gene2_only_samples),
                            static_cast<std::uint32_t>(result_.num_both_absent_samples));
     result_.combined_pvalue = combinePValues(result_.concordance_pvalue, result_.cooccurrence_pvalue);
-    result_.valid = true;
     return result_;
 }
 

@@ -37,6 +37,12 @@ public:
     // The full test: no bound on exclusive samples, adds the outlier step and the p-values.
     const ComparisonResult& compareFull(const Gene& gene1, const Gene& gene2);
 
+    // compareFull in two steps, for callers that need the p-values only for some pairs: the
+    // first leaves them at 1.0; addPValues then completes the last result exactly as
+    // compareFull would have (nothing for an invalid one).
+    const ComparisonResult& compareFullWithoutPValues(const Gene& gene1, const Gene& gene2);
+    const ComparisonResult& addPValues();
+
 private:
     // Steps shared by both entry points: reset, candidate samples, abundance ratio and
     // sample classification, then the non-zero sample list (and the co-detected one when

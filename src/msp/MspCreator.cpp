@@ -20,13 +20,20 @@ constexpr double kMaxCooccurrencePValue = 1e-10;
 constexpr double kMaxConcordancePValue = 1e-10;
 constexpr double kMaxCombinedPValue = 1e-12;
 
+// A value that is not a number fails both tests.
+bool isConcordant(const ComparisonResult& result, double min_concordance, double min_robust_concordance) {
+    return result.concordance >= min_concordance || result.robust_concordance >= min_robust_concordance;
+}
+
+bool needsPValues(const ComparisonResult& result, double min_concordance, double min_robust_concordance) {
+    return result.valid && isConcordant(result, min_concordance, min_robust_concordance) &&
+           result.num_exclusive_samples > 0;
+}
+
 }  // namespace
 
 GeneCategory classifyGene(const ComparisonResult& result, double min_concordance, double min_robust_concordance) {
-    if (!result.valid) return GeneCategory::NotTaken;
-    if (!(result.concordance >= min_concordance || result.robust_concordance >= min_robust_concordance)) {
-        return GeneCategory::NotTaken;
-    }
+    if (!result.valid || !isConcordant(result, min_concordance, min_robust_concordance)) return GeneCategory::NotTaken;
     // Present exactly where the representative is: no significance test needed.
     if (result.num_exclusive_samples == 0) return GeneCategory::CoreCandidate;
     if (!(result.cooccurrence_pvalue < kMaxCooccurrencePValue || result.combined_pvalue < kMaxCombinedPValue)) {
@@ -45,7 +52,10 @@ std::unique_ptr<Msp> MspCreator::createMsp(const Seed& core_seed, const GeneList
     GeneList core_candidates;
     auto msp = std::make_unique<Msp>();
     for (const Gene* gene : genes) {
-        const ComparisonResult& result = comparator.compareFull(core_seed.representative, *gene);
+        const ComparisonResult& result = comparator.compareFullWithoutPValues(core_seed.representative, *gene);
+        // Most genes fail the concordance thresholds, and those without exclusive samples are
+        // core candidates: only the rest are decided by the p-values.
+        if (needsPValues(result, min_concordance, min_robust_concordance)) comparator.addPValues();
         switch (classifyGene(result, min_concordance, min_robust_concordance)) {
             case GeneCategory::NotTaken: break;
             case GeneCategory::CoreCandidate: core_candidates.push_back(gene); break;

@@ -477,6 +477,9 @@ TEST(GenesComparator, MatchesSlowReferenceOnRandomPairs) {
                 num_with_outliers += full.num_outliers > 0 ? 1 : 0;
                 num_robust_raised += full.robust_concordance > full.concordance ? 1 : 0;
                 expectSameResult(full, reference(g1, g2, true, 0, p), pair);
+                // The two-step form leaves the p-values at 1.0, then completes the same result.
+                EXPECT_EQ(comparator.compareFullWithoutPValues(g1, g2).combined_pvalue, 1.0);
+                expectSameResult(comparator.addPValues(), reference(g1, g2, true, 0, p), pair);
             }
         }
     }
