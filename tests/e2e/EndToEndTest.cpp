@@ -44,7 +44,7 @@ TEST(EndToEnd, WrongArgumentCountPrintsOnlyUsage) {
 }
 
 TEST(EndToEnd, SettingsErrorWritesNothing) {
-    BinaryRun run(kData / "two_species.tsv", {{"genes_comparison.detection_limit", "5"}});
+    BinaryRun run(kData / "two_planted_groups.tsv", {{"genes_comparison.detection_limit", "5"}});
     const ProcessResult result = run.exec();
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.err, "error: genes_comparison.detection_limit must be a value within range: [6;3.40282e+38]\n");
@@ -66,7 +66,7 @@ TEST(EndToEnd, MatrixErrorStopsAfterRunRecordsWithoutTimeReport) {
 }
 
 TEST(EndToEnd, FullRunFindsBothPlantedSpecies) {
-    BinaryRun run(kData / "two_species.tsv");
+    BinaryRun run(kData / "two_planted_groups.tsv");
     const ProcessResult result = run.exec();
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "");
@@ -93,7 +93,7 @@ TEST(EndToEnd, FullRunFindsBothPlantedSpecies) {
 }
 
 TEST(EndToEnd, DisabledBinsAndSeedTablesSkipTheirStages) {
-    BinaryRun run(kData / "two_species.tsv", {{"genes_bins_creation.enabled", "false"}, {"output.print_seeds", "false"}});
+    BinaryRun run(kData / "two_planted_groups.tsv", {{"genes_bins_creation.enabled", "false"}, {"output.print_seeds", "false"}});
     const ProcessResult result = run.exec();
     ASSERT_EQ(result.status, 0) << result.err;
     const std::string out = beforeTimeReport(result.out);

@@ -34,7 +34,7 @@ bool sanitizedBuild() {
 }  // namespace
 
 TEST(Faults, UnwritableOutputDirectoryEndsTheRunNamingTheFile) {
-    BinaryRun run(kData / "two_species.tsv");
+    BinaryRun run(kData / "two_planted_groups.tsv");
     std::string prefix;
     if (::geteuid() == 0) {
         // Permissions do not stop root: run as an unprivileged user, for whom the
