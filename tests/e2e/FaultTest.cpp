@@ -34,18 +34,29 @@ bool sanitizedBuild() {
 }  // namespace
 
 TEST(Faults, UnwritableOutputDirectoryEndsTheRunNamingTheFile) {
-    BinaryRun run(kData / "two_planted_groups.tsv");
+    // Permissions do not stop root, so as root the run is made by an unprivileged user, for
+    // whom the root-owned output directory is not writable. That user may not reach the
+    // source tree (a checkout under /root, say): the binary and the matrix are copied beside
+    // the settings, into a folder everyone can read.
+    const bool as_root = ::geteuid() == 0;
+    if (as_root && runCommand("command -v setpriv").status != 0) GTEST_SKIP() << "running as root without setpriv";
+    TempDir data("varnosk-fault-data");
+    fs::copy_file(kData / "two_planted_groups.tsv", data.path() / "matrix.tsv");
+    fs::copy_file(kBinary, data.path() / "varnosk");
+    BinaryRun run(data.path() / "matrix.tsv");
     std::string prefix;
-    if (::geteuid() == 0) {
-        // Permissions do not stop root: run as an unprivileged user, for whom the
-        // root-owned output directory is not writable.
-        if (runCommand("command -v setpriv").status != 0) GTEST_SKIP() << "running as root without setpriv";
-        fs::permissions(run.dir.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    if (as_root) {
+        for (const fs::path& path : {data.path(), data.path() / "varnosk", run.dir.path(), run.out}) {
+            fs::permissions(path, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+        }
+        for (const fs::path& path : {data.path() / "matrix.tsv", run.settings}) {
+            fs::permissions(path, fs::perms::others_read, fs::perm_options::add);
+        }
         prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups";
     } else {
         fs::permissions(run.out, fs::perms::owner_write, fs::perm_options::remove);
     }
-    const ProcessResult result = runCommand(prefix + " " + kBinary + " " + run.settings.string());
+    const ProcessResult result = runCommand(prefix + " " + (data.path() / "varnosk").string() + " " + run.settings.string());
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.err, "error: " + (run.out / "application_settings.ini").string() + " could not be written.\n");
     EXPECT_EQ(result.out, "Varnosk - version 1.1.3\nThe Varnosk developers\n\n");
