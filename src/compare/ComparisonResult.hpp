@@ -27,4 +27,17 @@ struct ComparisonResult {
     double combined_pvalue = 1.0;             // compareFull only
 };
 
+// The tests callers apply to a result. A concordance that is not a number fails them.
+
+// Co-abundant: a valid comparison whose concordance reaches the minimum.
+inline bool isCoAbundant(const ComparisonResult& result, double min_concordance) {
+    return result.valid && result.concordance >= min_concordance;
+}
+
+// Either the concordance or the robust concordance reaches its minimum (validity not checked).
+inline bool meetsConcordanceThresholds(const ComparisonResult& result, double min_concordance,
+                                       double min_robust_concordance) {
+    return result.concordance >= min_concordance || result.robust_concordance >= min_robust_concordance;
+}
+
 }  // namespace varnosk

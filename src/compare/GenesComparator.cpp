@@ -287,22 +287,16 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
     // unconditionally and kept only when the sample belongs to the list.
     std::uint32_t* nonzero = nonzero_.data();
     std::size_t next_nonzero = 0;
+    for (std::uint32_t s = 0; s < num_samples_; ++s) {
+        nonzero[next_nonzero] = s;
+        next_nonzero += nonzero_mask[s];
+    }
     if (list_codetected) {
         std::uint32_t* codetected = candidates;
         std::size_t next_codetected = 0;
         for (std::uint32_t s = 0; s < num_samples_; ++s) {
-            const float xs = x[s];
-            const float ys = y[s];
-            const bool both_nonzero = (xs != 0.0f) & (ys != 0.0f);
-            nonzero[next_nonzero] = s;
-            next_nonzero += both_nonzero;
             codetected[next_codetected] = s;
-            next_codetected += both_nonzero & (xs >= min_x) & (ys >= min_y);
-        }
-    } else {
-        for (std::uint32_t s = 0; s < num_samples_; ++s) {
-            nonzero[next_nonzero] = s;
-            next_nonzero += nonzero_mask[s];
+            next_codetected += nonzero_mask[s] & (x[s] >= min_x) & (y[s] >= min_y);
         }
     }
     return true;

@@ -20,20 +20,17 @@ constexpr double kMaxCooccurrencePValue = 1e-10;
 constexpr double kMaxConcordancePValue = 1e-10;
 constexpr double kMaxCombinedPValue = 1e-12;
 
-// A value that is not a number fails both tests.
-bool isConcordant(const ComparisonResult& result, double min_concordance, double min_robust_concordance) {
-    return result.concordance >= min_concordance || result.robust_concordance >= min_robust_concordance;
-}
-
 bool needsPValues(const ComparisonResult& result, double min_concordance, double min_robust_concordance) {
-    return result.valid && isConcordant(result, min_concordance, min_robust_concordance) &&
+    return result.valid && meetsConcordanceThresholds(result, min_concordance, min_robust_concordance) &&
            result.num_exclusive_samples > 0;
 }
 
 }  // namespace
 
 GeneCategory classifyGene(const ComparisonResult& result, double min_concordance, double min_robust_concordance) {
-    if (!result.valid || !isConcordant(result, min_concordance, min_robust_concordance)) return GeneCategory::NotTaken;
+    if (!result.valid || !meetsConcordanceThresholds(result, min_concordance, min_robust_concordance)) {
+        return GeneCategory::NotTaken;
+    }
     // Present exactly where the representative is: no significance test needed.
     if (result.num_exclusive_samples == 0) return GeneCategory::CoreCandidate;
     if (!(result.cooccurrence_pvalue < kMaxCooccurrencePValue || result.combined_pvalue < kMaxCombinedPValue)) {
@@ -117,8 +114,7 @@ MspList removeRedundantMsps(MspList msps, double min_concordance) {
     GenesComparator comparator;
     MspList kept;
     const auto is_redundant = [&](const std::unique_ptr<Msp>& msp, const std::unique_ptr<Msp>& other) {
-        const ComparisonResult& result = comparator.compare(msp->representative, other->representative, 0);
-        return result.valid && result.concordance >= min_concordance;
+        return isCoAbundant(comparator.compare(msp->representative, other->representative, 0), min_concordance);
     };
     const auto on_taken = [&](std::unique_ptr<Msp> msp, MspList& /*redundant*/) { kept.push_back(std::move(msp)); };
     greedyPass(msps, is_redundant, on_taken);

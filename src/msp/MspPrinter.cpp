@@ -5,6 +5,7 @@
 #include <string>
 
 #include "config/OutputFile.hpp"
+#include "config/TableNames.hpp"
 
 namespace varnosk {
 namespace {
@@ -15,12 +16,6 @@ std::size_t decimalDigits(std::size_t n) {
     std::size_t digits = 0;
     for (; n != 0; n /= 10) ++digits;
     return digits;
-}
-
-std::string mspName(std::size_t number, std::size_t width) {
-    std::string digits = std::to_string(number);
-    if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
-    return "msp_" + digits;
 }
 
 void writeCategory(std::ostream& out, const std::string& msp_name, const char* category, const GeneList& genes) {
@@ -40,7 +35,7 @@ void MspPrinter::printMsps(const MspList& msps) const {
     const std::size_t width = decimalDigits(msps.size());
     for (std::size_t i = 0; i < msps.size(); ++i) {
         const Msp& msp = *msps[i];
-        const std::string name = mspName(i + 1, width);
+        const std::string name = zeroPaddedName("msp_", i + 1, width);
         writeCategory(out, name, "core", msp.core_genes);
         writeCategory(out, name, "accessory", msp.accessory_genes);
         writeCategory(out, name, "shared_core", msp.shared_core_genes);

@@ -14,7 +14,7 @@ constexpr double kMaxCooccurrencePValue = 1e-10;
 
 bool isNestedCoAbundant(const ComparisonResult& result, double min_concordance, double min_robust_concordance) {
     if (!result.valid) return false;
-    if (!(result.concordance >= min_concordance || result.robust_concordance >= min_robust_concordance)) return false;
+    if (!meetsConcordanceThresholds(result, min_concordance, min_robust_concordance)) return false;
     // Each profile present in samples where the other is absent: two distinct species.
     if (result.num_gene1_only_samples != 0 && result.num_gene2_only_samples != 0) return false;
     return result.cooccurrence_pvalue < kMaxCooccurrencePValue;

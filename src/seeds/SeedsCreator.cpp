@@ -66,7 +66,7 @@ SeedList SeedsCreator::createSeeds(const GenesBin& bin) {
         recruited.clear();
         for (const Gene* gene : bin) {
             const ComparisonResult& result = comparator_.compare(candidate->representative, *gene, 0);
-            if (result.valid && result.concordance >= min_concordance_) recruited.push_back(gene);
+            if (isCoAbundant(result, min_concordance_)) recruited.push_back(gene);
         }
         candidate.reset();
         if (recruited.size() >= min_seed_size_ && !recruited.empty()) {

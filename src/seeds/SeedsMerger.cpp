@@ -42,9 +42,8 @@ void SeedsMerger::mergeSeeds(SeedList& seeds, std::ostream& progress_out) const 
     const std::uint64_t total = seeds.size();
     SeedList kept;
     const auto is_partner = [&](const std::unique_ptr<Seed>& seed, const std::unique_ptr<Seed>& other) {
-        const ComparisonResult& result = comparator.compare(seed->representative, other->representative, 0);
         // A not-a-number concordance fails the comparison and makes no partner.
-        return result.valid && result.concordance >= min_concordance;
+        return isCoAbundant(comparator.compare(seed->representative, other->representative, 0), min_concordance);
     };
     const auto on_taken = [&](std::unique_ptr<Seed> seed, SeedList& partners) {
         if (partners.empty()) {

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "config/OutputFile.hpp"
+#include "config/TableNames.hpp"
 
 namespace varnosk {
 namespace {
@@ -28,12 +29,8 @@ void printSeeds(const SeedsTable& table, SeedRefs seeds) {
     out << "cluster_name\tgene_id\tgene_name\n";
 
     const std::size_t width = nameWidth(seeds.size());
-    std::string name;
     for (std::size_t i = 0; i < seeds.size(); ++i) {
-        const std::string number = std::to_string(i + 1);
-        name = table.name_prefix;
-        if (number.size() < width) name.append(width - number.size(), '0');
-        name += number;
+        const std::string name = zeroPaddedName(table.name_prefix, i + 1, width);
         for (const Gene* gene : seeds[i]->genes) out << name << '\t' << gene->id << '\t' << gene->name << '\n';
     }
     file.close();
