@@ -1,0 +1,123 @@
+// Runs the real binary on the golden cases (tests/e2e/cases/README.md) and compares every file
+// it writes with tests/e2e/expected/<case>/ byte for byte. With VARNOSK_UPDATE_GOLDEN=1 the
+// expected files are rewritten instead: only for an intended change of output.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "E2eSupport.hpp"
+#include "TestSupport.hpp"
+
+namespace fs = std::filesystem;
+using varnosk::test::ProcessResult;
+using varnosk::test::readFile;
+using varnosk::test::runCommand;
+using varnosk::test::TempDir;
+using varnosk::test::writeFile;
+using namespace varnosk::e2e;
+
+namespace {
+
+const fs::path kCases = fs::path(VARNOSK_SOURCE_DIR) / "tests" / "e2e" / "cases";
+const fs::path kExpected = fs::path(VARNOSK_SOURCE_DIR) / "tests" / "e2e" / "expected";
+
+// Records the host and the clock: checked by its own tests, not pinned here.
+const std::string kUnpinned = "execution_description.ini";
+
+bool updating() {
+    const char* value = std::getenv("VARNOSK_UPDATE_GOLDEN");
+    return value != nullptr && std::string(value) == "1";
+}
+
+// The settings of a case with the matrix and output paths pointing into the run folder. The
+// example case takes the bundled example's own settings.
+std::string caseSettings(const std::string& name) {
+    const fs::path source = name == "example" ? kExampleDir / "settings.ini" : kCases / name / "settings.ini";
+    std::istringstream lines(readFile(source));
+    std::ostringstream text;
+    const std::regex matrix_key(R"(^\s*count_matrix_file\s*=.*)");
+    const std::regex output_key(R"(^\s*output_dir\s*=.*)");
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (std::regex_match(line, matrix_key)) line = "count_matrix_file = matrix.tsv";
+        if (std::regex_match(line, output_key)) line = "output_dir = out";
+        text << line << "\n";
+    }
+    return text.str();
+}
+
+fs::path caseMatrix(const std::string& name) {
+    return name == "example" ? kExampleMatrix : kCases / name / "matrix.tsv";
+}
+
+std::set<std::string> fileNames(const fs::path& dir) {
+    std::set<std::string> names;
+    if (!fs::exists(dir)) return names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+// Empty when equal; otherwise where the two texts first differ, with both lines.
+std::string firstDifference(const std::string& expected, const std::string& actual) {
+    std::istringstream e(expected);
+    std::istringstream a(actual);
+    std::string expected_line;
+    std::string actual_line;
+    for (std::size_t number = 1;; ++number) {
+        const bool more_expected = static_cast<bool>(std::getline(e, expected_line));
+        const bool more_actual = static_cast<bool>(std::getline(a, actual_line));
+        if (!more_expected && !more_actual) break;
+        if (more_expected != more_actual || expected_line != actual_line) {
+            return "first difference at line " + std::to_string(number) + "\n  expected: " +
+                   (more_expected ? expected_line : "<end of file>") + "\n  actual:   " +
+                   (more_actual ? actual_line : "<end of file>");
+        }
+    }
+    // Same lines: the texts differ in the final line feed only.
+    return expected == actual ? "" : "the files differ in their final line feed";
+}
+
+class GoldenTables : public testing::TestWithParam<std::string> {};
+
+TEST_P(GoldenTables, EveryFileMatchesAtOneAndTwoThreads) {
+    const std::string name = GetParam();
+    const fs::path expected_dir = kExpected / name;
+    for (const int threads : {1, 2}) {
+        TempDir dir("varnosk-golden");
+        fs::copy_file(caseMatrix(name), dir.path() / "matrix.tsv");
+        fs::create_directory(dir.path() / "out");
+        writeFile(dir.path() / "settings.ini", caseSettings(name));
+        const ProcessResult result = runCommand("cd '" + dir.str() + "' && OMP_NUM_THREADS=" +
+                                                std::to_string(threads) + " " + kBinary + " settings.ini");
+        ASSERT_EQ(result.status, 0) << result.err;
+        ASSERT_EQ(result.err, "");
+
+        std::set<std::string> written = fileNames(dir.path() / "out");
+        ASSERT_EQ(written.erase(kUnpinned), 1u);
+        if (updating()) {
+            fs::remove_all(expected_dir);
+            fs::create_directories(expected_dir);
+            for (const auto& file : written) fs::copy_file(dir.path() / "out" / file, expected_dir / file);
+            return;
+        }
+        ASSERT_EQ(written, fileNames(expected_dir)) << name << " at " << threads << " threads";
+        for (const auto& file : written) {
+            const std::string difference =
+                firstDifference(readFile(expected_dir / file), readFile(dir.path() / "out" / file));
+            if (!difference.empty()) {
+                ADD_FAILURE() << name << "/" << file << " at " << threads << " threads: " << difference;
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, GoldenTables,
+                         testing::Values("example", "planted", "crlf_no_header_no_bins", "zero_sample_normalized"),
+                         [](const testing::TestParamInfo<std::string>& param) { return param.param; });
+
+}  // namespace
