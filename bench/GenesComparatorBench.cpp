@@ -16,6 +16,7 @@
 
 #include <unistd.h>
 
+#include "TestSupport.hpp"
 #include "compare/GenesComparator.hpp"
 #include "matrix/CountMatrixReader.hpp"
 #include "matrix/Preprocessing.hpp"
@@ -39,13 +40,14 @@ struct PairSet {
 };
 
 // The example run's comparison settings.
-void configureComparator(std::uint64_t num_samples) {
-    varnosk::setGeneDetectionThreshold(6.0);
-    GenesComparator::setDetectionLimit(6.0);
-    GenesComparator::setMinPrevalence(3);
-    GenesComparator::setMinPrevalenceForOutliers(5);
-    GenesComparator::setMaxOutliersFraction(0.1);
-    GenesComparator::setNumSamples(num_samples);
+varnosk::ComparisonParameters exampleParameters(std::uint64_t num_samples) {
+    varnosk::Settings settings;
+    settings.detection_limit = 6.0;
+    settings.min_prevalence = 3;
+    settings.min_prevalence_for_outliers = 5;
+    settings.max_outliers_fraction = 0.1;
+    settings.num_best_representative_genes = 15;
+    return varnosk::comparisonParameters(settings, num_samples);
 }
 
 CountMatrix generateMatrix(std::uint64_t num_samples) {
@@ -56,11 +58,11 @@ CountMatrix generateMatrix(std::uint64_t num_samples) {
     const std::string command = std::string(VARNOSK_GENERATOR) + " --out " + path + " --genes 4000 --samples " +
                                 std::to_string(num_samples) + " --species 12 --seed 17 >/dev/null";
     if (std::system(command.c_str()) != 0) throw std::runtime_error("matrix generator failed: " + command);
-    std::ostringstream progress;
+    varnosk::test::NullProgress progress;
     CountMatrix matrix = varnosk::readCountMatrix(path, true, progress);
     std::filesystem::remove_all(dir);
     varnosk::applySqrtTransform(matrix);
-    varnosk::computeDetectedSamples(matrix);
+    varnosk::computeDetectedSamples(matrix, exampleParameters(num_samples).detection_threshold);
     return matrix;
 }
 
@@ -69,10 +71,9 @@ const PairSet& pairsFor(std::uint64_t num_samples) {
     static std::map<std::uint64_t, PairSet> cache;
     auto found = cache.find(num_samples);
     if (found != cache.end()) return found->second;
-    configureComparator(num_samples);
     PairSet set;
     set.matrix = generateMatrix(num_samples);
-    GenesComparator comparator;
+    GenesComparator comparator(exampleParameters(num_samples));
     std::mt19937_64 rng(42);
     std::uniform_int_distribution<std::size_t> pick(0, set.matrix.size() - 1);
     for (int attempt = 0; attempt < 20'000'000; ++attempt) {
@@ -109,8 +110,7 @@ void runComparisons(benchmark::State& state) {
         state.SkipWithError("no pair of this kind in the generated matrix");
         return;
     }
-    configureComparator(num_samples);
-    GenesComparator comparator;
+    GenesComparator comparator(exampleParameters(num_samples));
     std::size_t next = 0;
     std::size_t num_valid = 0;
     for (auto _ : state) {

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "TestSupport.hpp"
 #include "matrix/CountMatrixReader.hpp"
 
 namespace {
@@ -54,7 +55,7 @@ void BM_ReadCountMatrix(benchmark::State& state) {
     const GeneratedMatrix& matrix = generatedMatrix();
     std::size_t genes = 0;
     for (auto _ : state) {
-        std::ostringstream progress;
+        varnosk::test::NullProgress progress;
         const varnosk::CountMatrix result = varnosk::readCountMatrix(matrix.path(), true, progress);
         genes = result.size();
         benchmark::DoNotOptimize(result.data());

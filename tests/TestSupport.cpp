@@ -1,8 +1,5 @@
 #include "TestSupport.hpp"
 
-#include "compare/GenesComparator.hpp"
-#include "compare/RepresentativeGenes.hpp"
-#include "matrix/Preprocessing.hpp"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,14 +23,15 @@ Gene makeGene(std::uint64_t id, std::string name, std::vector<float> counts, flo
     return gene;
 }
 
-void configureComparison(const ComparisonParameters& parameters) {
-    setGeneDetectionThreshold(parameters.detection_limit);
-    GenesComparator::setDetectionLimit(parameters.detection_limit);
-    GenesComparator::setMinPrevalence(parameters.min_prevalence);
-    GenesComparator::setMinPrevalenceForOutliers(parameters.min_prevalence_for_outliers);
-    GenesComparator::setMaxOutliersFraction(parameters.max_outliers_fraction);
-    GenesComparator::setNumSamples(parameters.num_samples);
-    setNumBestRepresentativeGenes(parameters.num_best_representative_genes);
+ComparisonParameters testParameters(std::uint32_t num_samples, double max_outliers_fraction) {
+    ComparisonParameters parameters;
+    parameters.detection_threshold = 1.0f;
+    parameters.min_prevalence = 3;
+    parameters.min_prevalence_for_outliers = 5;
+    parameters.max_outliers_fraction = max_outliers_fraction;
+    parameters.num_samples = num_samples;
+    parameters.num_best_representative_genes = 10;
+    return parameters;
 }
 
 TempDir::TempDir(const std::string& label) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ProgressSink.hpp"
+#include "compare/ComparisonParameters.hpp"
 #include "matrix/Gene.hpp"
 
 namespace varnosk::test {
@@ -13,17 +15,15 @@ namespace varnosk::test {
 // against `threshold` (count >= threshold).
 Gene makeGene(std::uint64_t id, std::string name, std::vector<float> counts, float threshold);
 
-// The process-wide parameters that comparisons and representatives read. The defaults put the
-// detection threshold at 1 on the square-root scale.
-struct ComparisonParameters {
-    std::uint64_t num_samples = 0;
-    double detection_limit = 1.0;
-    std::uint64_t min_prevalence = 3;
-    std::uint64_t min_prevalence_for_outliers = 5;
-    double max_outliers_fraction = 0.0;
-    std::uint64_t num_best_representative_genes = 10;
+// Comparison parameters for tests: detection threshold 1 on the square-root scale, three
+// co-detected samples, five before outliers are discounted, ten best genes.
+ComparisonParameters testParameters(std::uint32_t num_samples, double max_outliers_fraction = 0.0);
+
+// Discards every report.
+class NullProgress final : public ProgressSink {
+public:
+    void update(std::uint64_t, std::uint64_t) override {}
 };
-void configureComparison(const ComparisonParameters& parameters);
 
 // A fresh, empty directory under the system temporary directory, removed on destruction.
 class TempDir {

@@ -1,5 +1,6 @@
 #include "app/Pipeline.hpp"
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -7,8 +8,8 @@
 #include "app/StageTimer.hpp"
 #include "bins/GenesBinsCreator.hpp"
 #include "bins/GenesBinsPrinter.hpp"
-#include "compare/GenesComparator.hpp"
-#include "compare/RepresentativeGenes.hpp"
+#include "common/TableNames.hpp"
+#include "compare/ComparisonParameters.hpp"
 #include "config/ApplicationSettings.hpp"
 #include "config/ExecutionDescription.hpp"
 #include "config/SettingsLoader.hpp"
@@ -25,32 +26,44 @@
 namespace varnosk {
 namespace {
 
-constexpr const char* kProgramName = "Varnosk";
-constexpr const char* kProgramVersion = "1.1.3";
-
 // Every stage is announced on a line of its own, timed, and closed with a text that ends
-// the stage's output block with a blank line.
+// the stage's output block with a blank line. Stages that report progress get the
+// console's progress line, opened here; a run-ending error while it is open starts on a
+// line of its own.
 class StageReporter {
 public:
-    explicit StageReporter(std::ostream& out) : out_(out) {}
+    explicit StageReporter(std::ostream& out) : out_(out), progress_(out) {}
 
     void open(const std::string& message, const std::string& stopwatch) {
         line(message);
         timer_.start(stopwatch);
     }
 
+    // Opens the stage and its progress line, runs `stage(progress)` and returns its result.
+    template <typename Stage>
+    auto withProgress(const std::string& message, const std::string& stopwatch, Stage stage) {
+        open(message, stopwatch);
+        progress_.begin();
+        try {
+            return stage(progress_);
+        } catch (const std::exception& error) {
+            throw std::runtime_error("\n" + std::string(error.what()));
+        }
+    }
+
     void close(const std::string& text) {
         timer_.stop();
+        progress_.close();
         out_ << text << '\n' << std::flush;
     }
 
     void line(const std::string& text) { out_ << text << '\n' << std::flush; }
 
-    std::ostream& out() { return out_; }
     StageTimer& timer() { return timer_; }
 
 private:
     std::ostream& out_;
+    ProgressLine progress_;
     StageTimer timer_;
 };
 
@@ -61,36 +74,27 @@ void printSeedTable(StageReporter& stage, const Settings& settings, const std::s
     stage.close("Done.\n");
 }
 
-void setProcessWideParameters(const Settings& settings) {
-    setGeneDetectionThreshold(settings.detection_limit);
-    GenesComparator::setDetectionLimit(settings.detection_limit);
-    GenesComparator::setMinPrevalence(settings.min_prevalence);
-    GenesComparator::setMinPrevalenceForOutliers(settings.min_prevalence_for_outliers);
-    GenesComparator::setMaxOutliersFraction(settings.max_outliers_fraction);
-    setNumBestRepresentativeGenes(settings.num_best_representative_genes);
-}
-
 }  // namespace
 
 int runPipeline(int argc, const char* const argv[], std::ostream& out) {
     const Settings settings = loadSettings(argc, argv);
 
-    out << kProgramName << " - version " << kProgramVersion << '\n'
+    out << "Varnosk - version " << VARNOSK_VERSION << '\n'
         << "The Varnosk developers\n"
         << '\n'
         << std::flush;
 
-    writeApplicationSettings(settings, settings.output_dir, "application_settings.ini");
-    writeExecutionDescription(describeExecution(), settings.output_dir, "execution_description.ini");
-    setProcessWideParameters(settings);
+    writeApplicationSettings(settings, settings.output_dir, file_names::kApplicationSettings);
+    writeExecutionDescription(describeExecution(), settings.output_dir, file_names::kExecutionDescription);
 
     StageReporter stage(out);
     stage.timer().start("Total");
 
-    stage.open("Reading count matrix...", "Reading count matrix");
-    CountMatrix matrix = readCountMatrix(settings.count_matrix_file, settings.count_matrix_has_header, out);
+    CountMatrix matrix = stage.withProgress("Reading count matrix...", "Reading count matrix", [&](ProgressSink& progress) {
+        return readCountMatrix(settings.count_matrix_file, settings.count_matrix_has_header, progress);
+    });
     const std::uint64_t num_samples = matrix.front()->numSamples();
-    GenesComparator::setNumSamples(num_samples);
+    const ComparisonParameters parameters = comparisonParameters(settings, num_samples);
     stage.close("\rDone. Count matrix has " + std::to_string(matrix.size()) + " genes quantified across " +
                 std::to_string(num_samples) + " samples.\n");
 
@@ -106,8 +110,8 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
     stage.close("Done.\n");
 
     stage.open("Filtering too rare genes...", "Filtering rare genes");
-    computeDetectedSamples(matrix);
-    filterRareGenes(matrix, settings.min_prevalence, settings.output_dir, "genes_filtered_out.tsv");
+    computeDetectedSamples(matrix, parameters.detection_threshold);
+    filterRareGenes(matrix, settings.min_prevalence, settings.output_dir, file_names::kGenesFilteredOut);
     stage.close("Done. " + std::to_string(matrix.size()) + " genes remaining.\n");
 
     const GeneList all_genes = geneReferences(matrix);
@@ -115,47 +119,51 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
     if (settings.bins_enabled) stage.open("Creating genes bins...", "Creating genes bins");
     const GenesBinList bins =
         createGenesBins(GenesBinsCreator{settings.bins_enabled, settings.normalize_counts}, all_genes, sample_divisors);
-    if (settings.print_genes_bins) printGenesBins(bins, settings.output_dir, "genes_bins.tsv");
+    if (settings.print_genes_bins) printGenesBins(bins, settings.output_dir, file_names::kGenesBins);
     if (settings.bins_enabled) stage.close("Done. Genes split in " + std::to_string(bins.size()) + " bins.\n");
 
-    stage.open("Creating seeds...", "Creating seeds");
-    progress::begin(out);
-    SeedList seeds = createAllSeeds(bins, settings.seeds_min_seed_size, settings.seeds_min_concordance, out);
+    SeedList seeds = stage.withProgress("Creating seeds...", "Creating seeds", [&](ProgressSink& progress) {
+        return createAllSeeds(bins, settings.seeds_min_seed_size, settings.seeds_min_concordance, parameters, progress);
+    });
     stage.close("\rDone. " + std::to_string(seeds.size()) + " seeds created.\n");
 
     if (settings.print_seeds) {
-        printSeedTable(stage, settings, "Printing all seeds...", "Printing all seeds", "all_seeds.tsv",
+        printSeedTable(stage, settings, "Printing all seeds...", "Printing all seeds", file_names::kAllSeeds,
                        seedReferences(seeds));
     }
 
-    stage.open("Merging seeds...", "Merging seeds");
-    SeedsMerger{settings.merging_min_concordance, settings.merging_min_seed_size}.mergeSeeds(seeds, out);
+    stage.withProgress("Merging seeds...", "Merging seeds", [&](ProgressSink& progress) {
+        SeedsMerger{settings.merging_min_concordance, settings.merging_min_seed_size}.mergeSeeds(seeds, parameters,
+                                                                                                  progress);
+    });
     stage.close("\rDone. " + std::to_string(seeds.size()) + " seeds remaining.\n");
 
     if (settings.print_seeds) {
-        printSeedTable(stage, settings, "Printing merged seeds...", "Printing merged seeds", "all_merged_seeds.tsv",
-                       seedReferences(seeds));
+        printSeedTable(stage, settings, "Printing merged seeds...", "Printing merged seeds",
+                       file_names::kAllMergedSeeds, seedReferences(seeds));
     }
 
-    stage.open("Extracting core seeds ...", "Extracting core seeds");
+    const CoreSeedsExtractor extractor{settings.msp_min_concordance, settings.msp_min_robust_concordance};
     const SeedRefs core_seeds =
-        CoreSeedsExtractor{settings.msp_min_concordance, settings.msp_min_robust_concordance}.extractCoreSeeds(
-            seedReferences(seeds), out);
+        stage.withProgress("Extracting core seeds ...", "Extracting core seeds", [&](ProgressSink& progress) {
+            return extractor.extractCoreSeeds(seedReferences(seeds), parameters, progress);
+        });
     stage.close("\rDone. " + std::to_string(core_seeds.size()) + " core seeds extracted.\n");
 
     if (settings.print_seeds) {
-        printSeedTable(stage, settings, "Printing core seeds...", "Printing core seeds", "all_core_seeds.tsv",
+        printSeedTable(stage, settings, "Printing core seeds...", "Printing core seeds", file_names::kAllCoreSeeds,
                        core_seeds);
     }
 
-    stage.open("Creating Metagenomic Species Pan-genomes...", "Creating Metagenomic Species Pan-genomes");
-    const MspList msps =
-        MspCreator{settings.msp_min_concordance, settings.msp_min_robust_concordance}.createMsps(core_seeds, all_genes,
-                                                                                                  out);
+    const MspCreator creator{settings.msp_min_concordance, settings.msp_min_robust_concordance};
+    const MspList msps = stage.withProgress("Creating Metagenomic Species Pan-genomes...",
+                                            "Creating Metagenomic Species Pan-genomes", [&](ProgressSink& progress) {
+                                                return creator.createMsps(core_seeds, all_genes, parameters, progress);
+                                            });
     stage.close("\rMetagenomic species creation done.\n");
 
     stage.open("Printing Metagenomic Species Pan-genomes...", "Printing Metagenomic Species Pan-genomes");
-    MspPrinter(settings.output_dir).printMsps(msps);
+    MspPrinter(settings.output_dir, file_names::kAllMsps).printMsps(msps);
     stage.close("Done.\n");
 
     stage.timer().stop();

@@ -29,6 +29,13 @@ struct ComparisonResult {
 
 // The tests callers apply to a result. A concordance that is not a number fails them.
 
+// Significance levels of the decisions taken on full comparisons: the one-sided Fisher exact
+// test of co-presence, the one-sided Student's t test of the concordance, and Fisher's
+// method combining the two.
+inline constexpr double kMaxCooccurrencePValue = 1e-10;
+inline constexpr double kMaxConcordancePValue = 1e-10;
+inline constexpr double kMaxCombinedPValue = 1e-12;
+
 // Co-abundant: a valid comparison whose concordance reaches the minimum.
 inline bool isCoAbundant(const ComparisonResult& result, double min_concordance) {
     return result.valid && result.concordance >= min_concordance;

@@ -12,22 +12,8 @@ namespace varnosk {
 
 namespace {
 
-// Class-wide parameters: written by the driver before any comparator exists, then only read.
-float g_detection_threshold = 0.0f;
-std::uint64_t g_min_prevalence = 2;
-std::uint64_t g_min_prevalence_for_outliers = 5;
-double g_max_outliers_fraction = 0.0;
-std::uint64_t g_num_samples = 0;
-
 constexpr int kMaxRatioIterations = 3;
 constexpr double kRatioConvergence = 0.01;
-
-std::uint32_t checkedNumSamples(std::uint64_t num_samples) {
-    if (num_samples > std::numeric_limits<std::uint32_t>::max()) {
-        throw std::length_error("error: too many samples (" + std::to_string(num_samples) + ") to compare genes.");
-    }
-    return static_cast<std::uint32_t>(num_samples);
-}
 
 [[noreturn]] void throwWrongGeneSize(const Gene& gene, std::uint32_t num_samples) {
     throw std::invalid_argument("error: gene " + gene.name + " has " + std::to_string(gene.counts.size()) +
@@ -87,26 +73,9 @@ inline float above(double t) {
 
 }  // namespace
 
-void GenesComparator::setDetectionLimit(double detection_limit) {
-    g_detection_threshold = static_cast<float>(std::sqrt(detection_limit));
-}
-
-void GenesComparator::setMinPrevalence(std::uint64_t min_prevalence) { g_min_prevalence = min_prevalence; }
-
-void GenesComparator::setMinPrevalenceForOutliers(std::uint64_t min_prevalence_for_outliers) {
-    g_min_prevalence_for_outliers = min_prevalence_for_outliers;
-}
-
-void GenesComparator::setMaxOutliersFraction(double max_outliers_fraction) {
-    g_max_outliers_fraction = max_outliers_fraction;
-}
-
-void GenesComparator::setNumSamples(std::uint64_t num_samples) { g_num_samples = num_samples; }
-
-float GenesComparator::detectionThreshold() { return g_detection_threshold; }
-
-GenesComparator::GenesComparator()
-    : num_samples_(checkedNumSamples(g_num_samples)),
+GenesComparator::GenesComparator(const ComparisonParameters& parameters)
+    : parameters_(parameters),
+      num_samples_(parameters.num_samples),
       candidates_(num_samples_),
       nonzero_(num_samples_),
       inliers_(num_samples_),
@@ -122,9 +91,9 @@ GenesComparator::GenesComparator()
 
 bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& gene2,
                                                std::uint64_t max_exclusive_samples, bool list_codetected) {
-    const float dl_single = g_detection_threshold;
+    const float dl_single = parameters_.detection_threshold;
     const double dl = dl_single;
-    const std::uint64_t min_prevalence = g_min_prevalence;
+    const std::uint64_t min_prevalence = parameters_.min_prevalence;
     result_ = ComparisonResult{};
     result_.gene1_threshold = dl;
     result_.gene2_threshold = dl;
@@ -325,7 +294,7 @@ const ComparisonResult& GenesComparator::compareFullWithoutPValues(const Gene& g
         linConcordance(x, y, nonzero_.data(), result_.num_nonzero_samples, result_.abundance_ratio);
     result_.robust_concordance = result_.concordance;
     // Quartiles need two residuals at least; the settings guarantee five.
-    if (result_.num_codetected_samples >= g_min_prevalence_for_outliers && result_.num_codetected_samples >= 2) {
+    if (result_.num_codetected_samples >= parameters_.min_prevalence_for_outliers && result_.num_codetected_samples >= 2) {
         discountOutliers(x, y);
     }
     result_.valid = true;
@@ -346,7 +315,7 @@ const ComparisonResult& GenesComparator::addPValues() {
 }
 
 void GenesComparator::discountOutliers(const float* x, const float* y) {
-    const float dl = g_detection_threshold;
+    const float dl = parameters_.detection_threshold;
     const double a = result_.abundance_ratio;
     const double t1 = result_.gene1_threshold;
     const double t2 = result_.gene2_threshold;
@@ -366,8 +335,8 @@ void GenesComparator::discountOutliers(const float* x, const float* y) {
         if (j < n && codetected[j] == s) work[j++] = residuals[i];
     }
 
-    const auto allowance = static_cast<std::uint64_t>(std::floor(static_cast<double>(n) * g_max_outliers_fraction + 0.5));
-    result_.max_outliers = std::min(n - g_min_prevalence_for_outliers, allowance);
+    const auto allowance = static_cast<std::uint64_t>(std::floor(static_cast<double>(n) * parameters_.max_outliers_fraction + 0.5));
+    result_.max_outliers = std::min(n - parameters_.min_prevalence_for_outliers, allowance);
 
     // Tukey's fences from the quartiles of the co-detected residuals: the lower half is the
     // h smallest values, the upper half the h largest (the middle value of an odd n in neither).

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "compare/ComparisonParameters.hpp"
 #include "compare/ComparisonResult.hpp"
 #include "compare/ComparisonStatistics.hpp"
 #include "matrix/Gene.hpp"
@@ -11,23 +12,16 @@ namespace varnosk {
 
 // Decides whether two genes have proportional abundances across samples. One comparator
 // per thread (or per sequential task): it owns its scratch space and statistics tables,
-// sized once from the class-wide number of samples, so a comparison allocates nothing.
-// The class-wide parameters are set by the driver before any comparator is built and are
-// read-only afterwards.
+// sized once from the number of samples of its parameters, so a comparison allocates
+// nothing.
 class GenesComparator {
 public:
-    // Stores sqrt(detection_limit) rounded to single precision.
-    static void setDetectionLimit(double detection_limit);
-    static void setMinPrevalence(std::uint64_t min_prevalence);
-    static void setMinPrevalenceForOutliers(std::uint64_t min_prevalence_for_outliers);
-    static void setMaxOutliersFraction(double max_outliers_fraction);
-    static void setNumSamples(std::uint64_t num_samples);
-
-    static float detectionThreshold();
-
-    GenesComparator();
+    explicit GenesComparator(const ComparisonParameters& parameters);
+    GenesComparator(GenesComparator&&) = default;
     GenesComparator(const GenesComparator&) = delete;
     GenesComparator& operator=(const GenesComparator&) = delete;
+
+    const ComparisonParameters& parameters() const { return parameters_; }
 
     // The fast test used while building and merging seeds: stops as soon as the pair cannot
     // qualify and rejects pairs with more than max_exclusive_samples samples where exactly
@@ -54,6 +48,7 @@ private:
     // Discounts outlier samples (Tukey fences on the residuals) from the concordance.
     void discountOutliers(const float* x, const float* y);
 
+    ComparisonParameters parameters_;
     std::uint32_t num_samples_;                // sizes every scratch array
     ComparisonResult result_;
     std::vector<std::uint32_t> candidates_;    // candidate, then co-detected samples, ascending

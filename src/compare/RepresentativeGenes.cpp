@@ -17,8 +17,6 @@ namespace {
 // Below this group size the first gene stands for the group and nothing is ranked.
 constexpr std::size_t kMinGroupSizeForMedian = 10;
 
-std::uint64_t g_num_best_representative_genes = kMinGroupSizeForMedian;
-
 struct ScoredGene {
     const Gene* gene;
     double score;
@@ -34,13 +32,7 @@ bool ranksBefore(const ScoredGene& lhs, const ScoredGene& rhs) {
 
 }  // namespace
 
-void setNumBestRepresentativeGenes(std::uint64_t num_best_representative_genes) {
-    g_num_best_representative_genes = std::max<std::uint64_t>(kMinGroupSizeForMedian, num_best_representative_genes);
-}
-
-std::uint64_t numBestRepresentativeGenes() { return g_num_best_representative_genes; }
-
-Gene computeMedianGene(const GeneList& genes) {
+Gene computeMedianGene(const GeneList& genes, float detection_threshold) {
     Gene median;
     median.id = 0;
     median.name = "None";
@@ -52,12 +44,11 @@ Gene computeMedianGene(const GeneList& genes) {
         for (std::size_t i = 0; i < genes.size(); ++i) work[i] = genes[i]->counts[s];
         median.counts[s] = static_cast<float>(medianBySelection(work.data(), work.size()));
     }
-    computeDetectedSamples(median);
+    computeDetectedSamples(median, detection_threshold);
     return median;
 }
 
-GeneList rankGenesByConcordance(const GeneList& genes, const Gene& reference) {
-    GenesComparator comparator;
+GeneList rankGenesByConcordance(const GeneList& genes, const Gene& reference, GenesComparator& comparator) {
     std::vector<ScoredGene> scored;
     scored.reserve(genes.size());
     for (const Gene* gene : genes) {
@@ -71,27 +62,29 @@ GeneList rankGenesByConcordance(const GeneList& genes, const Gene& reference) {
     return ranked;
 }
 
-std::unique_ptr<Seed> selectRepresentativeGenes(const GeneList& genes) {
-    if (genes.empty()) return nullptr;
-    auto seed = std::make_unique<Seed>();
+std::optional<GeneGroup> selectRepresentativeGenes(const GeneList& genes, GenesComparator& comparator) {
+    if (genes.empty()) return std::nullopt;
+    GeneGroup group;
     if (genes.size() < kMinGroupSizeForMedian) {
-        seed->genes = genes;
-        seed->representative = *genes.front();
-        return seed;
+        group.genes = genes;
+        group.representative = *genes.front();
+        return group;
     }
     // Members are ranked against the median of all genes, then against the median of the
     // best-ranked ones; the stored profile is one refinement further.
-    Gene median = computeMedianGene(genes);
+    const float threshold = comparator.parameters().detection_threshold;
+    const std::uint64_t num_best_genes = comparator.parameters().num_best_representative_genes;
+    Gene median = computeMedianGene(genes, threshold);
     GeneList ranking;
     for (int round = 0; round < 2; ++round) {
-        ranking = rankGenesByConcordance(genes, median);
-        const auto num_best = static_cast<std::size_t>(std::min<std::uint64_t>(g_num_best_representative_genes, ranking.size()));
+        ranking = rankGenesByConcordance(genes, median, comparator);
+        const auto num_best = static_cast<std::size_t>(std::min<std::uint64_t>(num_best_genes, ranking.size()));
         const GeneList best(ranking.begin(), ranking.begin() + static_cast<std::ptrdiff_t>(num_best));
-        median = computeMedianGene(best);
+        median = computeMedianGene(best, threshold);
     }
-    seed->genes = std::move(ranking);
-    seed->representative = std::move(median);
-    return seed;
+    group.genes = std::move(ranking);
+    group.representative = std::move(median);
+    return group;
 }
 
 }  // namespace varnosk

@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "app/ProgressLine.hpp"
 
 namespace varnosk {
 namespace {
@@ -134,7 +133,7 @@ std::unique_ptr<Gene> parseLine(std::string_view line, std::uint64_t id, std::ve
     return gene;
 }
 
-std::string atLine(std::uint64_t line_number) { return "\nerror at line " + std::to_string(line_number) + ": "; }
+std::string atLine(std::uint64_t line_number) { return "error at line " + std::to_string(line_number) + ": "; }
 
 // Reads a file line by line through one block buffer; a line is a view into the buffer,
 // valid until the next call. Lines may be of any length: the buffer grows to hold them.
@@ -195,7 +194,7 @@ private:
         if (got < 0) {
             if (errno == EINTR) return;
             // A failed read must not pass for the end of the file: genes would be lost.
-            throw std::runtime_error("\nerror: " + path_ + " could not be read (" + std::strerror(errno) + ").");
+            throw std::runtime_error("error: " + path_ + " could not be read (" + std::strerror(errno) + ").");
         }
         if (got == 0) at_end_ = true;
         end_ += static_cast<std::size_t>(got);
@@ -220,7 +219,7 @@ std::unique_ptr<Gene> parseGeneLine(std::string_view line, std::uint64_t id, std
     return parseLine(line, id, scratch, result);
 }
 
-CountMatrix readCountMatrix(const std::string& path, bool has_header, std::ostream& progress_out) {
+CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSink& progress) {
     CountMatrix genes;
     genes.reserve(kReservedGenes);
 
@@ -230,7 +229,6 @@ CountMatrix readCountMatrix(const std::string& path, bool has_header, std::ostre
     std::uint64_t line_number = 0;
     if (has_header && reader.next(line)) line_number = 1;
 
-    progress::begin(progress_out);
     std::uint64_t next_id = 1;
     std::size_t expected_samples = kFirstLineSamples;
     std::vector<float> scratch;
@@ -267,14 +265,14 @@ CountMatrix readCountMatrix(const std::string& path, bool has_header, std::ostre
         if (++lines_since_clock == kLinesPerClockCheck) {
             lines_since_clock = 0;
             if (std::clock() > deadline && reader.size() > 0) {
-                progress::update(progress_out, reader.position(), reader.size());
+                progress.update(reader.position(), reader.size());
                 deadline = std::clock() + kProgressInterval;
             }
         }
     }
-    progress_out << "\rProgress: 100%" << std::flush;
+    progress.update(1, 1);
 
-    if (genes.empty()) throw std::runtime_error("\nerror: genes counts table is empty.");
+    if (genes.empty()) throw std::runtime_error("error: genes counts table is empty.");
     return genes;
 }
 

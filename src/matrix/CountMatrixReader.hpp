@@ -2,19 +2,19 @@
 
 #include <cstdint>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <string_view>
 
+#include "common/ProgressSink.hpp"
 #include "matrix/CountMatrix.hpp"
 
 namespace varnosk {
 
 // Reads the whole count matrix (a gene name then one count per sample on every line,
-// optional header line, blank lines skipped, lines of any length). Draws its progress line
-// on `progress_out`. Throws std::runtime_error naming the line when the file is not well
-// formed, and when it holds no gene.
-CountMatrix readCountMatrix(const std::string& path, bool has_header, std::ostream& progress_out);
+// optional header line, blank lines skipped, lines of any length). Reports the share of the
+// file read into `progress`, ending with a report of completion. Throws std::runtime_error
+// naming the line when the file is not well formed, and when it holds no gene.
+CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSink& progress);
 
 // Parses one data line (leading white space already skipped) into a gene with the given
 // id. Returns nullptr when the line is malformed or holds a negative or non-finite count.

@@ -7,20 +7,11 @@
 namespace varnosk {
 namespace {
 
-// Set once by the driver before any parallel loop reads it.
-float gene_detection_threshold = 0.0f;
-
 // Samples summed together by one task of computeMappedReads: one cache line of floats,
 // so that no two tasks read the same line of a gene's counts.
 constexpr std::size_t kSamplesPerBlock = 16;
 
 }  // namespace
-
-void setGeneDetectionThreshold(double detection_limit) {
-    gene_detection_threshold = static_cast<float>(std::sqrt(detection_limit));
-}
-
-float geneDetectionThreshold() { return gene_detection_threshold; }
 
 std::vector<double> computeMappedReads(const CountMatrix& genes) {
     if (genes.empty()) return {};
@@ -52,8 +43,7 @@ void applySqrtTransform(CountMatrix& genes) {
     }
 }
 
-void computeDetectedSamples(Gene& gene) {
-    const float threshold = gene_detection_threshold;
+void computeDetectedSamples(Gene& gene, float threshold) {
     const std::vector<float>& counts = gene.counts;
     // Counted first so that the list is allocated once at its exact size: the comparator
     // streams through these lists for every pair of genes.
@@ -67,10 +57,10 @@ void computeDetectedSamples(Gene& gene) {
     }
 }
 
-void computeDetectedSamples(CountMatrix& genes) {
+void computeDetectedSamples(CountMatrix& genes, float threshold) {
     const auto num_genes = static_cast<std::ptrdiff_t>(genes.size());
 #pragma omp parallel for schedule(static)
-    for (std::ptrdiff_t i = 0; i < num_genes; ++i) computeDetectedSamples(*genes[static_cast<std::size_t>(i)]);
+    for (std::ptrdiff_t i = 0; i < num_genes; ++i) computeDetectedSamples(*genes[static_cast<std::size_t>(i)], threshold);
 }
 
 }  // namespace varnosk

@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <exception>
 #include <utility>
 
-#include "app/ProgressLine.hpp"
+#include "common/ParallelSlots.hpp"
 #include "compare/GenesComparator.hpp"
 #include "compare/RepresentativeGenes.hpp"
 #include "msp/MspRules.hpp"
@@ -13,12 +12,6 @@
 
 namespace varnosk {
 namespace {
-
-// Significance levels: one-sided Fisher exact test of co-presence, one-sided Student's t
-// test of the concordance, and Fisher's method combining the two.
-constexpr double kMaxCooccurrencePValue = 1e-10;
-constexpr double kMaxConcordancePValue = 1e-10;
-constexpr double kMaxCombinedPValue = 1e-12;
 
 bool needsPValues(const ComparisonResult& result, double min_concordance, double min_robust_concordance) {
     return result.valid && meetsConcordanceThresholds(result, min_concordance, min_robust_concordance) &&
@@ -44,8 +37,8 @@ GeneCategory classifyGene(const ComparisonResult& result, double min_concordance
     return GeneCategory::NotTaken;
 }
 
-std::unique_ptr<Msp> MspCreator::createMsp(const Seed& core_seed, const GeneList& genes) const {
-    GenesComparator comparator;
+std::unique_ptr<Msp> MspCreator::createMsp(const Seed& core_seed, const GeneList& genes,
+                                           GenesComparator& comparator) const {
     GeneList core_candidates;
     auto msp = std::make_unique<Msp>();
     for (const Gene* gene : genes) {
@@ -64,7 +57,7 @@ std::unique_ptr<Msp> MspCreator::createMsp(const Seed& core_seed, const GeneList
     // Without a core there is no profile to stand for the species.
     if (core_candidates.empty()) return nullptr;
 
-    std::unique_ptr<Seed> core = selectRepresentativeGenes(core_candidates);
+    std::optional<GeneGroup> core = selectRepresentativeGenes(core_candidates, comparator);
     msp->representative = std::move(core->representative);
     msp->core_genes = std::move(core->genes);
     msp->num_genes = msp->core_genes.size() + msp->accessory_genes.size() + msp->shared_core_genes.size() +
@@ -72,29 +65,12 @@ std::unique_ptr<Msp> MspCreator::createMsp(const Seed& core_seed, const GeneList
     return msp;
 }
 
-MspList MspCreator::createMsps(const SeedRefs& core_seeds, const GeneList& genes, std::ostream& progress_out) const {
-    const auto total = static_cast<std::int64_t>(core_seeds.size());
-    MspList slots(core_seeds.size());
-    progress::begin(progress_out);
-
-    std::uint64_t finished = 0;
-    std::exception_ptr failure;
-#pragma omp parallel for schedule(dynamic, 1)
-    for (std::int64_t i = 0; i < total; ++i) {
-        // An exception must not cross the parallel region: keep the first one, rethrow after.
-        try {
-            slots[static_cast<std::size_t>(i)] = createMsp(*core_seeds[static_cast<std::size_t>(i)], genes);
-        } catch (...) {
-#pragma omp critical
-            if (!failure) failure = std::current_exception();
-        }
-#pragma omp critical
-        {
-            ++finished;
-            progress::update(progress_out, finished, static_cast<std::uint64_t>(total));
-        }
-    }
-    if (failure) std::rethrow_exception(failure);
+MspList MspCreator::createMsps(const SeedRefs& core_seeds, const GeneList& genes,
+                               const ComparisonParameters& parameters, ProgressSink& progress) const {
+    MspList slots = computeInParallelSlots<std::unique_ptr<Msp>>(
+        core_seeds.size(), [&] { return GenesComparator(parameters); },
+        [&](GenesComparator& comparator, std::size_t i) { return createMsp(*core_seeds[i], genes, comparator); },
+        [&](std::uint64_t finished, std::uint64_t total) { progress.update(finished, total); });
 
     // Core seeds without a core build no MSP; the others keep core seed order.
     MspList msps;
@@ -102,16 +78,16 @@ MspList MspCreator::createMsps(const SeedRefs& core_seeds, const GeneList& genes
     for (auto& msp : slots) {
         if (msp) msps.push_back(std::move(msp));
     }
-    return removeRedundantMsps(std::move(msps), min_concordance);
+    return removeRedundantMsps(std::move(msps), min_concordance, parameters);
 }
 
-MspList removeRedundantMsps(MspList msps, double min_concordance) {
+MspList removeRedundantMsps(MspList msps, double min_concordance, const ComparisonParameters& parameters) {
     // Largest core first, so the smallest core sits at the end; equal core sizes keep core
     // seed order and the later one is examined (and kept) first.
     std::stable_sort(msps.begin(), msps.end(),
                      [](const auto& a, const auto& b) { return a->core_genes.size() > b->core_genes.size(); });
 
-    GenesComparator comparator;
+    GenesComparator comparator(parameters);
     MspList kept;
     const auto is_redundant = [&](const std::unique_ptr<Msp>& msp, const std::unique_ptr<Msp>& other) {
         return isCoAbundant(comparator.compare(msp->representative, other->representative, 0), min_concordance);

@@ -6,14 +6,16 @@
 
 namespace varnosk {
 
-// Writes all_msps.tsv: msp_name, gene_category, gene_id, gene_name.
+// Writes the MSP table (file_name inside output_dir): msp_name, gene_category, gene_id,
+// gene_name.
 class MspPrinter {
 public:
-    explicit MspPrinter(const std::string& output_dir);
+    MspPrinter(const std::string& output_dir, const std::string& file_name);
     void printMsps(const MspList& msps) const;
 
 private:
     std::string output_dir_;
+    std::string file_name_;
 };
 
 }  // namespace varnosk

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "compare/ComparisonParameters.hpp"
 #include "compare/ComparisonResult.hpp"
 #include "msp/Msp.hpp"
 
@@ -15,6 +16,6 @@ GeneCategory classifyGene(const ComparisonResult& result, double min_concordance
 // Keeps one MSP of every co-abundant group, examining them from the smallest core upwards
 // (a larger MSP co-abundant with a kept smaller one is dropped), then orders the kept MSPs
 // by total size, largest first, ties in the order they were kept. Runs on one thread.
-MspList removeRedundantMsps(MspList msps, double min_concordance);
+MspList removeRedundantMsps(MspList msps, double min_concordance, const ComparisonParameters& parameters);
 
 }  // namespace varnosk

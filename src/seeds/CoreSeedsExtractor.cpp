@@ -2,15 +2,11 @@
 
 #include <algorithm>
 
-#include "app/ProgressLine.hpp"
 #include "compare/GenesComparator.hpp"
 #include "seeds/CoreSeedRule.hpp"
 #include "seeds/GreedyPass.hpp"
 
 namespace varnosk {
-
-// Significance level of the one-sided Fisher exact test of co-presence.
-constexpr double kMaxCooccurrencePValue = 1e-10;
 
 bool isNestedCoAbundant(const ComparisonResult& result, double min_concordance, double min_robust_concordance) {
     if (!result.valid) return false;
@@ -20,13 +16,13 @@ bool isNestedCoAbundant(const ComparisonResult& result, double min_concordance, 
     return result.cooccurrence_pvalue < kMaxCooccurrencePValue;
 }
 
-SeedRefs CoreSeedsExtractor::extractCoreSeeds(SeedRefs seeds, std::ostream& progress_out) const {
+SeedRefs CoreSeedsExtractor::extractCoreSeeds(SeedRefs seeds, const ComparisonParameters& parameters,
+                                              ProgressSink& progress) const {
     // Smallest first, so the largest seed sits at the end; equal sizes keep merging order.
     std::stable_sort(seeds.begin(), seeds.end(),
                      [](const Seed* a, const Seed* b) { return a->genes.size() < b->genes.size(); });
 
-    GenesComparator comparator;
-    progress::begin(progress_out);
+    GenesComparator comparator(parameters);
 
     const std::uint64_t total = seeds.size();
     SeedRefs core_seeds;
@@ -36,7 +32,7 @@ SeedRefs CoreSeedsExtractor::extractCoreSeeds(SeedRefs seeds, std::ostream& prog
     };
     const auto on_taken = [&](const Seed* core_seed, SeedRefs& /*discarded*/) {
         core_seeds.push_back(core_seed);
-        progress::update(progress_out, total - seeds.size(), total);
+        progress.update(total - seeds.size(), total);
     };
     greedyPass(seeds, is_discarded, on_taken);
     return core_seeds;

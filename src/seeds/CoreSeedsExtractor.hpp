@@ -1,7 +1,7 @@
 #pragma once
 
-#include <ostream>
-
+#include "common/ProgressSink.hpp"
+#include "compare/ComparisonParameters.hpp"
 #include "seeds/Seed.hpp"
 
 namespace varnosk {
@@ -12,8 +12,8 @@ struct CoreSeedsExtractor {
     double min_concordance = 0.0;
     double min_robust_concordance = 0.0;
 
-    // Returns the core seeds, largest first; draws its progress line.
-    SeedRefs extractCoreSeeds(SeedRefs seeds, std::ostream& progress_out) const;
+    // Returns the core seeds, largest first; reports the share of the seeds examined.
+    SeedRefs extractCoreSeeds(SeedRefs seeds, const ComparisonParameters& parameters, ProgressSink& progress) const;
 };
 
 }  // namespace varnosk

@@ -3,9 +3,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "seeds/SeedsCreator.hpp"
-
 namespace varnosk {
+
+// One concordant pair of genes of a bin (positions in the bin, first < second).
+struct GenesPair {
+    std::uint32_t first;
+    std::uint32_t second;
+    float concordance;
+};
 
 // Strongest pair first by stored concordance; ties keep creation order. Pairs whose
 // concordance is not a number follow every numeric one, in creation order.

@@ -3,16 +3,12 @@
 #include <memory>
 #include <vector>
 
-#include "matrix/Gene.hpp"
+#include "compare/RepresentativeGenes.hpp"
 
 namespace varnosk {
 
-// A group of co-abundant genes and the profile that stands for it in later comparisons.
-// The member genes belong to the count matrix; the representative belongs to the seed.
-struct Seed {
-    GeneList genes;       // ranked by concordance with the representative
-    Gene representative;  // median profile (id 0, "None"); a copy of the first member below 10 genes
-};
+// A group of co-abundant genes found by seeds creation or merging, with its representative.
+using Seed = GeneGroup;
 
 // Owning, ordered list of seeds.
 using SeedList = std::vector<std::unique_ptr<Seed>>;

@@ -1,23 +1,21 @@
 #include "seeds/SeedsCreator.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
-#include <exception>
 #include <stdexcept>
 #include <string>
 
-#include "app/ProgressLine.hpp"
+#include "common/ParallelSlots.hpp"
 #include "compare/RepresentativeGenes.hpp"
-#include "seeds/PairGraph.hpp"
 
 namespace varnosk {
 
 // Pairs can number hundreds of millions in a large bin: no padding beyond what they hold.
 static_assert(sizeof(GenesPair) == 12);
 
-SeedsCreator::SeedsCreator(std::uint64_t min_seed_size, double min_concordance)
-    : min_concordance_(min_concordance), min_seed_size_(min_seed_size) {}
+SeedsCreator::SeedsCreator(std::uint64_t min_seed_size, double min_concordance,
+                           const ComparisonParameters& parameters)
+    : min_concordance_(min_concordance), min_seed_size_(min_seed_size), comparator_(parameters) {}
 
 SeedList SeedsCreator::createSeeds(const GenesBin& bin) {
     SeedList seeds;
@@ -51,7 +49,9 @@ SeedList SeedsCreator::createSeeds(const GenesBin& bin) {
         GeneList members;
         members.reserve(group.size());
         for (const std::uint32_t position : group) members.push_back(bin[position]);
-        if (auto seed = selectRepresentativeGenes(members)) preliminary.push_back(std::move(seed));
+        if (auto seed = selectRepresentativeGenes(members, comparator_)) {
+            preliminary.push_back(std::make_unique<Seed>(std::move(*seed)));
+        }
     }
     std::stable_sort(preliminary.begin(), preliminary.end(),
                      [](const std::unique_ptr<Seed>& a, const std::unique_ptr<Seed>& b) {
@@ -70,49 +70,23 @@ SeedList SeedsCreator::createSeeds(const GenesBin& bin) {
         }
         candidate.reset();
         if (recruited.size() >= min_seed_size_ && !recruited.empty()) {
-            if (auto seed = selectRepresentativeGenes(recruited)) seeds.push_back(std::move(seed));
+            if (auto seed = selectRepresentativeGenes(recruited, comparator_)) {
+                seeds.push_back(std::make_unique<Seed>(std::move(*seed)));
+            }
         }
     }
     return seeds;
 }
 
 SeedList createAllSeeds(const GenesBinList& bins, std::uint64_t min_seed_size, double min_concordance,
-                        std::ostream& progress_out) {
-    const std::size_t num_bins = bins.size();
-    std::vector<SeedList> slots(num_bins);
-    std::uint64_t num_seeds = 0;
-    std::uint64_t finished_bins = 0;
-    // An exception must not leave a parallel region: keep the first and rethrow it after.
-    std::exception_ptr failure;
-    std::atomic<bool> failed{false};
+                        const ComparisonParameters& parameters, ProgressSink& progress) {
+    std::vector<SeedList> slots = computeInParallelSlots<SeedList>(
+        bins.size(), [&] { return SeedsCreator(min_seed_size, min_concordance, parameters); },
+        [&](SeedsCreator& creator, std::size_t b) { return creator.createSeeds(bins[b]); },
+        [&](std::uint64_t finished, std::uint64_t total) { progress.update(finished, total); });
 
-#pragma omp parallel
-    {
-        // Built before the loop, also by a thread that will get no bin.
-        SeedsCreator creator(min_seed_size, min_concordance);
-#pragma omp for schedule(dynamic, 1)
-        for (std::size_t b = 0; b < num_bins; ++b) {
-            if (failed.load(std::memory_order_relaxed)) continue;
-            try {
-                slots[b] = creator.createSeeds(bins[b]);
-            } catch (...) {
-#pragma omp critical
-                {
-                    if (!failure) failure = std::current_exception();
-                }
-                failed.store(true, std::memory_order_relaxed);
-                continue;
-            }
-#pragma omp critical
-            {
-                num_seeds += slots[b].size();
-                ++finished_bins;
-                progress::update(progress_out, finished_bins, num_bins);
-            }
-        }
-    }
-    if (failure) std::rethrow_exception(failure);
-
+    std::size_t num_seeds = 0;
+    for (const SeedList& slot : slots) num_seeds += slot.size();
     SeedList seeds;
     seeds.reserve(num_seeds);
     for (SeedList& slot : slots) {

@@ -4,7 +4,6 @@
 #include <memory>
 #include <utility>
 
-#include "app/ProgressLine.hpp"
 #include "compare/GenesComparator.hpp"
 #include "compare/RepresentativeGenes.hpp"
 #include "seeds/GreedyPass.hpp"
@@ -30,14 +29,14 @@ GeneList unionOfGenes(const Seed& seed, const SeedList& partners) {
 
 }  // namespace
 
-void SeedsMerger::mergeSeeds(SeedList& seeds, std::ostream& progress_out) const {
+void SeedsMerger::mergeSeeds(SeedList& seeds, const ComparisonParameters& parameters,
+                             ProgressSink& progress) const {
     // Smallest first, so the largest seed sits at the end; equal sizes keep creation order
     // and the later one is examined first.
     std::stable_sort(seeds.begin(), seeds.end(),
                      [](const auto& a, const auto& b) { return a->genes.size() < b->genes.size(); });
 
-    GenesComparator comparator;
-    progress::begin(progress_out);
+    GenesComparator comparator(parameters);
 
     const std::uint64_t total = seeds.size();
     SeedList kept;
@@ -52,10 +51,11 @@ void SeedsMerger::mergeSeeds(SeedList& seeds, std::ostream& progress_out) const 
             // The merged seed goes back at the end of the list, so it is taken next and
             // meets every remaining seed again; its size is judged only once it stands alone.
             // (A union is empty only if every seed involved had no gene; then nothing is left.)
-            auto merged = selectRepresentativeGenes(unionOfGenes(*seed, partners));
-            if (merged) seeds.push_back(std::move(merged));
+            if (auto merged = selectRepresentativeGenes(unionOfGenes(*seed, partners), comparator)) {
+                seeds.push_back(std::make_unique<Seed>(std::move(*merged)));
+            }
         }
-        progress::update(progress_out, total - seeds.size(), total);
+        progress.update(total - seeds.size(), total);
     };
     greedyPass(seeds, is_partner, on_taken);
 

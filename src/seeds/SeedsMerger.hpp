@@ -1,8 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <ostream>
 
+#include "common/ProgressSink.hpp"
+#include "compare/ComparisonParameters.hpp"
 #include "seeds/Seed.hpp"
 
 namespace varnosk {
@@ -13,8 +14,9 @@ struct SeedsMerger {
     double min_concordance = 0.0;
     std::uint64_t min_seed_size = 0;
 
-    // Replaces the content of `seeds` by the merged and kept seeds; draws its progress line.
-    void mergeSeeds(SeedList& seeds, std::ostream& progress_out) const;
+    // Replaces the content of `seeds` by the merged and kept seeds; reports the share of the
+    // seeds examined.
+    void mergeSeeds(SeedList& seeds, const ComparisonParameters& parameters, ProgressSink& progress) const;
 };
 
 }  // namespace varnosk

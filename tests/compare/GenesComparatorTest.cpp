@@ -26,16 +26,18 @@ struct Parameters {
     double max_outliers_fraction = 0.25;
 };
 
+// What the comparators of a test are built with; set by configure().
+ComparisonParameters current;
+
 void configure(std::uint64_t num_samples, const Parameters& parameters = {}) {
-    test::configureComparison({.num_samples = num_samples,
-                               .detection_limit = parameters.detection_limit,
-                               .min_prevalence = parameters.min_prevalence,
-                               .min_prevalence_for_outliers = parameters.min_prevalence_for_outliers,
-                               .max_outliers_fraction = parameters.max_outliers_fraction});
+    current = test::testParameters(static_cast<std::uint32_t>(num_samples), parameters.max_outliers_fraction);
+    current.detection_threshold = detectionThreshold(parameters.detection_limit);
+    current.min_prevalence = parameters.min_prevalence;
+    current.min_prevalence_for_outliers = parameters.min_prevalence_for_outliers;
 }
 
 Gene gene(std::vector<float> counts) {
-    return makeGene(1, "g", std::move(counts), GenesComparator::detectionThreshold());
+    return makeGene(1, "g", std::move(counts), current.detection_threshold);
 }
 
 bool same(double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; }
@@ -253,7 +255,7 @@ std::vector<double> sampleSpecies(std::size_t num_samples, double presence, std:
 
 TEST(GenesComparator, IdenticalAndProportionalGenesAreFullyConcordant) {
     configure(6);
-    GenesComparator comparator;
+    GenesComparator comparator(current);
     const Gene g1 = gene({1.5f, 3.0f, 0.0f, 2.0f, 7.0f, 0.5f});
     const ComparisonResult& same_counts = comparator.compare(g1, g1, 0);
     EXPECT_TRUE(same_counts.valid);
@@ -287,7 +289,7 @@ TEST(GenesComparator, IdenticalAndProportionalGenesAreFullyConcordant) {
 
 TEST(GenesComparator, ConstantPairsGiveNotANumberConcordance) {
     configure(5);
-    GenesComparator comparator;
+    GenesComparator comparator(current);
     const ComparisonResult& result = comparator.compare(gene({2, 2, 2, 0, 2}), gene({3, 3, 3, 0, 3}), 0);
     EXPECT_TRUE(result.valid);
     EXPECT_TRUE(std::isnan(result.concordance));
@@ -296,7 +298,7 @@ TEST(GenesComparator, ConstantPairsGiveNotANumberConcordance) {
 
 TEST(GenesComparator, RatioRefinementStopsOnConvergenceOrAfterThreeIterations) {
     configure(3);
-    GenesComparator comparator;
+    GenesComparator comparator(current);
     // First median 2.01/2 is within 1% of 1: one iteration, although a second one (with the
     // raised gene2 threshold dropping the first sample) would move the ratio.
     const ComparisonResult& converged = comparator.compare(gene({1, 2, 3}), gene({1.0f, 2.01f, 3.03f}), 0);
@@ -307,7 +309,7 @@ TEST(GenesComparator, RatioRefinementStopsOnConvergenceOrAfterThreeIterations) {
     // Medians 5.5, 8, 9 (gene2 thresholds dropping the low samples each time); a fourth
     // iteration would give 9.5.
     configure(10);
-    GenesComparator ten;
+    GenesComparator ten(current);
     const ComparisonResult& capped =
         ten.compare(gene({1, 1, 1, 1, 1, 1, 1, 1, 1, 1}), gene({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}), 0);
     EXPECT_EQ(capped.abundance_ratio, 9.0);
@@ -319,7 +321,7 @@ TEST(GenesComparator, RatioRefinementStopsOnConvergenceOrAfterThreeIterations) {
 
 TEST(GenesComparator, SampleClassificationUsesStrictTestsForSingleGenePresence) {
     configure(7);
-    GenesComparator comparator;
+    GenesComparator comparator(current);
     // Samples: co-detected twice; gene1 only; gene1 exactly at its threshold with gene2 zero
     // (counted nowhere); gene1 zero with gene2 non-zero below its threshold (nowhere); both
     // absent; both non-zero below the thresholds.
@@ -342,7 +344,7 @@ TEST(GenesComparator, SampleClassificationUsesStrictTestsForSingleGenePresence) 
 
 TEST(GenesComparator, MinPrevalenceIsInclusive) {
     configure(6, {.min_prevalence = 3});
-    GenesComparator comparator;
+    GenesComparator comparator(current);
     const Gene g1 = gene({2, 3, 4, 0, 0, 0});
     EXPECT_TRUE(comparator.compare(g1, gene({2, 3, 4.5f, 0, 0, 0}), 0).valid);
     const ComparisonResult& fewer = comparator.compare(g1, gene({2, 3, 0.5f, 0, 0, 0}), 0);
@@ -359,7 +361,7 @@ TEST(GenesComparator, OutlierAllowanceRoundsTheFractionOfCodetectedSamples) {
     for (const auto& [fraction, for_outliers, expected] :
          {std::tuple{0.25, 5u, 3u}, {0.05, 5u, 1u}, {0.5, 8u, 2u}, {0.0, 5u, 0u}, {0.5, 11u, 0u}}) {
         configure(10, {.min_prevalence_for_outliers = for_outliers, .max_outliers_fraction = fraction});
-        GenesComparator comparator;
+        GenesComparator comparator(current);
         const ComparisonResult& result = comparator.compareFull(g1, g2);
         EXPECT_EQ(result.max_outliers, expected) << fraction << " " << for_outliers;
         // Below min_prevalence_for_outliers the outlier step does not run at all.
@@ -390,7 +392,7 @@ TEST(GenesComparator, QuartilesOfHalvesSetTukeyFencesInclusive) {
         const std::size_t n = c->x.size();
         addFenceProbes(*c, -16.0, 16.0);
         configure(c->x.size(), {.min_prevalence_for_outliers = 5, .max_outliers_fraction = 0.5});
-        GenesComparator comparator;
+        GenesComparator comparator(current);
         const ComparisonResult& result = comparator.compareFull(gene(c->x), gene(c->y));
         SCOPED_TRACE(n);
         ASSERT_TRUE(result.valid);
@@ -409,7 +411,7 @@ TEST(GenesComparator, RobustConcordanceDiscountsFewOutliers) {
     const Gene g1 = gene({1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
     const Gene g2 = gene({2, 4, 6, 8, 10, 12, 14, 16, 18, 60});
     configure(10, {.max_outliers_fraction = 0.25});
-    GenesComparator comparator;
+    GenesComparator comparator(current);
     const ComparisonResult& robust = comparator.compareFull(g1, g2);
     ASSERT_TRUE(robust.valid);
     EXPECT_EQ(robust.num_outliers, 1u);
@@ -421,7 +423,7 @@ TEST(GenesComparator, RobustConcordanceDiscountsFewOutliers) {
 
     // No allowance: the outlier counts in full.
     configure(10, {.max_outliers_fraction = 0.0});
-    GenesComparator strict;
+    GenesComparator strict(current);
     const ComparisonResult& plain = strict.compareFull(g1, g2);
     EXPECT_EQ(plain.max_outliers, 0u);
     EXPECT_EQ(plain.robust_concordance, concordance);
@@ -431,7 +433,7 @@ TEST(GenesComparator, RobustConcordanceDiscountsFewOutliers) {
 
 TEST(GenesComparator, RejectsGeneOfAnotherSampleCount) {
     configure(4);
-    GenesComparator comparator;
+    GenesComparator comparator(current);
     EXPECT_THROW(comparator.compare(gene({1, 2, 3, 4}), gene({1, 2, 3, 4, 5}), 0), std::invalid_argument);
 }
 
@@ -462,7 +464,7 @@ TEST(GenesComparator, MatchesSlowReferenceOnRandomPairs) {
     for (const Parameters& p : {Parameters{6.0, 3, 5, 0.25}, Parameters{1.0, 2, 8, 0.5}, Parameters{10.0, 4, 6, 0.1}}) {
         for (std::size_t num_samples : {24u, 120u}) {
             configure(num_samples, p);
-            GenesComparator comparator;
+            GenesComparator comparator(current);
             for (int i = 0; i < 60; ++i, ++pair) {
                 const auto species = sampleSpecies(num_samples, 0.3 + 0.5 * unit(rng), rng);
                 const bool related = unit(rng) < 0.7;

@@ -9,7 +9,6 @@
 
 #include "TestSupport.hpp"
 #include "compare/GenesComparator.hpp"
-#include "matrix/Preprocessing.hpp"
 
 namespace varnosk {
 namespace {
@@ -17,8 +16,8 @@ namespace {
 using test::makeGene;
 
 // Comparator and median genes share the threshold 1 on the square-root scale.
-void configure(std::uint64_t num_samples) {
-    test::configureComparison({.num_samples = num_samples, .max_outliers_fraction = 0.25});
+GenesComparator comparatorFor(std::uint32_t num_samples) {
+    return GenesComparator(test::testParameters(num_samples, 0.25));
 }
 
 Gene gene(std::uint64_t id, std::vector<float> counts) {
@@ -48,36 +47,26 @@ std::vector<Gene> proportionalGenes(std::size_t count, const std::vector<float>&
     return genes;
 }
 
-TEST(RepresentativeGenes, NumBestGenesIsAtLeastTen) {
-    setNumBestRepresentativeGenes(3);
-    EXPECT_EQ(numBestRepresentativeGenes(), 10u);
-    setNumBestRepresentativeGenes(25);
-    EXPECT_EQ(numBestRepresentativeGenes(), 25u);
-    setNumBestRepresentativeGenes(10);
-}
-
 TEST(RepresentativeGenes, MedianGeneTakesMiddleValueOrMeanOfTwoMiddles) {
-    configure(3);
     // Sample 0: values 1 .. 11 in scrambled order; sample 1: constant 0.5 (below detection);
     // sample 2: float max.
     const float big = std::numeric_limits<float>::max();
     std::vector<Gene> genes;
     for (std::uint64_t i = 0; i < 11; ++i) genes.push_back(gene(i + 1, {float((i * 7) % 11 + 1), 0.5f, big}));
 
-    const Gene odd = computeMedianGene(refs(genes));
+    const Gene odd = computeMedianGene(refs(genes), 1.0f);
     EXPECT_EQ(odd.id, 0u);
     EXPECT_EQ(odd.name, "None");
     EXPECT_EQ(odd.counts, (std::vector<float>{6.0f, 0.5f, big}));
     EXPECT_EQ(odd.detected_samples, (std::vector<std::uint32_t>{0, 2}));
 
     genes.pop_back();  // values 1 .. 11 without (10 x 7) % 11 + 1 = 5
-    const Gene even = computeMedianGene(refs(genes));
+    const Gene even = computeMedianGene(refs(genes), 1.0f);
     // The mean of two middles is taken in double precision: float max does not overflow.
     EXPECT_EQ(even.counts, (std::vector<float>{6.5f, 0.5f, big}));
 }
 
 TEST(RepresentativeGenes, RankingPutsInvalidAtZeroAndNotANumberLast) {
-    configure(8);
     // The reference is flat (5) where the NaN genes are present, and small elsewhere: a gene
     // present only there, at an exact fraction of 5, is constant against a constant and
     // exactly on the line, so its concordance is 0 / 0.
@@ -91,7 +80,7 @@ TEST(RepresentativeGenes, RankingPutsInvalidAtZeroAndNotANumberLast) {
         gene(6, {2.2f, 2.4f, 2.6f, 2.8f, 10, 10, 10, 10}),       // proportional: 1
         gene(7, {0, 0, 0, 0, 0, 9, 0, 9}),                       // invalid
     };
-    GenesComparator comparator;
+    GenesComparator comparator = comparatorFor(8);
     const auto concordance = [&](std::size_t i) { return comparator.compare(reference, genes[i], 0); };
     ASSERT_TRUE(std::isnan(concordance(0).concordance) && concordance(0).valid);
     ASSERT_FALSE(concordance(1).valid);
@@ -101,17 +90,17 @@ TEST(RepresentativeGenes, RankingPutsInvalidAtZeroAndNotANumberLast) {
     ASSERT_EQ(concordance(5).concordance, 1.0);
     ASSERT_FALSE(concordance(6).valid);
 
-    EXPECT_EQ(ids(rankGenesByConcordance(refs(genes), reference)),
+    EXPECT_EQ(ids(rankGenesByConcordance(refs(genes), reference, comparator)),
               (std::vector<std::uint64_t>{6, 5, 2, 7, 3, 1, 4}));
 }
 
 TEST(RepresentativeGenes, SmallOrEmptyGroupsAreNotRanked) {
-    configure(4);
-    EXPECT_EQ(selectRepresentativeGenes({}), nullptr);
+    GenesComparator comparator = comparatorFor(4);
+    EXPECT_FALSE(selectRepresentativeGenes({}, comparator).has_value());
     std::vector<Gene> genes;
     for (std::uint64_t id = 9; id >= 1; --id) genes.push_back(gene(id, {float(id), 0, 2, 3}));
-    const auto seed = selectRepresentativeGenes(refs(genes));
-    ASSERT_NE(seed, nullptr);
+    const auto seed = selectRepresentativeGenes(refs(genes), comparator);
+    ASSERT_TRUE(seed.has_value());
     EXPECT_EQ(seed->genes, refs(genes));
     EXPECT_EQ(seed->representative.id, 9u);
     EXPECT_EQ(seed->representative.name, "gene9");
@@ -119,39 +108,27 @@ TEST(RepresentativeGenes, SmallOrEmptyGroupsAreNotRanked) {
     EXPECT_EQ(seed->representative.detected_samples, genes[0].detected_samples);
 }
 
-TEST(RepresentativeGenes, TenGenesGiveTheirMedian) {
-    configure(5);
-    const std::vector<Gene> genes = proportionalGenes(10, {1, 2, 0, 3, 1.5f});
-    const auto seed = selectRepresentativeGenes(refs(genes));
-    ASSERT_NE(seed, nullptr);
-    EXPECT_EQ(seed->representative.id, 0u);
-    EXPECT_EQ(seed->representative.name, "None");
-    // Mean of the 5th and 6th of k x profile, k = 1 .. 10: 5.5 x profile.
-    EXPECT_EQ(seed->representative.counts, (std::vector<float>{5.5f, 11, 0, 16.5f, 8.25f}));
-    EXPECT_EQ(seed->representative.detected_samples, (std::vector<std::uint32_t>{0, 1, 3, 4}));
-    EXPECT_EQ(seed->genes.size(), 10u);
-}
-
 TEST(RepresentativeGenes, ElevenGenesKeepAllMembersAndSummariseTheBestTen) {
-    configure(5);
+    GenesComparator comparator = comparatorFor(5);
     std::vector<Gene> genes = proportionalGenes(10, {1, 2, 0, 3, 1.5f});
     // A member unrelated to the others, inserted first: it cannot be compared with the
     // median profile, so it is ranked after every positive concordance and left out of the
     // best ten.
     genes.insert(genes.begin(), gene(99, {0, 0, 40, 0, 0}));
-    const Gene all_median = computeMedianGene(refs(genes));
+    const Gene all_median = computeMedianGene(refs(genes), 1.0f);
     EXPECT_EQ(all_median.counts, (std::vector<float>{5, 10, 0, 15, 7.5f}));  // 6th smallest
 
-    const auto seed = selectRepresentativeGenes(refs(genes));
-    ASSERT_NE(seed, nullptr);
+    const auto seed = selectRepresentativeGenes(refs(genes), comparator);
+    ASSERT_TRUE(seed.has_value());
     EXPECT_EQ(seed->genes.size(), 11u);
     EXPECT_EQ(seed->genes.back()->id, 99u);
     EXPECT_EQ(seed->representative.counts, (std::vector<float>{5.5f, 11, 0, 16.5f, 8.25f}));
 
     // With every member among the best, the representative is the median of all eleven.
-    setNumBestRepresentativeGenes(11);
-    EXPECT_EQ(selectRepresentativeGenes(refs(genes))->representative.counts, all_median.counts);
-    setNumBestRepresentativeGenes(10);
+    ComparisonParameters all_best = test::testParameters(5, 0.25);
+    all_best.num_best_representative_genes = 11;
+    GenesComparator all_best_comparator(all_best);
+    EXPECT_EQ(selectRepresentativeGenes(refs(genes), all_best_comparator)->representative.counts, all_median.counts);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "TestSupport.hpp"
+#include "app/ProgressLine.hpp"
 
 namespace varnosk {
 namespace {
@@ -21,7 +22,7 @@ namespace {
 std::string dataFile(const std::string& name) { return std::string(VARNOSK_TEST_DATA_DIR) + "/" + name; }
 
 CountMatrix read(const std::string& path, bool has_header) {
-    std::ostringstream progress;
+    test::NullProgress progress;
     return readCountMatrix(path, has_header, progress);
 }
 
@@ -80,40 +81,41 @@ TEST(CountMatrixReader, LastLineWithoutLineFeedIsRead) {
 
 TEST(CountMatrixReader, ErrorsNameTheLineCountingHeaderAndBlankLines) {
     EXPECT_EQ(readError(dataFile("sample_count_mismatch.tsv"), true),
-              "\nerror at line 5: 'g4' has 4 samples while 3 samples were expected.");
-    EXPECT_EQ(readError(dataFile("decimal_comma.tsv"), true), "\nerror at line 5: malformed data.\n");
+              "error at line 5: 'g4' has 4 samples while 3 samples were expected.");
+    EXPECT_EQ(readError(dataFile("decimal_comma.tsv"), true), "error at line 5: malformed data.\n");
     // Sample names taken for a gene line: the second word is no number.
-    EXPECT_EQ(readError(dataFile("sample_names_without_header.tsv"), false), "\nerror at line 1: malformed data.\n");
-    EXPECT_EQ(readErrorOf("g1 1 2 3\n\ng2 1 2\n"), "\nerror at line 3: 'g2' has 2 samples while 3 samples were expected.");
+    EXPECT_EQ(readError(dataFile("sample_names_without_header.tsv"), false), "error at line 1: malformed data.\n");
+    EXPECT_EQ(readErrorOf("g1 1 2 3\n\ng2 1 2\n"), "error at line 3: 'g2' has 2 samples while 3 samples were expected.");
 }
 
 TEST(CountMatrixReader, EmptyTableIsAnErrorAfterTheFullProgressLine) {
     for (const auto& [file, has_header] : {std::pair{"only_header.tsv", true}, std::pair{"only_blank_lines.tsv", false}}) {
-        std::ostringstream progress;
+        std::ostringstream out;
+        ProgressLine progress(out);
         try {
             readCountMatrix(dataFile(file), has_header, progress);
             ADD_FAILURE() << file << " was accepted";
         } catch (const std::runtime_error& error) {
-            EXPECT_STREQ(error.what(), "\nerror: genes counts table is empty.") << file;
+            EXPECT_STREQ(error.what(), "error: genes counts table is empty.") << file;
         }
-        EXPECT_EQ(progress.str(), "Progress: 0%\rProgress: 100%") << file;
+        EXPECT_EQ(out.str(), "\rProgress: 100%") << file;
     }
-    EXPECT_EQ(readErrorOf(""), "\nerror: genes counts table is empty.");
+    EXPECT_EQ(readErrorOf(""), "error: genes counts table is empty.");
     // A file that cannot be opened yields no line.
-    EXPECT_EQ(readError(dataFile("no_such_matrix.tsv"), false), "\nerror: genes counts table is empty.");
+    EXPECT_EQ(readError(dataFile("no_such_matrix.tsv"), false), "error: genes counts table is empty.");
 }
 
 TEST(CountMatrixReader, RejectsGenesWithoutSampleCounts) {
-    EXPECT_EQ(readError(dataFile("names_only.tsv"), false), "\nerror at line 1: 'g1' has no sample counts.");
-    EXPECT_EQ(readErrorOf("g1 \t \r\n"), "\nerror at line 1: 'g1' has no sample counts.");
+    EXPECT_EQ(readError(dataFile("names_only.tsv"), false), "error at line 1: 'g1' has no sample counts.");
+    EXPECT_EQ(readErrorOf("g1 \t \r\n"), "error at line 1: 'g1' has no sample counts.");
 }
 
 TEST(CountMatrixReader, RejectsNegativeAndNonFiniteCountsNamingLineAndToken) {
     EXPECT_EQ(readError(dataFile("negative_count.tsv"), false),
-              "\nerror at line 2: invalid count '-1' (counts must be finite and non-negative).");
+              "error at line 2: invalid count '-1' (counts must be finite and non-negative).");
     for (const std::string token : {"-0.5", "inf", "-INF", "infinity", "nan", "NAN(123)", "1e39", "-1e-3"}) {
         EXPECT_EQ(readErrorOf("g1 1 2\ng2 1 " + token + "\n"),
-                  "\nerror at line 2: invalid count '" + token + "' (counts must be finite and non-negative).");
+                  "error at line 2: invalid count '" + token + "' (counts must be finite and non-negative).");
     }
     // Negative zero is zero, stored without its sign.
     const auto gene = parseGeneLine("g -0 -0.0", 1, 2);

@@ -40,7 +40,7 @@ TEST(GenerateMatrix, TruthMatchesThePlantedStructure) {
                                  " --truth " + truth_path.string());
     ASSERT_EQ(result.status, 0) << result.err;
 
-    std::ostringstream progress;
+    test::NullProgress progress;
     const CountMatrix genes = readCountMatrix(matrix_path.string(), true, progress);
     ASSERT_EQ(genes.size(), 2000u);
     ASSERT_EQ(genes.front()->counts.size(), 40u);
