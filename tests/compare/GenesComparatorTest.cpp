@@ -253,49 +253,6 @@ std::vector<double> sampleSpecies(std::size_t num_samples, double presence, std:
 
 // ---------------------------------------------------------------------------------------
 
-TEST(GenesComparator, IdenticalAndProportionalGenesAreFullyConcordant) {
-    configure(6);
-    GenesComparator comparator(current);
-    const Gene g1 = gene({1.5f, 3.0f, 0.0f, 2.0f, 7.0f, 0.5f});
-    const ComparisonResult& same_counts = comparator.compare(g1, g1, 0);
-    EXPECT_TRUE(same_counts.valid);
-    EXPECT_EQ(same_counts.abundance_ratio, 1.0);
-    EXPECT_EQ(same_counts.gene1_threshold, 1.0);
-    EXPECT_EQ(same_counts.gene2_threshold, 1.0);
-    EXPECT_EQ(same_counts.num_exclusive_samples, 0u);
-    EXPECT_EQ(same_counts.concordance, 1.0);
-
-    // gene2 = 4 x gene1: the more abundant gene2 gets the threshold scaled by the ratio.
-    const Gene g4 = gene({6.0f, 12.0f, 0.0f, 8.0f, 28.0f, 2.0f});
-    const ComparisonResult& scaled = comparator.compare(g1, g4, 0);
-    EXPECT_TRUE(scaled.valid);
-    EXPECT_EQ(scaled.abundance_ratio, 4.0);
-    EXPECT_EQ(scaled.gene1_threshold, 1.0);
-    EXPECT_EQ(scaled.gene2_threshold, 4.0);
-    EXPECT_EQ(scaled.concordance, 1.0);
-    // Swapped, the ratio is 1/4 and gene1 (now the abundant one) carries the raised threshold.
-    const ComparisonResult& swapped = comparator.compare(g4, g1, 0);
-    EXPECT_EQ(swapped.abundance_ratio, 0.25);
-    EXPECT_EQ(swapped.gene1_threshold, 4.0);
-    EXPECT_EQ(swapped.gene2_threshold, 1.0);
-    EXPECT_EQ(swapped.concordance, 1.0);
-    // The full variant agrees and adds p-values: a perfect concordance is significant.
-    const ComparisonResult& full = comparator.compareFull(g1, g4);
-    EXPECT_TRUE(full.valid);
-    EXPECT_EQ(full.robust_concordance, 1.0);
-    EXPECT_EQ(full.concordance_pvalue, 0.0);
-    EXPECT_EQ(full.combined_pvalue, 0.0);
-}
-
-TEST(GenesComparator, ConstantPairsGiveNotANumberConcordance) {
-    configure(5);
-    GenesComparator comparator(current);
-    const ComparisonResult& result = comparator.compare(gene({2, 2, 2, 0, 2}), gene({3, 3, 3, 0, 3}), 0);
-    EXPECT_TRUE(result.valid);
-    EXPECT_TRUE(std::isnan(result.concordance));
-    EXPECT_FALSE(result.concordance >= 0.7);
-}
-
 TEST(GenesComparator, RatioRefinementStopsOnConvergenceOrAfterThreeIterations) {
     configure(3);
     GenesComparator comparator(current);

@@ -84,10 +84,10 @@ std::string firstDifference(const std::string& expected, const std::string& actu
 
 class GoldenTables : public testing::TestWithParam<std::string> {};
 
-TEST_P(GoldenTables, EveryFileMatchesAtOneAndTwoThreads) {
+TEST_P(GoldenTables, EveryFileMatchesAtOneTwoAndFourThreads) {
     const std::string name = GetParam();
     const fs::path expected_dir = kExpected / name;
-    for (const int threads : {1, 2}) {
+    for (const int threads : {1, 2, 4}) {
         TempDir dir("varnosk-golden");
         fs::copy_file(caseMatrix(name), dir.path() / "matrix.tsv");
         fs::create_directory(dir.path() / "out");
