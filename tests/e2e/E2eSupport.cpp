@@ -39,19 +39,24 @@ BinaryRun::BinaryRun(const fs::path& matrix, const Overrides& overrides) {
     test::writeFile(settings, settingsText(matrix.string(), out.string(), overrides));
 }
 
-BinaryRun::BinaryRun(ExampleSettings) {
-    fs::create_directory(out);
-    std::istringstream example(test::readFile(kExampleDir / "settings.ini"));
+std::string withPaths(const std::string& settings_text, const std::string& matrix, const std::string& output_dir) {
+    std::istringstream lines(settings_text);
     std::ostringstream text;
     const std::regex matrix_key(R"(^\s*count_matrix_file\s*=.*)");
     const std::regex output_key(R"(^\s*output_dir\s*=.*)");
     std::string line;
-    while (std::getline(example, line)) {
-        if (std::regex_match(line, matrix_key)) line = "count_matrix_file = " + kExampleMatrix.string();
-        if (std::regex_match(line, output_key)) line = "output_dir = " + out.string();
+    while (std::getline(lines, line)) {
+        if (std::regex_match(line, matrix_key)) line = "count_matrix_file = " + matrix;
+        if (std::regex_match(line, output_key)) line = "output_dir = " + output_dir;
         text << line << "\n";
     }
-    test::writeFile(settings, text.str());
+    return text.str();
+}
+
+BinaryRun::BinaryRun(ExampleSettings) {
+    fs::create_directory(out);
+    test::writeFile(settings,
+                    withPaths(test::readFile(kExampleDir / "settings.ini"), kExampleMatrix.string(), out.string()));
 }
 
 test::ProcessResult BinaryRun::exec(const std::string& shell_prefix) const {

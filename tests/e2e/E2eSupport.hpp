@@ -23,6 +23,9 @@ using Overrides = std::map<std::string, std::string>;
 // A complete settings file; `overrides` replaces values by "section.key".
 std::string settingsText(const std::string& matrix, const std::string& output_dir, const Overrides& overrides = {});
 
+// `settings_text` with its count_matrix_file and output_dir values replaced.
+std::string withPaths(const std::string& settings_text, const std::string& matrix, const std::string& output_dir);
+
 // A run in a temporary folder: the settings file sits beside an empty "out" directory.
 struct BinaryRun {
     test::TempDir dir{"varnosk-e2e"};

@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -38,17 +37,7 @@ bool updating() {
 // example case takes the bundled example's own settings.
 std::string caseSettings(const std::string& name) {
     const fs::path source = name == "example" ? kExampleDir / "settings.ini" : kCases / name / "settings.ini";
-    std::istringstream lines(readFile(source));
-    std::ostringstream text;
-    const std::regex matrix_key(R"(^\s*count_matrix_file\s*=.*)");
-    const std::regex output_key(R"(^\s*output_dir\s*=.*)");
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (std::regex_match(line, matrix_key)) line = "count_matrix_file = matrix.tsv";
-        if (std::regex_match(line, output_key)) line = "output_dir = out";
-        text << line << "\n";
-    }
-    return text.str();
+    return withPaths(readFile(source), "matrix.tsv", "out");
 }
 
 fs::path caseMatrix(const std::string& name) {
