@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/InformationOptions.hpp"
 #include "app/ProgressLine.hpp"
 #include "app/StageTimer.hpp"
 #include "bins/GenesBinsCreator.hpp"
@@ -77,6 +78,7 @@ void printSeedTable(StageReporter& stage, const Settings& settings, const std::s
 }  // namespace
 
 int runPipeline(int argc, const char* const argv[], std::ostream& out) {
+    if (printInformationOption(argc, argv, out)) return 0;
     const Settings settings = loadSettings(argc, argv);
 
     out << "Varnosk - version " << VARNOSK_VERSION << '\n'

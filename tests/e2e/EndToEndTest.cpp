@@ -33,6 +33,20 @@ TEST(EndToEnd, WrongArgumentCountPrintsOnlyUsage) {
     }
 }
 
+TEST(EndToEnd, HelpAndVersionPrintAndSucceed) {
+    const ProcessResult version = runCommand(kBinary + " --version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("varnosk ") + VARNOSK_VERSION + "\n");
+    const ProcessResult help = runCommand(kBinary + " --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: varnosk settings.ini\n"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("README.md"), std::string::npos);
+    EXPECT_EQ(help.err, "");
+    // Beside another argument, or misspelt, they are a settings file like any other.
+    EXPECT_EQ(runCommand(kBinary + " --help extra").err, "Usage: " + kBinary + " settings.ini\n");
+    EXPECT_EQ(runCommand(kBinary + " --helpx").status, 255);
+}
+
 TEST(EndToEnd, SettingsErrorWritesNothing) {
     BinaryRun run(kData / "two_planted_groups.tsv", {{"genes_comparison.detection_limit", "5"}});
     const ProcessResult result = run.exec();
