@@ -1,4 +1,5 @@
-// Time per comparison of GenesComparator::compare and compareFull on gene pairs drawn from
+// Time per comparison of GenesComparator::compare and compareFull, and of the seeds pair
+// kernel (bitset rejection, then compare for the pairs left), on gene pairs drawn from
 // generated matrices (200 and 1,000 samples): co-abundant pairs that go through every step,
 // unrelated pairs that fail at the cheap prevalence tests, and pairs rejected only after the
 // samples are classified.
@@ -18,6 +19,7 @@
 
 #include "TestSupport.hpp"
 #include "compare/GenesComparator.hpp"
+#include "compare/SampleBitsets.hpp"
 #include "matrix/CountMatrixReader.hpp"
 #include "matrix/Preprocessing.hpp"
 
@@ -126,6 +128,42 @@ void runComparisons(benchmark::State& state) {
     state.counters["valid"] = benchmark::Counter(static_cast<double>(num_valid), benchmark::Counter::kAvgIterations);
 }
 
+// The seeds pair step's kernel: the exact bitset rejection, then compare for pairs it keeps.
+void BM_PairKernel(benchmark::State& state) {
+    const auto num_samples = static_cast<std::uint64_t>(state.range(0));
+    const PairSet& set = pairsFor(num_samples);
+    const std::vector<GenePair>& pairs =
+        state.range(1) == 0 ? set.coabundant : state.range(1) == 1 ? set.unrelated : set.exclusive;
+    if (pairs.empty()) {
+        state.SkipWithError("no pair of this kind in the generated matrix");
+        return;
+    }
+    const varnosk::ComparisonParameters parameters = exampleParameters(num_samples);
+    varnosk::GeneList genes;
+    std::map<const Gene*, std::size_t> position;
+    for (const auto& gene : set.matrix) {
+        position[gene.get()] = genes.size();
+        genes.push_back(gene.get());
+    }
+    varnosk::SampleBitsets bits;
+    bits.build(genes, parameters, true);
+    std::vector<std::pair<std::size_t, std::size_t>> positions;
+    for (const GenePair& pair : pairs) positions.emplace_back(position[pair.first], position[pair.second]);
+    GenesComparator comparator(parameters);
+    std::size_t next = 0;
+    std::size_t num_valid = 0;
+    for (auto _ : state) {
+        const auto [i, j] = positions[next];
+        next = next + 1 == pairs.size() ? 0 : next + 1;
+        if (bits.rejectsBounded(i, bits, j)) continue;
+        const auto& result = comparator.compare(*genes[i], *genes[j], 0);
+        num_valid += result.valid ? 1 : 0;
+        benchmark::DoNotOptimize(&result);
+    }
+    state.SetLabel(state.range(1) == 0 ? "co-abundant" : state.range(1) == 1 ? "unrelated" : "exclusive");
+    state.counters["valid"] = benchmark::Counter(static_cast<double>(num_valid), benchmark::Counter::kAvgIterations);
+}
+
 void BM_Compare(benchmark::State& state) { runComparisons<false>(state); }
 void BM_CompareFull(benchmark::State& state) { runComparisons<true>(state); }
 
@@ -133,5 +171,6 @@ void BM_CompareFull(benchmark::State& state) { runComparisons<true>(state); }
 // by the prevalence tests), 2 rejected for samples where only one gene is present.
 BENCHMARK(BM_Compare)->ArgsProduct({{200, 1000}, {0, 1, 2}});
 BENCHMARK(BM_CompareFull)->ArgsProduct({{200, 1000}, {0, 1, 2}});
+BENCHMARK(BM_PairKernel)->ArgsProduct({{200, 1000}, {0, 1, 2}});
 
 }  // namespace

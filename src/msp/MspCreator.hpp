@@ -14,13 +14,10 @@ struct MspCreator {
     double min_concordance = 0.0;
     double min_robust_concordance = 0.0;
 
-    // Parallel over core seeds, one comparator per thread; reports the share of the core
-    // seeds done.
+    // Parallel over blocks of genes of every core seed, one comparator per thread, then over
+    // core seeds for their cores; reports the share of the blocks done.
     MspList createMsps(const SeedRefs& core_seeds, const GeneList& genes, const ComparisonParameters& parameters,
                        ProgressSink& progress) const;
-
-    // The MSP of one core seed; nullptr when no gene is a core candidate.
-    std::unique_ptr<Msp> createMsp(const Seed& core_seed, const GeneList& genes, GenesComparator& comparator) const;
 };
 
 }  // namespace varnosk

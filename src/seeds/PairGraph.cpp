@@ -17,40 +17,43 @@ void sortPairsStrongestFirst(std::vector<GenesPair>& pairs) {
 
 std::vector<std::vector<std::uint32_t>> extractGroups(std::vector<GenesPair>& pairs, std::size_t num_genes,
                                                       std::uint64_t min_group_size) {
-    std::vector<std::vector<std::uint32_t>> groups;
-    boost::dynamic_bitset<> marked(num_genes);
-    std::vector<std::uint32_t> group;  // the marked positions, to clear them without a full reset
-
-    while (!pairs.empty()) {
-        const std::uint32_t pivot = pairs.front().first;
-        group.clear();
-        marked.set(pivot);
-        group.push_back(pivot);
+    // A pair remains while neither of its genes has joined a group, so the first remaining
+    // pair is found by one forward scan, and the pivot's remaining pairs are exactly its
+    // adjacency entries to genes not yet taken: linear in the number of pairs.
+    std::vector<std::uint64_t> offsets(num_genes + 1, 0);
+    for (const GenesPair& pair : pairs) {
+        ++offsets[pair.first + 1];
+        ++offsets[pair.second + 1];
+    }
+    for (std::size_t g = 0; g < num_genes; ++g) offsets[g + 1] += offsets[g];
+    std::vector<std::uint32_t> neighbours(offsets[num_genes]);
+    {
+        std::vector<std::uint64_t> next(offsets.begin(), offsets.end() - 1);
         for (const GenesPair& pair : pairs) {
-            std::uint32_t neighbour;
-            if (pair.first == pivot) {
-                neighbour = pair.second;
-            } else if (pair.second == pivot) {
-                neighbour = pair.first;
-            } else {
-                continue;
-            }
-            if (!marked.test_set(neighbour)) group.push_back(neighbour);
+            neighbours[next[pair.first]++] = pair.second;
+            neighbours[next[pair.second]++] = pair.first;
         }
+    }
 
+    std::vector<std::vector<std::uint32_t>> groups;
+    boost::dynamic_bitset<> taken(num_genes);
+    std::vector<std::uint32_t> group;
+    for (const GenesPair& pair : pairs) {
+        if (taken.test(pair.first) || taken.test(pair.second)) continue;
+        const std::uint32_t pivot = pair.first;
+        group.clear();
+        taken.set(pivot);
+        group.push_back(pivot);
+        for (std::uint64_t k = offsets[pivot]; k < offsets[pivot + 1]; ++k) {
+            if (!taken.test_set(neighbours[k])) group.push_back(neighbours[k]);
+        }
+        // Every pair touching the group goes, even when the group was too small for a seed.
         if (group.size() >= min_group_size) {
             std::sort(group.begin(), group.end());
             groups.push_back(group);
         }
-
-        // Every pair touching the group goes, even when the group was too small for a seed.
-        const auto kept = std::remove_if(pairs.begin(), pairs.end(), [&marked](const GenesPair& pair) {
-            return marked.test(pair.first) || marked.test(pair.second);
-        });
-        pairs.erase(kept, pairs.end());
-
-        for (const std::uint32_t position : group) marked.reset(position);
     }
+    pairs.clear();
     return groups;
 }
 

@@ -13,36 +13,68 @@ namespace varnosk {
 // Pairs can number hundreds of millions in a large bin: no padding beyond what they hold.
 static_assert(sizeof(GenesPair) == 12);
 
+namespace {
+
+std::uint64_t numPairs(std::size_t n) { return n < 2 ? 0 : static_cast<std::uint64_t>(n) * (n - 1) / 2; }
+
+// Row blocks of about equal pair counts (row i has n - 1 - i pairs), as block end rows.
+std::vector<std::size_t> rowBlockEnds(std::size_t n, std::size_t num_blocks) {
+    std::vector<std::size_t> ends;
+    const std::uint64_t total = numPairs(n);
+    std::uint64_t done = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        done += n - 1 - i;
+        if (done * num_blocks >= total * (ends.size() + 1)) ends.push_back(i + 1);
+    }
+    if (ends.empty() || ends.back() != n) ends.push_back(n);
+    return ends;
+}
+
+}  // namespace
+
 SeedsCreator::SeedsCreator(std::uint64_t min_seed_size, double min_concordance,
                            const ComparisonParameters& parameters)
     : min_concordance_(min_concordance), min_seed_size_(min_seed_size), comparator_(parameters) {}
 
-SeedList SeedsCreator::createSeeds(const GenesBin& bin) {
-    SeedList seeds;
+bool SeedsCreator::skipsBin(const GenesBin& bin) const {
     const std::size_t n = bin.size();
-    // Neither a group nor a recruitment can reach min_seed_size: spare the n^2/2 comparisons.
-    if (n == 0 || n < min_seed_size_) return seeds;
     if (n > UINT32_MAX) {
         throw std::runtime_error("error: a genes bin of " + std::to_string(n) + " genes is too large.");
     }
+    // Neither a group nor a recruitment can reach min_seed_size: spare the n^2/2 comparisons.
+    return n == 0 || n < min_seed_size_;
+}
 
-    // Pair step. The buffer keeps its capacity from bin to bin and grows only with the pairs
-    // found. A NaN concordance is not below the minimum, so its pair is kept.
-    pairs_.clear();
-    for (std::size_t i = 0; i < n; ++i) {
+void SeedsCreator::findPairs(const GenesBin& bin, const SampleBitsets& bitsets, std::size_t row_begin,
+                             std::size_t row_end, std::vector<GenesPair>& pairs) {
+    // A NaN concordance is not below the minimum, so its pair is kept.
+    const std::size_t n = bin.size();
+    for (std::size_t i = row_begin; i < row_end; ++i) {
         const Gene& gene1 = *bin[i];
         for (std::size_t j = i + 1; j < n; ++j) {
+            if (bitsets.rejectsBounded(i, bitsets, j)) continue;
             const ComparisonResult& result = comparator_.compare(gene1, *bin[j], 0);
             if (result.valid && !(result.concordance < min_concordance_)) {
-                pairs_.push_back({static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j),
-                                  static_cast<float>(result.concordance)});
+                pairs.push_back({static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j),
+                                 static_cast<float>(result.concordance)});
             }
         }
     }
+}
 
+SeedList SeedsCreator::createSeeds(const GenesBin& bin) {
+    if (skipsBin(bin)) return {};
+    bitsets_.build(bin, comparator_.parameters(), true);
+    pairs_.clear();
+    findPairs(bin, bitsets_, 0, bin.size(), pairs_);
+    return seedsFromPairs(bin, bitsets_, pairs_);
+}
+
+SeedList SeedsCreator::seedsFromPairs(const GenesBin& bin, const SampleBitsets& bitsets,
+                                      std::vector<GenesPair>& pairs) {
     // Extraction step: preliminary seeds from the pair graph, largest first (stable).
-    sortPairsStrongestFirst(pairs_);
-    const std::vector<std::vector<std::uint32_t>> groups = extractGroups(pairs_, n, min_seed_size_);
+    sortPairsStrongestFirst(pairs);
+    const std::vector<std::vector<std::uint32_t>> groups = extractGroups(pairs, bin.size(), min_seed_size_);
     SeedList preliminary;
     preliminary.reserve(groups.size());
     for (const std::vector<std::uint32_t>& group : groups) {
@@ -60,13 +92,17 @@ SeedList SeedsCreator::createSeeds(const GenesBin& bin) {
 
     // Recruitment step: each preliminary representative gathers every concordant gene of the
     // bin, members of other seeds included; a NaN concordance does not qualify here.
+    SeedList seeds;
     seeds.reserve(preliminary.size());
     GeneList recruited;
     for (std::unique_ptr<Seed>& candidate : preliminary) {
         recruited.clear();
-        for (const Gene* gene : bin) {
-            const ComparisonResult& result = comparator_.compare(candidate->representative, *gene, 0);
-            if (isCoAbundant(result, min_concordance_)) recruited.push_back(gene);
+        const GeneList representative{&candidate->representative};
+        representative_bits_.build(representative, comparator_.parameters(), true);
+        for (std::size_t j = 0; j < bin.size(); ++j) {
+            if (representative_bits_.rejectsBounded(0, bitsets, j)) continue;
+            const ComparisonResult& result = comparator_.compare(candidate->representative, *bin[j], 0);
+            if (isCoAbundant(result, min_concordance_)) recruited.push_back(bin[j]);
         }
         candidate.reset();
         if (recruited.size() >= min_seed_size_ && !recruited.empty()) {
@@ -80,10 +116,57 @@ SeedList SeedsCreator::createSeeds(const GenesBin& bin) {
 
 SeedList createAllSeeds(const GenesBinList& bins, std::uint64_t min_seed_size, double min_concordance,
                         const ComparisonParameters& parameters, ProgressSink& progress) {
-    std::vector<SeedList> slots = computeInParallelSlots<SeedList>(
-        bins.size(), [&] { return SeedsCreator(min_seed_size, min_concordance, parameters); },
-        [&](SeedsCreator& creator, std::size_t b) { return creator.createSeeds(bins[b]); },
-        [&](std::uint64_t finished, std::uint64_t total) { progress.update(finished, total); });
+    // A bin with a large share of all pairs would leave the other threads idle at the end:
+    // its rows are split instead. Each bin's seeds depend on the bin alone, so the split
+    // never changes the tables.
+    constexpr std::uint64_t kLargeShare = 32;
+    constexpr std::size_t kRowBlocks = 256;
+    constexpr std::size_t kMinLargeBin = 64;
+    std::uint64_t total_pairs = 0;
+    for (const GenesBin& bin : bins) total_pairs += numPairs(bin.size());
+    std::vector<std::size_t> large;
+    std::vector<std::size_t> small;
+    for (std::size_t b = 0; b < bins.size(); ++b) {
+        const bool is_large = numPairs(bins[b].size()) * kLargeShare > total_pairs && bins[b].size() >= kMinLargeBin;
+        (is_large ? large : small).push_back(b);
+    }
+
+    std::vector<SeedList> slots(bins.size());
+    std::uint64_t finished = 0;
+    SeedsCreator creator(min_seed_size, min_concordance, parameters);
+    SampleBitsets bitsets;
+    std::vector<GenesPair> pairs;
+    for (const std::size_t b : large) {
+        const GenesBin& bin = bins[b];
+        if (!creator.skipsBin(bin)) {
+            bitsets.build(bin, parameters, true);
+            const std::vector<std::size_t> ends = rowBlockEnds(bin.size(), kRowBlocks);
+            std::vector<std::vector<GenesPair>> blocks = computeInParallelSlots<std::vector<GenesPair>>(
+                ends.size(), [&] { return SeedsCreator(min_seed_size, min_concordance, parameters); },
+                [&](SeedsCreator& worker, std::size_t k) {
+                    std::vector<GenesPair> found;
+                    worker.findPairs(bin, bitsets, k == 0 ? 0 : ends[k - 1], ends[k], found);
+                    return found;
+                },
+                [](std::uint64_t, std::uint64_t) {});
+            std::size_t num_found = 0;
+            for (const auto& block : blocks) num_found += block.size();
+            pairs.clear();
+            pairs.reserve(num_found);
+            for (auto& block : blocks) {
+                pairs.insert(pairs.end(), block.begin(), block.end());
+                std::vector<GenesPair>().swap(block);
+            }
+            slots[b] = creator.seedsFromPairs(bin, bitsets, pairs);
+        }
+        progress.update(++finished, bins.size());
+    }
+    const std::uint64_t finished_large = finished;
+    std::vector<SeedList> small_slots = computeInParallelSlots<SeedList>(
+        small.size(), [&] { return SeedsCreator(min_seed_size, min_concordance, parameters); },
+        [&](SeedsCreator& worker, std::size_t k) { return worker.createSeeds(bins[small[k]]); },
+        [&](std::uint64_t done, std::uint64_t) { progress.update(finished_large + done, bins.size()); });
+    for (std::size_t k = 0; k < small.size(); ++k) slots[small[k]] = std::move(small_slots[k]);
 
     std::size_t num_seeds = 0;
     for (const SeedList& slot : slots) num_seeds += slot.size();

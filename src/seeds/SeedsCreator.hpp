@@ -6,28 +6,43 @@
 #include "bins/GenesBin.hpp"
 #include "common/ProgressSink.hpp"
 #include "compare/GenesComparator.hpp"
+#include "compare/SampleBitsets.hpp"
 #include "seeds/PairGraph.hpp"
 #include "seeds/Seed.hpp"
 
 namespace varnosk {
 
-// Turns one bin into seeds. One worker per thread: it owns its comparator and pair
+// Turns one bin into seeds. One worker per thread: it owns its comparator, bitsets and pair
 // buffer, reused from bin to bin.
 class SeedsCreator {
 public:
     SeedsCreator(std::uint64_t min_seed_size, double min_concordance, const ComparisonParameters& parameters);
 
+    // The whole bin on the calling thread.
     SeedList createSeeds(const GenesBin& bin);
+
+    // The concordant pairs of rows [row_begin, row_end) of a bin whose bitsets are given,
+    // appended to `pairs` in creation order (row ascending, then partner ascending).
+    void findPairs(const GenesBin& bin, const SampleBitsets& bitsets, std::size_t row_begin, std::size_t row_end,
+                   std::vector<GenesPair>& pairs);
+
+    // Extraction and recruitment on the pairs of the whole bin (consumed), in creation order.
+    SeedList seedsFromPairs(const GenesBin& bin, const SampleBitsets& bitsets, std::vector<GenesPair>& pairs);
+
+    bool skipsBin(const GenesBin& bin) const;
 
 private:
     double min_concordance_;
     std::uint64_t min_seed_size_;
     GenesComparator comparator_;
+    SampleBitsets bitsets_;
+    SampleBitsets representative_bits_;
     std::vector<GenesPair> pairs_;
 };
 
-// The parallel stage over all bins (one bin at a time): returns the seeds of every bin
-// concatenated in bin order, reporting the share of the bins done.
+// The parallel stage over all bins: large bins one at a time with their rows split over the
+// threads, the others one bin per thread. Returns the seeds of every bin concatenated in bin
+// order, reporting the share of the bins done.
 SeedList createAllSeeds(const GenesBinList& bins, std::uint64_t min_seed_size, double min_concordance,
                         const ComparisonParameters& parameters, ProgressSink& progress);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "seeds/PairGraph.hpp"
@@ -17,6 +18,52 @@ std::vector<std::uint32_t> codes(const std::vector<GenesPair>& pairs) {
     std::vector<std::uint32_t> out;
     for (const GenesPair& pair : pairs) out.push_back(pair.first * 100 + pair.second);
     return out;
+}
+
+// The first algorithm: the pivot's partners by a scan of every remaining pair, then every
+// pair touching the group removed.
+Groups rescanningExtraction(std::vector<GenesPair> pairs, std::size_t num_genes, std::uint64_t min_group_size) {
+    Groups groups;
+    while (!pairs.empty()) {
+        const std::uint32_t pivot = pairs.front().first;
+        std::vector<bool> marked(num_genes, false);
+        std::vector<std::uint32_t> group{pivot};
+        marked[pivot] = true;
+        for (const GenesPair& pair : pairs) {
+            const std::uint32_t other = pair.first == pivot ? pair.second : pair.second == pivot ? pair.first : pivot;
+            if (!marked[other]) {
+                marked[other] = true;
+                group.push_back(other);
+            }
+        }
+        if (group.size() >= min_group_size) {
+            std::sort(group.begin(), group.end());
+            groups.push_back(group);
+        }
+        std::erase_if(pairs, [&](const GenesPair& pair) { return marked[pair.first] || marked[pair.second]; });
+    }
+    return groups;
+}
+
+TEST(SeedsExtraction, SameGroupsAsRescanningOnRandomGraphs) {
+    std::mt19937_64 rng(3);
+    for (int round = 0; round < 200; ++round) {
+        const std::size_t n = 2 + rng() % 40;
+        const double density = static_cast<double>(rng() % 100) / 100.0;
+        std::vector<GenesPair> pairs;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            for (std::uint32_t j = i + 1; j < n; ++j) {
+                if (static_cast<double>(rng() % 1000) / 1000.0 >= density) continue;
+                // Few distinct values, so ties are frequent; some NaN.
+                const float value = rng() % 10 == 0 ? kNaN : static_cast<float>(rng() % 5) / 4.0f;
+                pairs.push_back({i, j, value});
+            }
+        }
+        sortPairsStrongestFirst(pairs);
+        const std::uint64_t min_size = 1 + rng() % 4;
+        const Groups expected = rescanningExtraction(pairs, n, min_size);
+        EXPECT_EQ(extractGroups(pairs, n, min_size), expected) << "round " << round;
+    }
 }
 
 TEST(SeedsExtraction, SortsStrongestFirstTiesAndNaNInCreationOrder) {
