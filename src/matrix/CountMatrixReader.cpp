@@ -244,7 +244,7 @@ CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSi
 
         ParseResult result;
         auto gene = parseLine(line.substr(start), next_id, scratch, result);
-        if (result.status == ParseStatus::Malformed) throw std::runtime_error(atLine(line_number) + "malformed data.\n");
+        if (result.status == ParseStatus::Malformed) throw std::runtime_error(atLine(line_number) + "malformed data.");
         if (result.status == ParseStatus::InvalidCount) {
             throw std::runtime_error(atLine(line_number) + "invalid count '" + std::string(result.bad_token) +
                                      "' (counts must be finite and non-negative).");

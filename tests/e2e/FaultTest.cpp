@@ -72,7 +72,8 @@ TEST(Faults, FullDeviceEndsTheRunNamingTheTableCutShort) {
     EXPECT_EQ(result.err, "error: " + (run.out / "genes_bins.tsv").string() + " could not be written.\n");
     EXPECT_EQ(result.out.find("Time Statistics"), std::string::npos);
     std::set<std::string> expected = kRunRecords;
-    expected.insert({"genes_filtered_out.tsv", "genes_bins.tsv"});
+    // the table cut short never takes its final name
+    expected.insert("genes_filtered_out.tsv");
     EXPECT_EQ(run.files(), expected);
 }
 
@@ -103,7 +104,7 @@ TEST(Faults, BinaryFileAsMatrixIsMalformed) {
     BinaryRun run(data.path() / "binary.tsv", {{"input.count_matrix_has_header", "false"}});
     const ProcessResult result = run.exec();
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.err.rfind("\nerror at line ", 0), 0u) << result.err;
+    EXPECT_EQ(result.err.rfind("error at line ", 0), 0u) << result.err;
     EXPECT_EQ(result.out.find("Time Statistics"), std::string::npos);
     EXPECT_EQ(run.files(), kRunRecords);
 }

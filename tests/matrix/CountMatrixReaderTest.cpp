@@ -82,9 +82,9 @@ TEST(CountMatrixReader, LastLineWithoutLineFeedIsRead) {
 TEST(CountMatrixReader, ErrorsNameTheLineCountingHeaderAndBlankLines) {
     EXPECT_EQ(readError(dataFile("sample_count_mismatch.tsv"), true),
               "error at line 5: 'g4' has 4 samples while 3 samples were expected.");
-    EXPECT_EQ(readError(dataFile("decimal_comma.tsv"), true), "error at line 5: malformed data.\n");
+    EXPECT_EQ(readError(dataFile("decimal_comma.tsv"), true), "error at line 5: malformed data.");
     // Sample names taken for a gene line: the second word is no number.
-    EXPECT_EQ(readError(dataFile("sample_names_without_header.tsv"), false), "error at line 1: malformed data.\n");
+    EXPECT_EQ(readError(dataFile("sample_names_without_header.tsv"), false), "error at line 1: malformed data.");
     EXPECT_EQ(readErrorOf("g1 1 2 3\n\ng2 1 2\n"), "error at line 3: 'g2' has 2 samples while 3 samples were expected.");
 }
 
