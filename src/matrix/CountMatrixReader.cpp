@@ -38,7 +38,23 @@ enum class ParseStatus { Ok, Malformed, InvalidCount };
 struct ParseResult {
     ParseStatus status = ParseStatus::Ok;
     std::string_view bad_token;  // the offending count, for InvalidCount
+    std::size_t column = 0;      // its column, the gene name being column 1
 };
+
+// Counts are decimal: strtof would also take hexadecimal ("0x10", "+0X1A", "0x1p4").
+bool isHexadecimal(const char* p, const char* end) {
+    if (p < end && (*p == '+' || *p == '-')) ++p;
+    return p + 1 < end && p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
+}
+
+// A negative spelling whose mantissa is not zero ("-1e-50") underflows to -0, yet is no count.
+bool isNegativeNonZero(const char* p, const char* stop) {
+    if (p == stop || *p != '-') return false;
+    for (++p; p < stop && *p != 'e' && *p != 'E'; ++p) {
+        if (*p >= '1' && *p <= '9') return true;
+    }
+    return false;
+}
 
 // Converts through strtof itself: the token is copied so that strtof sees a terminated
 // string (the caller's text need not be). Only reached for rare spellings.
@@ -102,8 +118,9 @@ ParseResult parseCounts(const char* p, const char* end, std::vector<float>& coun
         const char* stop = convertCount(p, end, value);
         if (stop == p) return {ParseStatus::Malformed, {}};
         if (stop < end && !isBlank(*stop)) return {ParseStatus::Malformed, {}};
-        if (!(value >= 0.0f) || std::isinf(value)) {
-            return {ParseStatus::InvalidCount, std::string_view(p, static_cast<std::size_t>(stop - p))};
+        if (!(value >= 0.0f) || std::isinf(value) || isHexadecimal(p, stop) || isNegativeNonZero(p, stop)) {
+            return {ParseStatus::InvalidCount, std::string_view(p, static_cast<std::size_t>(stop - p)),
+                    counts.size() + 2};
         }
         // + 0.0f turns "-0" into +0, so no count carries a sign.
         counts.push_back(value + 0.0f);
@@ -135,6 +152,16 @@ std::unique_ptr<Gene> parseLine(std::string_view line, std::uint64_t id, std::ve
 
 std::string atLine(std::uint64_t line_number) { return "error at line " + std::to_string(line_number) + ": "; }
 
+// Only a line feed ends a line (a carriage return before it is allowed): a file with lone
+// carriage returns would otherwise be read as one huge line.
+void checkLineEnd(std::string_view line, std::uint64_t line_number) {
+    const std::size_t found = line.find('\r');
+    if (found != std::string_view::npos && found + 1 < line.size()) {
+        throw std::runtime_error(atLine(line_number) +
+                                 "carriage return inside the line (lone carriage return line ends are not supported).");
+    }
+}
+
 // Reads a file line by line through one block buffer; a line is a view into the buffer,
 // valid until the next call. Lines may be of any length: the buffer grows to hold them.
 class LineReader {
@@ -145,7 +172,8 @@ public:
         } while (fd_ < 0 && errno == EINTR);
         if (fd_ < 0) return;
         struct stat status {};
-        if (::fstat(fd_, &status) == 0 && status.st_size > 0) size_ = static_cast<std::uint64_t>(status.st_size);
+        // only a regular file has a size to report progress against
+        if (::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) size_ = static_cast<std::uint64_t>(status.st_size);
         buffer_.resize(kBlockSize);
     }
     ~LineReader() {
@@ -223,11 +251,17 @@ CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSi
     CountMatrix genes;
     genes.reserve(kReservedGenes);
 
-    // A file that cannot be opened yields no line, hence the empty-table error below.
     LineReader reader(path);
+    if (!reader.isOpen()) {
+        throw std::runtime_error("error: " + path +
+                                 " cannot be read. Check that the path is valid and that you have read permissions.");
+    }
     std::string_view line;
     std::uint64_t line_number = 0;
-    if (has_header && reader.next(line)) line_number = 1;
+    if (has_header && reader.next(line)) {
+        line_number = 1;
+        checkLineEnd(line, line_number);
+    }
 
     std::uint64_t next_id = 1;
     std::size_t expected_samples = kFirstLineSamples;
@@ -238,16 +272,21 @@ CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSi
 
     while (reader.next(line)) {
         ++line_number;
+        checkLineEnd(line, line_number);
         std::size_t start = 0;
         while (start < line.size() && isBlank(line[start])) ++start;
         if (start == line.size()) continue;
+        // the name is the first tab-separated field: a line starting with a tab has none
+        if (line[0] == '\t') throw std::runtime_error(atLine(line_number) + "empty gene name.");
 
         ParseResult result;
         auto gene = parseLine(line.substr(start), next_id, scratch, result);
         if (result.status == ParseStatus::Malformed) throw std::runtime_error(atLine(line_number) + "malformed data.");
         if (result.status == ParseStatus::InvalidCount) {
-            throw std::runtime_error(atLine(line_number) + "invalid count '" + std::string(result.bad_token) +
-                                     "' (counts must be finite and non-negative).");
+            throw std::runtime_error("error at line " + std::to_string(line_number) + ", column " +
+                                     std::to_string(result.column) + ": invalid count '" +
+                                     std::string(result.bad_token) +
+                                     "' (counts must be decimal, finite and non-negative).");
         }
         // Later stages need at least one sample; a matrix of names alone is not a count table.
         if (gene->numSamples() == 0) {
