@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <ctime>
 #include <stdexcept>
 #include <string>
@@ -162,10 +163,15 @@ void checkLineEnd(std::string_view line, std::uint64_t line_number) {
     }
 }
 
-// Reads a file line by line through one block buffer; a line is a view into the buffer,
-// valid until the next call. Lines may be of any length: the buffer grows to hold them.
+// Reads a file (or bytes in memory) line by line through one block buffer; a line is a view
+// into the buffer, valid until the next call. Lines may be of any length: the buffer grows
+// to hold them.
 class LineReader {
 public:
+    LineReader(std::string_view memory, const std::string& name)
+        : path_(name), size_(memory.size()), memory_(memory), in_memory_(true) {
+        buffer_.resize(std::min(kBlockSize, std::max<std::size_t>(memory.size(), 1)));
+    }
     explicit LineReader(const std::string& path) : path_(path) {
         do {
             fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -182,13 +188,20 @@ public:
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
-    bool isOpen() const { return fd_ >= 0; }
+    const std::string& name() const { return path_; }
+    bool isOpen() const { return in_memory_ || fd_ >= 0; }
+
+    // The first bytes of the input, read ahead without consuming them.
+    std::string_view head() {
+        while (end_ - begin_ < 16 && !at_end_) refill();
+        return std::string_view(buffer_.data() + begin_, end_ - begin_);
+    }
     std::uint64_t size() const { return size_; }
     // Bytes of the file up to the end of the last line returned.
     std::uint64_t position() const { return position_; }
 
     bool next(std::string_view& line) {
-        if (fd_ < 0) return false;
+        if (!isOpen()) return false;
         for (;;) {
             const char* first = buffer_.data() + begin_;
             const std::size_t available = end_ - begin_;
@@ -218,6 +231,14 @@ private:
             begin_ = 0;
         }
         if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);  // a line longer than the block
+        if (in_memory_) {
+            const std::size_t got = std::min(memory_.size(), buffer_.size() - end_);
+            std::memcpy(buffer_.data() + end_, memory_.data(), got);
+            memory_.remove_prefix(got);
+            end_ += got;
+            if (got == 0) at_end_ = true;
+            return;
+        }
         const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
         if (got < 0) {
             if (errno == EINTR) return;
@@ -236,7 +257,29 @@ private:
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     bool at_end_ = false;
+    std::string_view memory_;
+    bool in_memory_ = false;
 };
+
+// Compressed input would otherwise be reported as malformed data at some line.
+void rejectCompressed(std::string_view head, const std::string& path) {
+    static const std::pair<std::string_view, const char*> kMagic[] = {
+        {std::string_view("\x1f\x8b", 2), "gzip"},
+        {std::string_view("BZh91AY&SY", 10), "bzip2"},
+        {std::string_view("\xfd" "7zXZ\0", 6), "xz"},
+        {std::string_view("\x28\xb5\x2f\xfd", 4), "zstd"},
+    };
+    // bzip2: "BZh", the block size digit, then the block magic (a gene may be called BZh1)
+    if (head.size() >= 10 && head.substr(0, 3) == "BZh" && head.substr(4, 6) == "1AY&SY") head = "BZh91AY&SY";
+    for (const auto& [magic, format] : kMagic) {
+        if (head.substr(0, magic.size()) == magic) {
+            throw std::runtime_error("error: " + path + " looks " + format +
+                                     "-compressed; decompress it first (compressed count matrices are not supported).");
+        }
+    }
+}
+
+CountMatrix readLines(LineReader& reader, bool has_header, ProgressSink& progress);
 
 }  // namespace
 
@@ -248,14 +291,25 @@ std::unique_ptr<Gene> parseGeneLine(std::string_view line, std::uint64_t id, std
 }
 
 CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSink& progress) {
-    CountMatrix genes;
-    genes.reserve(kReservedGenes);
-
     LineReader reader(path);
     if (!reader.isOpen()) {
         throw std::runtime_error("error: " + path +
                                  " cannot be read. Check that the path is valid and that you have read permissions.");
     }
+    return readLines(reader, has_header, progress);
+}
+
+CountMatrix readCountMatrixFromMemory(std::string_view data, bool has_header, ProgressSink& progress) {
+    LineReader reader(data, "<memory>");
+    return readLines(reader, has_header, progress);
+}
+
+namespace {
+
+CountMatrix readLines(LineReader& reader, bool has_header, ProgressSink& progress) {
+    rejectCompressed(reader.head(), reader.name());
+    CountMatrix genes;
+    genes.reserve(kReservedGenes);
     std::string_view line;
     std::uint64_t line_number = 0;
     if (has_header && reader.next(line)) {
@@ -314,5 +368,7 @@ CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSi
     if (genes.empty()) throw std::runtime_error("error: genes counts table is empty.");
     return genes;
 }
+
+}  // namespace
 
 }  // namespace varnosk

@@ -140,6 +140,25 @@ TEST(CountMatrixReader, EmptyNamesAndLoneCarriageReturnsAreErrorsOfTheirOwnLine)
     for (const auto& [content, expected] : cases) EXPECT_EQ(readErrorOf(content), expected) << content;
 }
 
+TEST(CountMatrixReader, CompressedInputIsNamedAndMemoryReadsLikeAFile) {
+    const std::pair<std::string, std::string> cases[] = {
+        {std::string("\x1f\x8b\x08\0\0\0", 6), "gzip"},
+        {"BZh91AY&SY\x01\x02", "bzip2"},
+        {std::string("\xfd" "7zXZ\0\0\x04", 8), "xz"},
+        {"\x28\xb5\x2f\xfd\x24\x05", "zstd"},
+    };
+    for (const auto& [content, format] : cases) {
+        EXPECT_NE(readErrorOf(content).find("looks " + format + "-compressed; decompress it first"), std::string::npos)
+            << format;
+    }
+    const std::string text = "BZh1\t1\t2\ng2\t0\t3.5\r\n";
+    test::NullProgress progress;
+    const CountMatrix genes = readCountMatrixFromMemory(text, false, progress);
+    ASSERT_EQ(genes.size(), 2u);
+    EXPECT_EQ(genes[0]->name, "BZh1");
+    EXPECT_EQ(genes[1]->counts, (std::vector<float>{0.0f, 3.5f}));
+}
+
 TEST(CountMatrixReader, TextGluedToACountMakesTheLineMalformed) {
     const std::vector<std::string> tokens = {"1+2", "1.5.5", "3x", "1,5", "1e",  "1e+",       ".",
                                              "+",   "-",     "+-3", "++3", "0x", "e5",  "abc",       "1\"",
