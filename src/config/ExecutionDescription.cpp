@@ -48,7 +48,9 @@ ExecutionDescription describeExecution() {
     description.date = formatLocalDateTime(local);
     description.user = userName(::getuid());
     description.hostname = boost::asio::ip::host_name();
-    description.wd = boost::filesystem::current_path().string();
+    // a deleted working directory does not matter to a run whose paths are all absolute
+    boost::system::error_code no_directory;
+    description.wd = boost::filesystem::current_path(no_directory).string();
     return description;
 }
 

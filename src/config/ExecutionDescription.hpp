@@ -15,11 +15,11 @@ struct ExecutionDescription {
     std::string date;      // local time, YYYY-MM-DDTHH:MM:SS
     std::string user;      // login name of the real user, empty when unknown
     std::string hostname;
-    std::string wd;        // absolute current working directory
+    std::string wd;        // absolute current working directory, empty when it was deleted
 };
 
 // Queries the clock, user database, host name and working directory. Throws on a failed
-// local-time conversion or host/working-directory query.
+// local-time conversion or host query.
 ExecutionDescription describeExecution();
 
 // The pieces of describeExecution that depend on the system, exposed for tests:

@@ -210,8 +210,10 @@ void checkDirectory(const std::string& path) {
 }
 
 void checkEmptyDirectory(const std::string& path) {
-    // throws the library's own error when the directory cannot be listed
-    if (boost::filesystem::directory_iterator(path) != boost::filesystem::directory_iterator()) {
+    boost::system::error_code error;
+    const boost::filesystem::directory_iterator first(path, error);
+    if (error) throw std::runtime_error("error: " + path + " cannot be listed (" + error.message() + ").");
+    if (first != boost::filesystem::directory_iterator()) {
         throw std::runtime_error("error: " + path + " is not an empty directory.");
     }
 }

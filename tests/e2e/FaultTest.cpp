@@ -172,3 +172,13 @@ TEST(Faults, UnwritableStandardOutputIsAFailure) {
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.err, "error: standard output could not be written.\n");
 }
+
+TEST(Faults, DeletedWorkingDirectoryDoesNotStopARunWithAbsolutePaths) {
+    BinaryRun run(kData / "two_planted_groups.tsv");
+    const fs::path gone = run.dir.path() / "gone";
+    const ProcessResult result =
+        runCommand("(mkdir " + gone.string() + " && cd " + gone.string() + " && rmdir " + gone.string() + " && " +
+                   kBinary + " " + run.settings.string() + ")");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(readFile(run.out / "execution_description.ini").find("\nwd=\"\"\n"), std::string::npos);
+}
