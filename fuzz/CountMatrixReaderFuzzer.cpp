@@ -1,26 +1,14 @@
-// Feeds arbitrary bytes to the count matrix reader as a file. The reader must either return a
+// Feeds arbitrary bytes to the count matrix reader, from memory. The reader must either return a
 // well-formed matrix or throw its one error; anything else (a crash, a sanitizer report, a
 // matrix that breaks its invariants) is a finding.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "matrix/CountMatrixReader.hpp"
-
-namespace {
-
-const std::string& scratchPath() {
-    static const std::string path = "/tmp/varnosk-fuzz-matrix-" + std::to_string(::getpid()) + ".tsv";
-    return path;
-}
-
-}  // namespace
 
 class Discard final : public varnosk::ProgressSink {
 public:
@@ -31,13 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     // The first byte chooses whether the file has a header.
     const bool has_header = (data[0] & 1) != 0;
-    {
-        std::ofstream file(scratchPath(), std::ios::binary | std::ios::trunc);
-        file.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
-    }
+    const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
     Discard progress;
     try {
-        const varnosk::CountMatrix matrix = varnosk::readCountMatrix(scratchPath(), has_header, progress);
+        const varnosk::CountMatrix matrix = varnosk::readCountMatrixFromMemory(bytes, has_header, progress);
         if (matrix.empty()) std::abort();
         const auto samples = matrix.front()->counts.size();
         for (std::size_t i = 0; i < matrix.size(); ++i) {

@@ -19,6 +19,7 @@
 #include "matrix/RareGenesFilter.hpp"
 #include "msp/MspCreator.hpp"
 #include "msp/MspPrinter.hpp"
+#include "output/OutputDirectory.hpp"
 #include "seeds/CoreSeedsExtractor.hpp"
 #include "seeds/SeedsCreator.hpp"
 #include "seeds/SeedsMerger.hpp"
@@ -47,8 +48,9 @@ public:
         progress_.begin();
         try {
             return stage(progress_);
-        } catch (const std::exception& error) {
-            throw std::runtime_error("\n" + std::string(error.what()));
+        } catch (...) {
+            out_ << '\n' << std::flush;
+            throw;
         }
     }
 
@@ -68,10 +70,10 @@ private:
     StageTimer timer_;
 };
 
-void printSeedTable(StageReporter& stage, const Settings& settings, const std::string& message,
+void printSeedTable(StageReporter& stage, const OutputDirectory& output_dir, const std::string& message,
                     const std::string& stopwatch, const std::string& file_name, const SeedRefs& seeds) {
     stage.open(message, stopwatch);
-    printSeeds(SeedsTable{settings.output_dir, file_name, "seed"}, seeds);
+    printSeeds(SeedsTable{output_dir, file_name, "seed"}, seeds);
     stage.close("Done.\n");
 }
 
@@ -80,14 +82,15 @@ void printSeedTable(StageReporter& stage, const Settings& settings, const std::s
 int runPipeline(int argc, const char* const argv[], std::ostream& out) {
     if (printInformationOption(argc, argv, out)) return 0;
     const Settings settings = loadSettings(argc, argv);
+    const OutputDirectory output_dir(settings.output_dir);
 
     out << "Varnosk - version " << VARNOSK_VERSION << '\n'
         << "The Varnosk developers\n"
         << '\n'
         << std::flush;
 
-    writeApplicationSettings(settings, settings.output_dir, file_names::kApplicationSettings);
-    writeExecutionDescription(describeExecution(), settings.output_dir, file_names::kExecutionDescription);
+    writeApplicationSettings(settings, output_dir, file_names::kApplicationSettings);
+    writeExecutionDescription(describeExecution(), output_dir, file_names::kExecutionDescription);
 
     StageReporter stage(out);
     stage.timer().start("Total");
@@ -113,7 +116,7 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
 
     stage.open("Filtering too rare genes...", "Filtering rare genes");
     computeDetectedSamples(matrix, parameters.detection_threshold);
-    filterRareGenes(matrix, settings.min_prevalence, settings.output_dir, file_names::kGenesFilteredOut);
+    filterRareGenes(matrix, settings.min_prevalence, output_dir, file_names::kGenesFilteredOut);
     stage.close("Done. " + std::to_string(matrix.size()) + " genes remaining.\n");
 
     const GeneList all_genes = geneReferences(matrix);
@@ -121,7 +124,7 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
     if (settings.bins_enabled) stage.open("Creating genes bins...", "Creating genes bins");
     const GenesBinList bins =
         createGenesBins(GenesBinsCreator{settings.bins_enabled, settings.normalize_counts}, all_genes, sample_divisors);
-    if (settings.print_genes_bins) printGenesBins(bins, settings.output_dir, file_names::kGenesBins);
+    if (settings.print_genes_bins) printGenesBins(bins, output_dir, file_names::kGenesBins);
     if (settings.bins_enabled) stage.close("Done. Genes split in " + std::to_string(bins.size()) + " bins.\n");
 
     SeedList seeds = stage.withProgress("Creating seeds...", "Creating seeds", [&](ProgressSink& progress) {
@@ -130,7 +133,7 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
     stage.close("\rDone. " + std::to_string(seeds.size()) + " seeds created.\n");
 
     if (settings.print_seeds) {
-        printSeedTable(stage, settings, "Printing all seeds...", "Printing all seeds", file_names::kAllSeeds,
+        printSeedTable(stage, output_dir, "Printing all seeds...", "Printing all seeds", file_names::kAllSeeds,
                        seedReferences(seeds));
     }
 
@@ -141,7 +144,7 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
     stage.close("\rDone. " + std::to_string(seeds.size()) + " seeds remaining.\n");
 
     if (settings.print_seeds) {
-        printSeedTable(stage, settings, "Printing merged seeds...", "Printing merged seeds",
+        printSeedTable(stage, output_dir, "Printing merged seeds...", "Printing merged seeds",
                        file_names::kAllMergedSeeds, seedReferences(seeds));
     }
 
@@ -153,7 +156,7 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
     stage.close("\rDone. " + std::to_string(core_seeds.size()) + " core seeds extracted.\n");
 
     if (settings.print_seeds) {
-        printSeedTable(stage, settings, "Printing core seeds...", "Printing core seeds", file_names::kAllCoreSeeds,
+        printSeedTable(stage, output_dir, "Printing core seeds...", "Printing core seeds", file_names::kAllCoreSeeds,
                        core_seeds);
     }
 
@@ -165,11 +168,13 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
     stage.close("\rMetagenomic species creation done.\n");
 
     stage.open("Printing Metagenomic Species Pan-genomes...", "Printing Metagenomic Species Pan-genomes");
-    MspPrinter(settings.output_dir, file_names::kAllMsps).printMsps(msps);
+    MspPrinter(output_dir, file_names::kAllMsps).printMsps(msps);
     stage.close("Done.\n");
 
     stage.timer().stop();
     stage.timer().report(out) << '\n' << std::flush;
+    // progress and the time report are part of the result: losing them is a failure
+    if (!out) throw std::runtime_error("error: standard output could not be written.");
     return 0;
 }
 

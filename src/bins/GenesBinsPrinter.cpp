@@ -2,11 +2,11 @@
 
 #include <ostream>
 
-#include "config/OutputFile.hpp"
+#include "output/OutputFile.hpp"
 
 namespace varnosk {
 
-void printGenesBins(const GenesBinList& bins, const std::string& output_dir, const std::string& file_name) {
+void printGenesBins(const GenesBinList& bins, const OutputDirectory& output_dir, const std::string& file_name) {
     OutputFile file(output_dir, file_name);
     std::ostream& out = file.stream();
     out << "gene_id\tgene_name\tbin_id\n";

@@ -1,9 +1,12 @@
 #include "config/ApplicationSettings.hpp"
 
+#include <charconv>
 #include <locale>
 #include <ostream>
+#include <sstream>
+#include <string>
 
-#include "config/OutputFile.hpp"
+#include "output/OutputFile.hpp"
 
 namespace varnosk {
 
@@ -11,9 +14,25 @@ namespace {
 
 const char* text(bool value) { return value ? "true" : "false"; }
 
+// Six significant digits as the stream writes them when that reads back exactly, so that
+// the records of ordinary runs keep their form; otherwise the shortest text that does, so
+// that rerunning the recorded settings gives the same tables.
+std::string real(double value) {
+    std::ostringstream six;
+    six.imbue(std::locale::classic());
+    six << value;
+    double parsed = 0.0;
+    const std::string text = six.str();
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (error == std::errc() && end == text.data() + text.size() && parsed == value) return text;
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
 }  // namespace
 
-void writeApplicationSettings(const Settings& settings, const std::string& output_dir,
+void writeApplicationSettings(const Settings& settings, const OutputDirectory& output_dir,
                               const std::string& file_name) {
     OutputFile file(output_dir, file_name);
     std::ostream& out = file.stream();
@@ -24,10 +43,10 @@ void writeApplicationSettings(const Settings& settings, const std::string& outpu
         << "count_matrix_has_header = " << text(settings.count_matrix_has_header) << "\n"
         << "\n"
         << "[genes_comparison]\n"
-        << "detection_limit = " << settings.detection_limit << "\n"
+        << "detection_limit = " << real(settings.detection_limit) << "\n"
         << "min_prevalence = " << settings.min_prevalence << "\n"
         << "min_prevalence_for_outliers = " << settings.min_prevalence_for_outliers << "\n"
-        << "max_outliers_fraction = " << settings.max_outliers_fraction << "\n"
+        << "max_outliers_fraction = " << real(settings.max_outliers_fraction) << "\n"
         << "\n"
         << "[genes_bins_creation]\n"
         << "enabled = " << text(settings.bins_enabled) << "\n"
@@ -35,16 +54,16 @@ void writeApplicationSettings(const Settings& settings, const std::string& outpu
         << "\n"
         << "[seeds_creation]\n"
         << "num_best_representative_genes = " << settings.num_best_representative_genes << "\n"
-        << "min_concordance = " << settings.seeds_min_concordance << "\n"
+        << "min_concordance = " << real(settings.seeds_min_concordance) << "\n"
         << "min_seed_size = " << settings.seeds_min_seed_size << "\n"
         << "\n"
         << "[seeds_merging]\n"
-        << "min_concordance = " << settings.merging_min_concordance << "\n"
+        << "min_concordance = " << real(settings.merging_min_concordance) << "\n"
         << "min_seed_size = " << settings.merging_min_seed_size << "\n"
         << "\n"
         << "[msp_creation]\n"
-        << "min_concordance = " << settings.msp_min_concordance << "\n"
-        << "min_robust_concordance = " << settings.msp_min_robust_concordance << "\n"
+        << "min_concordance = " << real(settings.msp_min_concordance) << "\n"
+        << "min_robust_concordance = " << real(settings.msp_min_robust_concordance) << "\n"
         << "\n"
         << "[output]\n"
         << "output_dir = " << settings.output_dir << "\n"

@@ -3,12 +3,13 @@
 #include <string>
 
 #include "config/Settings.hpp"
+#include "output/OutputDirectory.hpp"
 
 namespace varnosk {
 
 // Writes the effective settings as a valid settings file (file_name inside output_dir).
 // Throws the OutputFile error when the file cannot be written.
-void writeApplicationSettings(const Settings& settings, const std::string& output_dir,
+void writeApplicationSettings(const Settings& settings, const OutputDirectory& output_dir,
                               const std::string& file_name);
 
 }  // namespace varnosk

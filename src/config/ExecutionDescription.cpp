@@ -11,7 +11,7 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/filesystem/operations.hpp>
 
-#include "config/OutputFile.hpp"
+#include "output/OutputFile.hpp"
 
 namespace varnosk {
 
@@ -48,19 +48,45 @@ ExecutionDescription describeExecution() {
     description.date = formatLocalDateTime(local);
     description.user = userName(::getuid());
     description.hostname = boost::asio::ip::host_name();
-    description.wd = boost::filesystem::current_path().string();
+    // a deleted working directory does not matter to a run whose paths are all absolute
+    boost::system::error_code no_directory;
+    description.wd = boost::filesystem::current_path(no_directory).string();
     return description;
 }
 
-void writeExecutionDescription(const ExecutionDescription& description, const std::string& output_dir,
+std::string quoted(const std::string& value) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string text = "\"";
+    for (const char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+            case '"': text += "\\\""; break;
+            case '\\': text += "\\\\"; break;
+            case '\n': text += "\\n"; break;
+            case '\t': text += "\\t"; break;
+            case '\r': text += "\\r"; break;
+            default:
+                if (byte < 0x20 || byte == 0x7f) {
+                    text += "\\x";
+                    text += kHex[byte >> 4];
+                    text += kHex[byte & 0xf];
+                } else {
+                    text += c;
+                }
+        }
+    }
+    return text + "\"";
+}
+
+void writeExecutionDescription(const ExecutionDescription& description, const OutputDirectory& output_dir,
                                const std::string& file_name) {
     OutputFile file(output_dir, file_name);
-    file.stream() << "program_name=\"" << description.program_name << "\"\n"
-                  << "program_version=\"" << description.program_version << "\"\n"
-                  << "date=\"" << description.date << "\"\n"
-                  << "user=\"" << description.user << "\"\n"
-                  << "hostname=\"" << description.hostname << "\"\n"
-                  << "wd=\"" << description.wd << "\"\n";
+    file.stream() << "program_name=" << quoted(description.program_name) << "\n"
+                  << "program_version=" << quoted(description.program_version) << "\n"
+                  << "date=" << quoted(description.date) << "\n"
+                  << "user=" << quoted(description.user) << "\n"
+                  << "hostname=" << quoted(description.hostname) << "\n"
+                  << "wd=" << quoted(description.wd) << "\n";
     file.close();
 }
 

@@ -1,12 +1,17 @@
 #include "config/SettingsLoader.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <limits>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <boost/filesystem/operations.hpp>
 #include <boost/program_options.hpp>
@@ -160,6 +165,14 @@ Settings loadSettings(int argc, const char* const argv[]) {
     checkRange("seeds_merging.min_seed_size", settings.merging_min_seed_size, settings.seeds_min_seed_size,
                kUnsignedMax);
 
+    // "any" range: every number is a threshold, but NaN would silently never match
+    for (const auto& [key, value] : {std::pair{"seeds_merging.min_concordance", settings.merging_min_concordance},
+                                     std::pair{"msp_creation.min_concordance", settings.msp_min_concordance},
+                                     std::pair{"msp_creation.min_robust_concordance",
+                                               settings.msp_min_robust_concordance}}) {
+        if (std::isnan(value)) throw std::runtime_error(std::string("error: ") + key + " must be a number.");
+    }
+
     checkDirectory(settings.output_dir);
     checkEmptyDirectory(settings.output_dir);
 
@@ -169,13 +182,11 @@ Settings loadSettings(int argc, const char* const argv[]) {
 }
 
 void checkFileReadable(const std::string& path) {
-    // a directory opens as an empty file on Linux; it is not a readable input
-    boost::system::error_code ignored;
-    bool readable = !boost::filesystem::is_directory(path, ignored);
-    if (readable) {
-        std::ifstream file(path);
-        readable = file.is_open();
-    }
+    // Checked without opening: a named pipe or process substitution can be opened only once,
+    // by the reader. A directory opens as an empty file on Linux; it is not a readable input.
+    struct stat status {};
+    const bool readable = ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode) &&
+                          ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0;
     if (!readable) {
         throw std::runtime_error("error: " + path +
                                  " cannot be read. Check that the path is valid and that you have read permissions.");
@@ -199,8 +210,10 @@ void checkDirectory(const std::string& path) {
 }
 
 void checkEmptyDirectory(const std::string& path) {
-    // throws the library's own error when the directory cannot be listed
-    if (boost::filesystem::directory_iterator(path) != boost::filesystem::directory_iterator()) {
+    boost::system::error_code error;
+    const boost::filesystem::directory_iterator first(path, error);
+    if (error) throw std::runtime_error("error: " + path + " cannot be listed (" + error.message() + ").");
+    if (first != boost::filesystem::directory_iterator()) {
         throw std::runtime_error("error: " + path + " is not an empty directory.");
     }
 }

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <ctime>
 #include <stdexcept>
 #include <string>
@@ -38,7 +39,23 @@ enum class ParseStatus { Ok, Malformed, InvalidCount };
 struct ParseResult {
     ParseStatus status = ParseStatus::Ok;
     std::string_view bad_token;  // the offending count, for InvalidCount
+    std::size_t column = 0;      // its column, the gene name being column 1
 };
+
+// Counts are decimal: strtof would also take hexadecimal ("0x10", "+0X1A", "0x1p4").
+bool isHexadecimal(const char* p, const char* end) {
+    if (p < end && (*p == '+' || *p == '-')) ++p;
+    return p + 1 < end && p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
+}
+
+// A negative spelling whose mantissa is not zero ("-1e-50") underflows to -0, yet is no count.
+bool isNegativeNonZero(const char* p, const char* stop) {
+    if (p == stop || *p != '-') return false;
+    for (++p; p < stop && *p != 'e' && *p != 'E'; ++p) {
+        if (*p >= '1' && *p <= '9') return true;
+    }
+    return false;
+}
 
 // Converts through strtof itself: the token is copied so that strtof sees a terminated
 // string (the caller's text need not be). Only reached for rare spellings.
@@ -102,8 +119,9 @@ ParseResult parseCounts(const char* p, const char* end, std::vector<float>& coun
         const char* stop = convertCount(p, end, value);
         if (stop == p) return {ParseStatus::Malformed, {}};
         if (stop < end && !isBlank(*stop)) return {ParseStatus::Malformed, {}};
-        if (!(value >= 0.0f) || std::isinf(value)) {
-            return {ParseStatus::InvalidCount, std::string_view(p, static_cast<std::size_t>(stop - p))};
+        if (!(value >= 0.0f) || std::isinf(value) || isHexadecimal(p, stop) || isNegativeNonZero(p, stop)) {
+            return {ParseStatus::InvalidCount, std::string_view(p, static_cast<std::size_t>(stop - p)),
+                    counts.size() + 2};
         }
         // + 0.0f turns "-0" into +0, so no count carries a sign.
         counts.push_back(value + 0.0f);
@@ -135,17 +153,33 @@ std::unique_ptr<Gene> parseLine(std::string_view line, std::uint64_t id, std::ve
 
 std::string atLine(std::uint64_t line_number) { return "error at line " + std::to_string(line_number) + ": "; }
 
-// Reads a file line by line through one block buffer; a line is a view into the buffer,
-// valid until the next call. Lines may be of any length: the buffer grows to hold them.
+// Only a line feed ends a line (a carriage return before it is allowed): a file with lone
+// carriage returns would otherwise be read as one huge line.
+void checkLineEnd(std::string_view line, std::uint64_t line_number) {
+    const std::size_t found = line.find('\r');
+    if (found != std::string_view::npos && found + 1 < line.size()) {
+        throw std::runtime_error(atLine(line_number) +
+                                 "carriage return inside the line (lone carriage return line ends are not supported).");
+    }
+}
+
+// Reads a file (or bytes in memory) line by line through one block buffer; a line is a view
+// into the buffer, valid until the next call. Lines may be of any length: the buffer grows
+// to hold them.
 class LineReader {
 public:
+    LineReader(std::string_view memory, const std::string& name)
+        : path_(name), size_(memory.size()), memory_(memory), in_memory_(true) {
+        buffer_.resize(std::min(kBlockSize, std::max<std::size_t>(memory.size(), 1)));
+    }
     explicit LineReader(const std::string& path) : path_(path) {
         do {
             fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         } while (fd_ < 0 && errno == EINTR);
         if (fd_ < 0) return;
         struct stat status {};
-        if (::fstat(fd_, &status) == 0 && status.st_size > 0) size_ = static_cast<std::uint64_t>(status.st_size);
+        // only a regular file has a size to report progress against
+        if (::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) size_ = static_cast<std::uint64_t>(status.st_size);
         buffer_.resize(kBlockSize);
     }
     ~LineReader() {
@@ -154,13 +188,20 @@ public:
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
-    bool isOpen() const { return fd_ >= 0; }
+    const std::string& name() const { return path_; }
+    bool isOpen() const { return in_memory_ || fd_ >= 0; }
+
+    // The first bytes of the input, read ahead without consuming them.
+    std::string_view head() {
+        while (end_ - begin_ < 16 && !at_end_) refill();
+        return std::string_view(buffer_.data() + begin_, end_ - begin_);
+    }
     std::uint64_t size() const { return size_; }
     // Bytes of the file up to the end of the last line returned.
     std::uint64_t position() const { return position_; }
 
     bool next(std::string_view& line) {
-        if (fd_ < 0) return false;
+        if (!isOpen()) return false;
         for (;;) {
             const char* first = buffer_.data() + begin_;
             const std::size_t available = end_ - begin_;
@@ -190,6 +231,14 @@ private:
             begin_ = 0;
         }
         if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);  // a line longer than the block
+        if (in_memory_) {
+            const std::size_t got = std::min(memory_.size(), buffer_.size() - end_);
+            std::memcpy(buffer_.data() + end_, memory_.data(), got);
+            memory_.remove_prefix(got);
+            end_ += got;
+            if (got == 0) at_end_ = true;
+            return;
+        }
         const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
         if (got < 0) {
             if (errno == EINTR) return;
@@ -208,7 +257,29 @@ private:
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     bool at_end_ = false;
+    std::string_view memory_;
+    bool in_memory_ = false;
 };
+
+// Compressed input would otherwise be reported as malformed data at some line.
+void rejectCompressed(std::string_view head, const std::string& path) {
+    static const std::pair<std::string_view, const char*> kMagic[] = {
+        {std::string_view("\x1f\x8b", 2), "gzip"},
+        {std::string_view("BZh91AY&SY", 10), "bzip2"},
+        {std::string_view("\xfd" "7zXZ\0", 6), "xz"},
+        {std::string_view("\x28\xb5\x2f\xfd", 4), "zstd"},
+    };
+    // bzip2: "BZh", the block size digit, then the block magic (a gene may be called BZh1)
+    if (head.size() >= 10 && head.substr(0, 3) == "BZh" && head.substr(4, 6) == "1AY&SY") head = "BZh91AY&SY";
+    for (const auto& [magic, format] : kMagic) {
+        if (head.substr(0, magic.size()) == magic) {
+            throw std::runtime_error("error: " + path + " looks " + format +
+                                     "-compressed; decompress it first (compressed count matrices are not supported).");
+        }
+    }
+}
+
+CountMatrix readLines(LineReader& reader, bool has_header, ProgressSink& progress);
 
 }  // namespace
 
@@ -220,14 +291,31 @@ std::unique_ptr<Gene> parseGeneLine(std::string_view line, std::uint64_t id, std
 }
 
 CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSink& progress) {
+    LineReader reader(path);
+    if (!reader.isOpen()) {
+        throw std::runtime_error("error: " + path +
+                                 " cannot be read. Check that the path is valid and that you have read permissions.");
+    }
+    return readLines(reader, has_header, progress);
+}
+
+CountMatrix readCountMatrixFromMemory(std::string_view data, bool has_header, ProgressSink& progress) {
+    LineReader reader(data, "<memory>");
+    return readLines(reader, has_header, progress);
+}
+
+namespace {
+
+CountMatrix readLines(LineReader& reader, bool has_header, ProgressSink& progress) {
+    rejectCompressed(reader.head(), reader.name());
     CountMatrix genes;
     genes.reserve(kReservedGenes);
-
-    // A file that cannot be opened yields no line, hence the empty-table error below.
-    LineReader reader(path);
     std::string_view line;
     std::uint64_t line_number = 0;
-    if (has_header && reader.next(line)) line_number = 1;
+    if (has_header && reader.next(line)) {
+        line_number = 1;
+        checkLineEnd(line, line_number);
+    }
 
     std::uint64_t next_id = 1;
     std::size_t expected_samples = kFirstLineSamples;
@@ -238,16 +326,21 @@ CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSi
 
     while (reader.next(line)) {
         ++line_number;
+        checkLineEnd(line, line_number);
         std::size_t start = 0;
         while (start < line.size() && isBlank(line[start])) ++start;
         if (start == line.size()) continue;
+        // the name is the first tab-separated field: a line starting with a tab has none
+        if (line[0] == '\t') throw std::runtime_error(atLine(line_number) + "empty gene name.");
 
         ParseResult result;
         auto gene = parseLine(line.substr(start), next_id, scratch, result);
-        if (result.status == ParseStatus::Malformed) throw std::runtime_error(atLine(line_number) + "malformed data.\n");
+        if (result.status == ParseStatus::Malformed) throw std::runtime_error(atLine(line_number) + "malformed data.");
         if (result.status == ParseStatus::InvalidCount) {
-            throw std::runtime_error(atLine(line_number) + "invalid count '" + std::string(result.bad_token) +
-                                     "' (counts must be finite and non-negative).");
+            throw std::runtime_error("error at line " + std::to_string(line_number) + ", column " +
+                                     std::to_string(result.column) + ": invalid count '" +
+                                     std::string(result.bad_token) +
+                                     "' (counts must be decimal, finite and non-negative).");
         }
         // Later stages need at least one sample; a matrix of names alone is not a count table.
         if (gene->numSamples() == 0) {
@@ -275,5 +368,7 @@ CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSi
     if (genes.empty()) throw std::runtime_error("error: genes counts table is empty.");
     return genes;
 }
+
+}  // namespace
 
 }  // namespace varnosk

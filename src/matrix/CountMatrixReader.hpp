@@ -15,6 +15,8 @@ namespace varnosk {
 // file read into `progress`, ending with a report of completion. Throws std::runtime_error
 // naming the line when the file is not well formed, and when it holds no gene.
 CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSink& progress);
+// The same from bytes in memory (the fuzz target reads this way).
+CountMatrix readCountMatrixFromMemory(std::string_view data, bool has_header, ProgressSink& progress);
 
 // Parses one data line (leading white space already skipped) into a gene with the given
 // id. Returns nullptr when the line is malformed or holds a negative or non-finite count.

@@ -2,11 +2,11 @@
 
 #include <utility>
 
-#include "config/OutputFile.hpp"
+#include "output/OutputFile.hpp"
 
 namespace varnosk {
 
-void filterRareGenes(CountMatrix& genes, std::uint64_t min_prevalence, const std::string& output_dir,
+void filterRareGenes(CountMatrix& genes, std::uint64_t min_prevalence, const OutputDirectory& output_dir,
                      const std::string& file_name) {
     // Stable compaction: the kept genes move to the front in order, the removed ones are
     // collected in order for the table.

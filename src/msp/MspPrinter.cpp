@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/TableNames.hpp"
-#include "config/OutputFile.hpp"
+#include "output/OutputFile.hpp"
 
 namespace varnosk {
 namespace {
@@ -18,7 +18,7 @@ void writeCategory(std::ostream& out, const std::string& msp_name, const char* c
 
 }  // namespace
 
-MspPrinter::MspPrinter(const std::string& output_dir, const std::string& file_name)
+MspPrinter::MspPrinter(const OutputDirectory& output_dir, const std::string& file_name)
     : output_dir_(output_dir), file_name_(file_name) {}
 
 void MspPrinter::printMsps(const MspList& msps) const {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "msp/Msp.hpp"
+#include "output/OutputDirectory.hpp"
 
 namespace varnosk {
 
@@ -10,11 +11,11 @@ namespace varnosk {
 // gene_name.
 class MspPrinter {
 public:
-    MspPrinter(const std::string& output_dir, const std::string& file_name);
+    MspPrinter(const OutputDirectory& output_dir, const std::string& file_name);
     void printMsps(const MspList& msps) const;
 
 private:
-    std::string output_dir_;
+    const OutputDirectory& output_dir_;
     std::string file_name_;
 };
 

@@ -5,7 +5,7 @@
 #include <ostream>
 
 #include "common/TableNames.hpp"
-#include "config/OutputFile.hpp"
+#include "output/OutputFile.hpp"
 
 namespace varnosk {
 

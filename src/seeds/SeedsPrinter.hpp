@@ -3,12 +3,13 @@
 #include <string>
 
 #include "seeds/Seed.hpp"
+#include "output/OutputDirectory.hpp"
 
 namespace varnosk {
 
 // Where a seed table goes and how its seeds are named.
 struct SeedsTable {
-    std::string output_dir;
+    const OutputDirectory& output_dir;
     std::string file_name;
     std::string name_prefix;
 };

@@ -41,7 +41,7 @@ TEST(ApplicationSettings, WritesTheThirtyOneLineFormat) {
     s.print_genes_bins = false;
     s.print_seeds = true;
 
-    writeApplicationSettings(s, dir.str(), "application_settings.ini");
+    writeApplicationSettings(s, OutputDirectory(dir.str()), "application_settings.ini");
 
     const std::string expected =
         "[input]\n"
@@ -49,10 +49,10 @@ TEST(ApplicationSettings, WritesTheThirtyOneLineFormat) {
         "count_matrix_has_header = true\n"
         "\n"
         "[genes_comparison]\n"
-        "detection_limit = 3.40282e+38\n"
+        "detection_limit = 3.4028234663852886e+38\n"
         "min_prevalence = 3\n"
         "min_prevalence_for_outliers = 18446744073709551615\n"
-        "max_outliers_fraction = 0.123457\n"
+        "max_outliers_fraction = 0.123456789\n"
         "\n"
         "[genes_bins_creation]\n"
         "enabled = true\n"
@@ -88,7 +88,7 @@ TEST(ApplicationSettings, ReadsBackAsTheSameSettings) {
         .set("seeds_merging.min_concordance", "-1e-300")
         .set("msp_creation.min_robust_concordance", "0.999999999");
     const Settings first = load(fixture.write());
-    writeApplicationSettings(first, first.output_dir, "application_settings.ini");
+    writeApplicationSettings(first, OutputDirectory(first.output_dir), "application_settings.ini");
     const auto written = std::filesystem::path(first.output_dir) / "application_settings.ini";
     EXPECT_NE(test::readFile(written).find("\nnormalize_counts = false\n"), std::string::npos);
 
@@ -105,19 +105,19 @@ TEST(ApplicationSettings, ReadsBackAsTheSameSettings) {
     const Settings again = load(moved.string());
     EXPECT_EQ(again.count_matrix_file, first.count_matrix_file);
     EXPECT_EQ(again.count_matrix_has_header, first.count_matrix_has_header);
-    EXPECT_EQ(again.detection_limit, 3.40282e+38);
+    EXPECT_EQ(again.detection_limit, first.detection_limit);
     EXPECT_EQ(again.min_prevalence, first.min_prevalence);
     EXPECT_EQ(again.min_prevalence_for_outliers, first.min_prevalence_for_outliers);
-    EXPECT_EQ(again.max_outliers_fraction, 0.123457);
+    EXPECT_EQ(again.max_outliers_fraction, first.max_outliers_fraction);
     EXPECT_EQ(again.bins_enabled, false);
     EXPECT_EQ(again.normalize_counts, false);
     EXPECT_EQ(again.num_best_representative_genes, first.num_best_representative_genes);
-    EXPECT_EQ(again.seeds_min_concordance, 0.7);
+    EXPECT_EQ(again.seeds_min_concordance, first.seeds_min_concordance);
     EXPECT_EQ(again.seeds_min_seed_size, first.seeds_min_seed_size);
-    EXPECT_EQ(again.merging_min_concordance, -1e-300);
+    EXPECT_EQ(again.merging_min_concordance, first.merging_min_concordance);
     EXPECT_EQ(again.merging_min_seed_size, first.merging_min_seed_size);
     EXPECT_EQ(again.msp_min_concordance, first.msp_min_concordance);
-    EXPECT_EQ(again.msp_min_robust_concordance, 1.0);
+    EXPECT_EQ(again.msp_min_robust_concordance, first.msp_min_robust_concordance);
     EXPECT_EQ(again.output_dir, first.output_dir);
     EXPECT_EQ(again.print_genes_bins, first.print_genes_bins);
     EXPECT_EQ(again.print_seeds, first.print_seeds);
@@ -125,12 +125,30 @@ TEST(ApplicationSettings, ReadsBackAsTheSameSettings) {
 
 TEST(ApplicationSettings, FailsNamingTheFileWhenItCannotBeWritten) {
     test::TempDir dir;
-    const std::string missing = (dir.path() / "gone").string();
+    test::writeFile(dir.path() / "application_settings.ini", "planted\n");
     try {
-        writeApplicationSettings(Settings{}, missing, "application_settings.ini");
-        ADD_FAILURE() << "no error for a missing directory";
+        writeApplicationSettings(Settings{}, OutputDirectory(dir.str()), "application_settings.ini");
+        ADD_FAILURE() << "an existing file was replaced";
     } catch (const std::runtime_error& error) {
-        EXPECT_EQ(std::string(error.what()), "error: " + missing + "/application_settings.ini could not be written.");
+        EXPECT_EQ(std::string(error.what()), "error: " + dir.str() + "/application_settings.ini could not be written.");
+    }
+    EXPECT_EQ(test::readFile(dir.path() / "application_settings.ini"), "planted\n");
+}
+
+TEST(ApplicationSettings, RealsKeepSixDigitsOnlyWhenThatIsExact) {
+    const std::pair<double, const char*> cases[] = {
+        {7.0, "detection_limit = 7\n"},          {7.000004, "detection_limit = 7.000004\n"},
+        {6.5, "detection_limit = 6.5\n"},        {1234567.0, "detection_limit = 1234567\n"},
+        {1e-07, "min_robust_concordance = 1e-07\n"},
+        {0.1 + 0.2, "min_robust_concordance = 0.30000000000000004\n"},
+    };
+    for (const auto& [value, line] : cases) {
+        test::TempDir dir;
+        Settings s;
+        s.detection_limit = value;
+        s.msp_min_robust_concordance = value;
+        writeApplicationSettings(s, OutputDirectory(dir.str()), "a.ini");
+        EXPECT_NE(test::readFile(dir.path() / "a.ini").find(line), std::string::npos) << line;
     }
 }
 

@@ -72,7 +72,7 @@ TEST(ExecutionDescription, UserIdWithoutEntryGivesEmptyName) {
 TEST(ExecutionDescription, WritesSixQuotedLines) {
     test::TempDir dir;
     const ExecutionDescription d{"Varnosk", "1.1.3", "2026-02-03T09:05:07", "", "node-7", "/home/a b"};
-    writeExecutionDescription(d, dir.str(), "execution_description.ini");
+    writeExecutionDescription(d, OutputDirectory(dir.str()), "execution_description.ini");
     EXPECT_EQ(test::readFile(dir.path() / "execution_description.ini"),
               "program_name=\"Varnosk\"\n"
               "program_version=\"1.1.3\"\n"
@@ -81,13 +81,24 @@ TEST(ExecutionDescription, WritesSixQuotedLines) {
               "hostname=\"node-7\"\n"
               "wd=\"/home/a b\"\n");
 
-    const std::string missing = (dir.path() / "gone").string();
+    // a second record into the same directory must not replace the first
     try {
-        writeExecutionDescription(d, missing, "execution_description.ini");
-        ADD_FAILURE() << "no error for a missing directory";
+        writeExecutionDescription(d, OutputDirectory(dir.str()), "execution_description.ini");
+        ADD_FAILURE() << "the record was replaced";
     } catch (const std::runtime_error& error) {
-        EXPECT_EQ(std::string(error.what()), "error: " + missing + "/execution_description.ini could not be written.");
+        EXPECT_EQ(std::string(error.what()), "error: " + dir.str() + "/execution_description.ini could not be written.");
     }
+}
+
+TEST(ExecutionDescription, ValuesAreEscapedOntoOneLine) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/home/a b", "\"/home/a b\""},
+        {"/tmp/x\"\nuser=\"root", "\"/tmp/x\\\"\\nuser=\\\"root\""},
+        {"back\\slash\ttab\rcr", "\"back\\\\slash\\ttab\\rcr\""},
+        {std::string("nul\0bel\a\x7f", 9), "\"nul\\x00bel\\x07\\x7f\""},
+        {"caf\xc3\xa9", "\"caf\xc3\xa9\""},
+    };
+    for (const auto& [value, expected] : cases) EXPECT_EQ(quoted(value), expected) << value;
 }
 
 }  // namespace

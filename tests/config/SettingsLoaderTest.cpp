@@ -253,6 +253,10 @@ TEST(SettingsLoader, TreatsNotANumberAsOutOfRange) {
         {"genes_comparison.detection_limit", rangeMessage("genes_comparison.detection_limit", "6", "3.40282e+38")},
         {"genes_comparison.max_outliers_fraction", rangeMessage("genes_comparison.max_outliers_fraction", "0", "0.5")},
         {"seeds_creation.min_concordance", rangeMessage("seeds_creation.min_concordance", "0.7", "1")},
+        // any number is a valid threshold there, but NaN is none
+        {"seeds_merging.min_concordance", "error: seeds_merging.min_concordance must be a number."},
+        {"msp_creation.min_concordance", "error: msp_creation.min_concordance must be a number."},
+        {"msp_creation.min_robust_concordance", "error: msp_creation.min_robust_concordance must be a number."},
     };
     for (const auto& [key, message] : cases) {
         SettingsFixture fixture;

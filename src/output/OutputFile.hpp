@@ -1,0 +1,64 @@
+#pragma once
+
+#include <ostream>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+#include "output/OutputDirectory.hpp"
+
+namespace varnosk {
+
+// Buffered writes to a file descriptor; a failed write makes the stream bad.
+class DescriptorBuffer final : public std::streambuf {
+public:
+    explicit DescriptorBuffer(int fd);
+
+protected:
+    int_type overflow(int_type c) override;
+    int sync() override;
+
+private:
+    bool drain();
+
+    int fd_;
+    std::vector<char> buffer_;
+};
+
+// An output table or run record, file_name inside the output directory. It is written under
+// a temporary name created exclusively and without following links, and takes its final
+// name only once complete and closed, never replacing anything already there: a planted
+// file or link, or the table of another run, ends this run instead. Every writer goes
+// through it so that a file that cannot be created, written, closed or published ends the
+// run with "error: <path> could not be written.".
+class OutputFile {
+public:
+    // Throws std::runtime_error when the file cannot be created.
+    OutputFile(const OutputDirectory& directory, const std::string& file_name);
+    // Removes the temporary file when close() was not reached or failed.
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    std::ostream& stream() { return stream_; }
+    // The final path, as shown in messages.
+    const std::string& path() const { return path_; }
+
+    // Flushes, closes and publishes under the final name; throws std::runtime_error when any
+    // write, the close or the publication failed. Must be called.
+    void close();
+
+private:
+    [[noreturn]] void fail();
+
+    int directory_fd_;
+    std::string file_name_;
+    std::string temporary_name_;
+    std::string path_;
+    int fd_ = -1;
+    bool published_ = false;
+    DescriptorBuffer buffer_;
+    std::ostream stream_;
+};
+
+}  // namespace varnosk

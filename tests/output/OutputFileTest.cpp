@@ -1,0 +1,103 @@
+#include "output/OutputFile.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "TestSupport.hpp"
+
+namespace varnosk {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "<no error>";
+}
+
+std::size_t entries(const fs::path& dir) {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+TEST(OutputFile, AppearsUnderItsNameOnlyWhenClosed) {
+    test::TempDir dir;
+    for (const std::string& directory : {dir.str(), dir.str() + "/"}) {
+        const OutputDirectory output(directory);
+        const std::string name = directory == dir.str() ? "table.tsv" : "other.tsv";
+        OutputFile file(output, name);
+        EXPECT_EQ(file.path(), dir.str() + "/" + name);
+        file.stream() << "a\tb\n" << 1.5 << "\n" << std::string(100000, 'x') << "\n";
+        EXPECT_FALSE(fs::exists(dir.path() / name));
+        file.close();
+        // written byte for byte: "\n" stays a bare line feed
+        EXPECT_EQ(test::readFile(dir.path() / name), "a\tb\n1.5\n" + std::string(100000, 'x') + "\n");
+    }
+    EXPECT_EQ(entries(dir.path()), 2u);
+    // a file abandoned by an error leaves nothing behind
+    {
+        const OutputDirectory output(dir.str());
+        OutputFile abandoned(output, "cut.tsv");
+        abandoned.stream() << "half a line";
+    }
+    EXPECT_EQ(entries(dir.path()), 2u);
+}
+
+TEST(OutputFile, NeverReplacesOrFollowsWhatIsAlreadyThere) {
+    test::TempDir dir;
+    test::TempDir outside;
+    const fs::path precious = outside.path() / "precious.txt";
+    test::writeFile(precious, "keep\n");
+    fs::create_symlink(precious, dir.path() / "link.tsv");
+    fs::create_symlink(outside.path() / "absent.txt", dir.path() / "dangling.tsv");
+    test::writeFile(dir.path() / "planted.tsv", "planted\n");
+    fs::create_directory(dir.path() / "subdir.tsv");
+    const OutputDirectory output(dir.str());
+    for (const std::string name : {"link.tsv", "dangling.tsv", "planted.tsv", "subdir.tsv"}) {
+        EXPECT_EQ(errorOf([&] {
+                      OutputFile file(output, name);
+                      file.stream() << "new\n";
+                      file.close();
+                  }),
+                  "error: " + dir.str() + "/" + name + " could not be written.");
+    }
+    EXPECT_EQ(test::readFile(precious), "keep\n");
+    EXPECT_FALSE(fs::exists(outside.path() / "absent.txt"));
+    EXPECT_EQ(test::readFile(dir.path() / "planted.tsv"), "planted\n");
+    EXPECT_EQ(entries(dir.path()), 4u);
+
+    // a second run writing the same table fails instead of replacing it
+    for (const std::string text : {"first\n", "second\n"}) {
+        const std::string error = errorOf([&] {
+            OutputFile file(output, "t.tsv");
+            file.stream() << text;
+            file.close();
+        });
+        EXPECT_EQ(error, text == "first\n" ? "<no error>" : "error: " + dir.str() + "/t.tsv could not be written.");
+    }
+    EXPECT_EQ(test::readFile(dir.path() / "t.tsv"), "first\n");
+}
+
+TEST(OutputFile, FilesGoToTheDirectoryOpenedEvenWhenItIsRenamed) {
+    test::TempDir dir;
+    fs::create_directory(dir.path() / "out");
+    const OutputDirectory output((dir.path() / "out").string());
+    fs::rename(dir.path() / "out", dir.path() / "moved");
+    fs::create_directory(dir.path() / "out");
+    OutputFile file(output, "t.tsv");
+    file.close();
+    EXPECT_TRUE(fs::exists(dir.path() / "moved" / "t.tsv"));
+    EXPECT_EQ(entries(dir.path() / "out"), 0u);
+    EXPECT_EQ(errorOf([&] { OutputDirectory missing((dir.path() / "gone").string()); }),
+              "error: " + (dir.path() / "gone").string() + " is not a valid directory.");
+}
+
+}  // namespace
+}  // namespace varnosk
