@@ -1,5 +1,7 @@
 #include "config/SettingsLoader.hpp"
 
+#include "common/Shown.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -188,7 +190,7 @@ void checkFileReadable(const std::string& path) {
     const bool readable = ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode) &&
                           ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0;
     if (!readable) {
-        throw std::runtime_error("error: " + path +
+        throw std::runtime_error("error: " + shown(path) +
                                  " cannot be read. Check that the path is valid and that you have read permissions.");
     }
 }
@@ -205,16 +207,16 @@ void checkRange(const std::string& key, std::uint64_t value, std::uint64_t low, 
 void checkDirectory(const std::string& path) {
     boost::system::error_code ignored;
     if (!boost::filesystem::is_directory(path, ignored)) {
-        throw std::runtime_error("error: " + path + " is not a valid directory.");
+        throw std::runtime_error("error: " + shown(path) + " is not a valid directory.");
     }
 }
 
 void checkEmptyDirectory(const std::string& path) {
     boost::system::error_code error;
     const boost::filesystem::directory_iterator first(path, error);
-    if (error) throw std::runtime_error("error: " + path + " cannot be listed (" + error.message() + ").");
+    if (error) throw std::runtime_error("error: " + shown(path) + " cannot be listed (" + error.message() + ").");
     if (first != boost::filesystem::directory_iterator()) {
-        throw std::runtime_error("error: " + path + " is not an empty directory.");
+        throw std::runtime_error("error: " + shown(path) + " is not an empty directory.");
     }
 }
 

@@ -1,5 +1,7 @@
 #include "matrix/CountMatrixReader.hpp"
 
+#include "common/Shown.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -243,7 +245,7 @@ private:
         if (got < 0) {
             if (errno == EINTR) return;
             // A failed read must not pass for the end of the file: genes would be lost.
-            throw std::runtime_error("error: " + path_ + " could not be read (" + std::strerror(errno) + ").");
+            throw std::runtime_error("error: " + shown(path_) + " could not be read (" + std::strerror(errno) + ").");
         }
         if (got == 0) at_end_ = true;
         end_ += static_cast<std::size_t>(got);
@@ -273,7 +275,7 @@ void rejectCompressed(std::string_view head, const std::string& path) {
     if (head.size() >= 10 && head.substr(0, 3) == "BZh" && head.substr(4, 6) == "1AY&SY") head = "BZh91AY&SY";
     for (const auto& [magic, format] : kMagic) {
         if (head.substr(0, magic.size()) == magic) {
-            throw std::runtime_error("error: " + path + " looks " + format +
+            throw std::runtime_error("error: " + shown(path) + " looks " + format +
                                      "-compressed; decompress it first (compressed count matrices are not supported).");
         }
     }
@@ -293,7 +295,7 @@ std::unique_ptr<Gene> parseGeneLine(std::string_view line, std::uint64_t id, std
 CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSink& progress) {
     LineReader reader(path);
     if (!reader.isOpen()) {
-        throw std::runtime_error("error: " + path +
+        throw std::runtime_error("error: " + shown(path) +
                                  " cannot be read. Check that the path is valid and that you have read permissions.");
     }
     return readLines(reader, has_header, progress);
@@ -339,15 +341,15 @@ CountMatrix readLines(LineReader& reader, bool has_header, ProgressSink& progres
         if (result.status == ParseStatus::InvalidCount) {
             throw std::runtime_error("error at line " + std::to_string(line_number) + ", column " +
                                      std::to_string(result.column) + ": invalid count '" +
-                                     std::string(result.bad_token) +
+                                     shown(std::string(result.bad_token)) +
                                      "' (counts must be decimal, finite and non-negative).");
         }
         // Later stages need at least one sample; a matrix of names alone is not a count table.
         if (gene->numSamples() == 0) {
-            throw std::runtime_error(atLine(line_number) + "'" + gene->name + "' has no sample counts.");
+            throw std::runtime_error(atLine(line_number) + "'" + shown(gene->name) + "' has no sample counts.");
         }
         if (!genes.empty() && gene->numSamples() != expected_samples) {
-            throw std::runtime_error(atLine(line_number) + "'" + gene->name + "' has " +
+            throw std::runtime_error(atLine(line_number) + "'" + shown(gene->name) + "' has " +
                                      std::to_string(gene->numSamples()) + " samples while " +
                                      std::to_string(expected_samples) + " samples were expected.");
         }

@@ -1,5 +1,7 @@
 #include "output/OutputFile.hpp"
 
+#include "common/Shown.hpp"
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <unistd.h>
@@ -75,7 +77,7 @@ OutputFile::OutputFile(const OutputDirectory& directory, const std::string& file
       }()),
       buffer_(fd_),
       stream_(&buffer_) {
-    if (fd_ < 0) throw std::runtime_error("error: " + path_ + " could not be written.");
+    if (fd_ < 0) throw std::runtime_error("error: " + shown(path_) + " could not be written.");
 }
 
 OutputFile::~OutputFile() {
@@ -94,7 +96,7 @@ void OutputFile::close() {
 }
 
 void OutputFile::fail() {
-    throw std::runtime_error("error: " + path_ + " could not be written.");
+    throw std::runtime_error("error: " + shown(path_) + " could not be written.");
 }
 
 }  // namespace varnosk

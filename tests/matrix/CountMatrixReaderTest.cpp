@@ -138,6 +138,11 @@ TEST(CountMatrixReader, EmptyNamesAndLoneCarriageReturnsAreErrorsOfTheirOwnLine)
                                        "(lone carriage return line ends are not supported)."},
     };
     for (const auto& [content, expected] : cases) EXPECT_EQ(readErrorOf(content), expected) << content;
+    // names and tokens echoed in messages have their control characters escaped
+    EXPECT_EQ(readErrorOf("g\x1b[2J\n"), "error at line 1: 'g\\x1b[2J' has no sample counts.");
+    EXPECT_EQ(readErrorOf("g 1\nh\x7f 1 2\n"), "error at line 2: 'h\\x7f' has 2 samples while 1 samples were expected.");
+    EXPECT_EQ(readError("", false),
+              "error: '' cannot be read. Check that the path is valid and that you have read permissions.");
 }
 
 TEST(CountMatrixReader, CompressedInputIsNamedAndMemoryReadsLikeAFile) {
