@@ -12,6 +12,7 @@
 #   OMP_NUM_THREADS  passed through to the program
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/cases.sh
 
 genes=${1:-200000}
 samples=${2:-200}
@@ -19,10 +20,7 @@ species=${3:-50}
 seed=${4:-1}
 build_dir=${BUILD_DIR:-build/release}
 
-if [[ ! -x $build_dir/varnosk || ! -x $build_dir/varnosk-generate ]]; then
-  cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DVARNOSK_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$build_dir" --target varnosk varnosk-generate -j "$(nproc)"
-fi
+bench_ensure_built "$build_dir"
 
 if [[ -n ${WORK_DIR:-} ]]; then
   work=$WORK_DIR
@@ -44,39 +42,7 @@ end=$(date +%s.%N)
 printf 'matrix: %s bytes, generated in %.2f s\n' "$(stat -c %s "$matrix")" "$(echo "$end - $start" | bc)"
 
 # The example's thresholds, with output tables limited to the MSPs.
-cat >"$work/settings.ini" <<EOF
-[input]
-count_matrix_file = $matrix
-count_matrix_has_header = true
-
-[genes_comparison]
-detection_limit = 6
-min_prevalence = 3
-min_prevalence_for_outliers = 5
-max_outliers_fraction = 0.1
-
-[genes_bins_creation]
-enabled = true
-normalize_counts = true
-
-[seeds_creation]
-num_best_representative_genes = 15
-min_concordance = 0.85
-min_seed_size = 20
-
-[seeds_merging]
-min_concordance = 0.85
-min_seed_size = 30
-
-[msp_creation]
-min_concordance = 0.85
-min_robust_concordance = 0.9
-
-[output]
-output_dir = $output
-print_genes_bins = false
-print_seeds = false
-EOF
+bench_write_settings "$matrix" "$output" true false false >"$work/settings.ini"
 
 echo "== running varnosk (OMP_NUM_THREADS=${OMP_NUM_THREADS:-default}, $(nproc) cores)"
 status=0

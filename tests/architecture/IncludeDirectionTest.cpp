@@ -13,9 +13,9 @@ namespace fs = std::filesystem;
 namespace {
 
 // Position of each folder of src/ in the pipeline; shared utilities come first.
-const std::map<std::string, int> kRank = {{"common", 0}, {"output", 0}, {"config", 1}, {"matrix", 2},
-                                          {"compare", 3}, {"bins", 4},   {"seeds", 5},  {"msp", 6},
-                                          {"report", 7},  {"app", 8}};
+const std::map<std::string, int> kRank = {{"common", 0}, {"output", 1}, {"config", 2}, {"matrix", 3},
+                                          {"compare", 4}, {"bins", 5},   {"seeds", 6},  {"msp", 7},
+                                          {"report", 8},  {"app", 9}};
 
 TEST(IncludeDirection, EveryIncludeBetweenFoldersPointsDownThePipeline) {
     const fs::path src = fs::path(VARNOSK_SOURCE_DIR) / "src";
