@@ -10,6 +10,7 @@
 #   GENERATOR        as for bench/golden-sums.sh
 #   KEEP=1           keep the runs (build/bench-runs/compare-*/<case>/{old,new}); they are kept
 #                    anyway when a run fails or the outputs differ
+# Exit status 1 when a run failed or the outputs differ.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/cases.sh
@@ -47,7 +48,7 @@ failed=0
 for name in "${cases[@]}"; do
   bench_prepare_case "$name" >/dev/null
   base=$bench_runs/$name
-  walls=() case_failed=0
+  walls=() rows=() case_failed=0
   for label in old new; do
     binary=$old
     [[ $label == new ]] && binary=$new
@@ -62,21 +63,21 @@ for name in "${cases[@]}"; do
       failed=1 case_failed=1
       wall="failed($status)"
     fi
-    printf '%s\t%s\t%s\t%s\t%s\n' "$name" "$label" "$wall" "$cpu" "$rss" >>"$summary"
+    rows+=("$name"$'\t'"$label"$'\t'"$wall"$'\t'"$cpu"$'\t'"$rss")
     bench_stage_times "$base/$label/stdout.txt" | sed "s/^/$name\t$label\t/" >>"$stages"
   done
   identical=no
   [[ $case_failed -eq 0 ]] && same_outputs "$base/old" "$base/new" && identical=yes
-  [[ $identical == yes ]] || bench_keep_runs
+  [[ $identical == yes ]] || { bench_keep_runs; failed=1; }
   ratio=$(awk -v o="${walls[0]}" -v n="${walls[1]}" 'BEGIN { if (n > 0) printf "%.2f", o / n; else print "-" }')
-  printf '%s\t-\t%s\t%s\n' "$name" "$identical" "$ratio" >>"$summary"
+  printf '%s\n' "${rows[0]}" >>"$summary"
+  printf '%s\t%s\t%s\n' "${rows[1]}" "$identical" "$ratio" >>"$summary"
 done
 
 echo
 awk -F'\t' '
-  BEGIN { printf "%-8s %-7s %9s %9s %9s %10s %9s\n", "case", "binary", "wall_s", "cpu_s", "rss_MB", "identical", "old/new" }
-  $2 == "-" { printf "%-8s %-7s %9s %9s %9s %10s %9s\n", $1, "", "", "", "", $3, $4; next }
-  { printf "%-8s %-7s %9s %9s %9s\n", $1, $2, $3, $4, $5 }' "$summary"
+  BEGIN { printf "%-8s %-7s %12s %9s %9s %10s %9s\n", "case", "binary", "wall_s", "cpu_s", "rss_MB", "identical", "old/new" }
+  { printf "%-8s %-7s %12s %9s %9s %10s %9s\n", $1, $2, $3, $4, $5, $6, $7 }' "$summary"
 
 # Stages from the Time Statistics reports (whole seconds), in the order the old binary printed them.
 echo
