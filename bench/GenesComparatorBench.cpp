@@ -102,16 +102,21 @@ const PairSet& pairsFor(std::uint64_t num_samples) {
     return cache.emplace(num_samples, std::move(set)).first->second;
 }
 
+// The pairs of the kind the benchmark's second argument names; none (and the benchmark
+// marked as skipped) when the matrix has none.
+const std::vector<GenePair>& pairsOfKind(const PairSet& set, benchmark::State& state) {
+    const std::vector<GenePair>& pairs =
+        state.range(1) == 0 ? set.coabundant : state.range(1) == 1 ? set.unrelated : set.exclusive;
+    if (pairs.empty()) state.SkipWithError("no pair of this kind in the generated matrix");
+    return pairs;
+}
+
 template <bool kFull>
 void runComparisons(benchmark::State& state) {
     const auto num_samples = static_cast<std::uint64_t>(state.range(0));
     const PairSet& set = pairsFor(num_samples);
-    const std::vector<GenePair>& pairs =
-        state.range(1) == 0 ? set.coabundant : state.range(1) == 1 ? set.unrelated : set.exclusive;
-    if (pairs.empty()) {
-        state.SkipWithError("no pair of this kind in the generated matrix");
-        return;
-    }
+    const std::vector<GenePair>& pairs = pairsOfKind(set, state);
+    if (pairs.empty()) return;
     GenesComparator comparator(exampleParameters(num_samples));
     std::size_t next = 0;
     std::size_t num_valid = 0;
@@ -132,12 +137,8 @@ void runComparisons(benchmark::State& state) {
 void BM_PairKernel(benchmark::State& state) {
     const auto num_samples = static_cast<std::uint64_t>(state.range(0));
     const PairSet& set = pairsFor(num_samples);
-    const std::vector<GenePair>& pairs =
-        state.range(1) == 0 ? set.coabundant : state.range(1) == 1 ? set.unrelated : set.exclusive;
-    if (pairs.empty()) {
-        state.SkipWithError("no pair of this kind in the generated matrix");
-        return;
-    }
+    const std::vector<GenePair>& pairs = pairsOfKind(set, state);
+    if (pairs.empty()) return;
     const varnosk::ComparisonParameters parameters = exampleParameters(num_samples);
     varnosk::GeneList genes;
     std::map<const Gene*, std::size_t> position;

@@ -11,6 +11,7 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/filesystem/operations.hpp>
 
+#include "common/Shown.hpp"
 #include "output/OutputFile.hpp"
 
 namespace varnosk {
@@ -55,24 +56,15 @@ ExecutionDescription describeExecution() {
 }
 
 std::string quoted(const std::string& value) {
-    static const char kHex[] = "0123456789abcdef";
     std::string text = "\"";
     for (const char c : value) {
-        const auto byte = static_cast<unsigned char>(c);
         switch (c) {
             case '"': text += "\\\""; break;
             case '\\': text += "\\\\"; break;
             case '\n': text += "\\n"; break;
             case '\t': text += "\\t"; break;
             case '\r': text += "\\r"; break;
-            default:
-                if (byte < 0x20 || byte == 0x7f) {
-                    text += "\\x";
-                    text += kHex[byte >> 4];
-                    text += kHex[byte & 0xf];
-                } else {
-                    text += c;
-                }
+            default: appendEscapingControls(text, c);
         }
     }
     return text + "\"";
