@@ -64,7 +64,7 @@ CountMatrix generateMatrix(std::uint64_t num_samples) {
     CountMatrix matrix = varnosk::readCountMatrix(path, true, progress);
     std::filesystem::remove_all(dir);
     varnosk::applySqrtTransform(matrix);
-    varnosk::computeDetectedSamples(matrix, exampleParameters(num_samples).detection_threshold);
+    varnosk::computeSamplePresence(matrix, exampleParameters(num_samples).detection_threshold);
     return matrix;
 }
 

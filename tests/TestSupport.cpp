@@ -17,9 +17,7 @@ Gene makeGene(std::uint64_t id, std::string name, std::vector<float> counts, flo
     gene.id = id;
     gene.name = std::move(name);
     gene.counts = std::move(counts);
-    for (std::size_t s = 0; s < gene.counts.size(); ++s) {
-        if (gene.counts[s] >= threshold) gene.detected_samples.push_back(static_cast<std::uint32_t>(s));
-    }
+    gene.presence.compute(gene.counts, threshold);
     return gene;
 }
 

@@ -115,7 +115,7 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
     stage.close("Done.\n");
 
     stage.open("Filtering too rare genes...", "Filtering rare genes");
-    computeDetectedSamples(matrix, parameters.detection_threshold);
+    computeSamplePresence(matrix, parameters.detection_threshold);
     filterRareGenes(matrix, settings.min_prevalence, output_dir, file_names::kGenesFilteredOut);
     stage.close("Done. " + std::to_string(matrix.size()) + " genes remaining.\n");
 

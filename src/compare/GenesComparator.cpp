@@ -1,6 +1,7 @@
 #include "compare/GenesComparator.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -20,23 +21,25 @@ constexpr double kRatioConvergence = 0.01;
                                 " samples where " + std::to_string(num_samples) + " were expected.");
 }
 
-// The scratch arrays are sized by the number of samples; a gene of another size would make
-// the comparator read or write past them.
+// The scratch arrays are sized by the number of samples; a gene of another size, or one
+// whose presence bits were not computed for its counts, would make the comparator read or
+// write past them.
 inline void checkGeneSize(const Gene& gene, std::uint32_t num_samples) {
-    if (gene.counts.size() != num_samples || gene.detected_samples.size() > num_samples) {
+    if (gene.counts.size() != num_samples || gene.presence.words() != (std::size_t{num_samples} + 63) / 64) {
         throwWrongGeneSize(gene, num_samples);
     }
 }
 
-// Lin's (1989) concordance correlation coefficient of the pairs (a x_s, y_s) over the listed
-// samples: 2 a cov / ((a mean_x - mean_y)^2 + a^2 var_x + var_y), with sample (n - 1)
-// variances. Sums in double precision in list order, so results never depend on threads.
-double linConcordance(const float* x, const float* y, const std::uint32_t* samples, std::size_t k, double a) {
+// Lin's (1989) concordance correlation coefficient of the pairs (a x(i), y(i)), i < k:
+// 2 a cov / ((a mean_x - mean_y)^2 + a^2 var_x + var_y), with sample (n - 1) variances. Sums
+// in double precision in index order, so results never depend on threads.
+template <typename X, typename Y>
+double linConcordance(X x, Y y, std::size_t k, double a) {
     double sum_x = 0.0;
     double sum_y = 0.0;
     for (std::size_t i = 0; i < k; ++i) {
-        sum_x += x[samples[i]];
-        sum_y += y[samples[i]];
+        sum_x += x(i);
+        sum_y += y(i);
     }
     const double mean_x = sum_x / static_cast<double>(k);
     const double mean_y = sum_y / static_cast<double>(k);
@@ -44,8 +47,8 @@ double linConcordance(const float* x, const float* y, const std::uint32_t* sampl
     double sum_yy = 0.0;
     double sum_xy = 0.0;
     for (std::size_t i = 0; i < k; ++i) {
-        const double dx = x[samples[i]] - mean_x;
-        const double dy = y[samples[i]] - mean_y;
+        const double dx = x(i) - mean_x;
+        const double dy = y(i) - mean_y;
         sum_xx += dx * dx;
         sum_yy += dy * dy;
         sum_xy += dx * dy;
@@ -57,6 +60,67 @@ double linConcordance(const float* x, const float* y, const std::uint32_t* sampl
     const double shift = a * mean_x - mean_y;
     return 2.0 * a * cov / (shift * shift + a * a * var_x + var_y);
 }
+
+// A positive quotient with its candidate position in the low bits. Positive floats order as
+// their bit patterns, so keys order as quotients, and a selected key tells its candidate.
+inline std::uint64_t ratioKey(float quotient, std::uint32_t candidate) {
+    return (std::uint64_t{std::bit_cast<std::uint32_t>(quotient)} << 32) | candidate;
+}
+inline float keyRatio(std::uint64_t key) { return std::bit_cast<float>(static_cast<std::uint32_t>(key >> 32)); }
+inline std::uint32_t keyCandidate(std::uint64_t key) { return static_cast<std::uint32_t>(key); }
+
+// The k-th smallest of keys[0 .. n-1] (may reorder them). Later medians sit a few ranks
+// from the edge of one side of the first: one pass keeping the few extreme keys beats a
+// selection there.
+std::uint64_t kthSmallest(std::uint64_t* keys, std::size_t n, std::size_t k) {
+    constexpr std::size_t kFew = 8;
+    if (k < kFew || n - 1 - k < kFew) {
+        const bool from_low = k < kFew;
+        const std::size_t depth = from_low ? k + 1 : n - k;
+        std::uint64_t kept[kFew];
+        // Sorted so that kept[depth - 1] is the least extreme kept so far.
+        const auto more_extreme = [from_low](std::uint64_t a, std::uint64_t b) { return from_low ? a < b : a > b; };
+        for (std::size_t i = 0; i < depth; ++i) {
+            std::size_t j = i;
+            for (; j > 0 && more_extreme(keys[i], kept[j - 1]); --j) kept[j] = kept[j - 1];
+            kept[j] = keys[i];
+        }
+        for (std::size_t i = depth; i < n; ++i) {
+            const std::uint64_t key = keys[i];
+            if (!more_extreme(key, kept[depth - 1])) continue;
+            std::size_t j = depth - 1;
+            for (; j > 0 && more_extreme(key, kept[j - 1]); --j) kept[j] = kept[j - 1];
+            kept[j] = key;
+        }
+        return kept[depth - 1];
+    }
+    detail::selectNth(keys, k, n);
+    return keys[k];
+}
+
+// Keys split by value: [0, num_lower) no larger than the pivot at num_lower (when
+// has_pivot), [num_lower + has_pivot, size) no smaller. The k-th smallest is on one side.
+struct SplitKeys {
+    std::uint64_t* keys;
+    std::size_t num_lower;
+    std::size_t has_pivot;
+    std::size_t size;
+
+    std::uint64_t kth(std::size_t k) const {
+        if (k < num_lower) return kthSmallest(keys, num_lower, k);
+        if (k - num_lower < has_pivot) return keys[num_lower];
+        const std::size_t upper = num_lower + has_pivot;
+        return kthSmallest(keys + upper, size - upper, k - upper);
+    }
+
+    // As medianBySelection of the quotients.
+    double median() const {
+        const std::size_t half = size / 2;
+        const double upper = keyRatio(kth(half));
+        if (size % 2 == 1) return upper;
+        return (static_cast<double>(keyRatio(kth(half - 1))) + upper) * 0.5;
+    }
+};
 
 // Single-precision stand-ins for a double threshold t, so that hot loops compare counts
 // without widening them: for every float c, c >= t exactly when c >= atLeast(t), and c > t
@@ -83,9 +147,10 @@ GenesComparator::GenesComparator(const ComparisonParameters& parameters)
       work_(num_samples_),
       candidate_x_(num_samples_),
       candidate_y_(num_samples_),
-      quotients_(num_samples_),
-      ratios_(num_samples_),
-      nonzero_mask_(num_samples_),
+      keys_(num_samples_),
+      member_keys_(num_samples_),
+      nonzero_x_(num_samples_),
+      nonzero_y_(num_samples_),
       student_t_(num_samples_),
       log_factorial_(num_samples_) {}
 
@@ -99,93 +164,85 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
     result_.gene2_threshold = dl;
     checkGeneSize(gene1, num_samples_);
     checkGeneSize(gene2, num_samples_);
+    const std::size_t words = gene1.presence.words();
+    const std::uint64_t* detected1 = gene1.presence.detected();
+    const std::uint64_t* detected2 = gene2.presence.detected();
+    const std::uint64_t* above1 = gene1.presence.above();
+    const std::uint64_t* above2 = gene2.presence.above();
+    const std::uint64_t* nonzero1 = gene1.presence.nonzero();
+    const std::uint64_t* nonzero2 = gene2.presence.nonzero();
 
-    // Candidate samples: both genes detected, by a linear merge of the ascending lists.
-    std::uint32_t* candidates = candidates_.data();
-    std::size_t num_candidates = 0;
-    {
-        const std::uint32_t* a = gene1.detected_samples.data();
-        const std::uint32_t* a_end = a + gene1.detected_samples.size();
-        const std::uint32_t* b = gene2.detected_samples.data();
-        const std::uint32_t* b_end = b + gene2.detected_samples.size();
-        while (a != a_end && b != b_end) {
-            if (*a < *b) {
-                ++a;
-            } else if (*b < *a) {
-                ++b;
-            } else {
-                candidates[num_candidates++] = *a;
-                ++a;
-                ++b;
-            }
-        }
-    }
+    // Candidate samples: both genes detected.
+    std::uint64_t num_candidates = 0;
+    for (std::size_t k = 0; k < words; ++k) num_candidates += std::popcount(detected1[k] & detected2[k]);
     result_.num_codetected_samples = num_candidates;
     if (num_candidates < min_prevalence) return false;
-
-    const float* x = gene1.counts.data();
-    const float* y = gene2.counts.data();
 
     // Whatever the ratio, one final threshold is dl itself (t1 = dl when the ratio is at
     // least 1, t2 = dl otherwise). So the samples with x > dl and y = 0 all count as gene1
     // only, or those with x = 0 and y > dl all count as gene2 only: the smaller of the two
     // counts is a lower bound on the exclusive samples, known before the ratio is estimated.
     if (max_exclusive_samples < num_samples_) {
-        constexpr std::uint32_t kBlock = 256;
         std::uint64_t only1 = 0;
         std::uint64_t only2 = 0;
-        for (std::uint32_t begin = 0; begin < num_samples_; begin += kBlock) {
-            const std::uint32_t end = std::min(num_samples_, begin + kBlock);
-            std::uint32_t block1 = 0;
-            std::uint32_t block2 = 0;
-            for (std::uint32_t s = begin; s < end; ++s) {
-                block1 += (x[s] > dl_single) & (y[s] == 0.0f);
-                block2 += (x[s] == 0.0f) & (y[s] > dl_single);
-            }
-            only1 += block1;
-            only2 += block2;
-            if (only1 > max_exclusive_samples && only2 > max_exclusive_samples) return false;
+        for (std::size_t k = 0; k < words; ++k) {
+            only1 += std::popcount(above1[k] & ~nonzero2[k]);
+            only2 += std::popcount(above2[k] & ~nonzero1[k]);
         }
+        if (only1 > max_exclusive_samples && only2 > max_exclusive_samples) return false;
     }
 
-    // Abundance ratio gene2 / gene1: the median of per-sample ratios over the candidates that
-    // reach the current thresholds, refined until it moves by less than 1%. The quotients
-    // (single precision) are taken once, the first iteration's ratios (thresholds both dl)
-    // picked on the way; later iterations only filter them.
+    // Abundance ratio gene2 / gene1: the median of per-sample quotients over the candidates
+    // that reach the current thresholds, refined until it moves by less than 1%. Every
+    // candidate reaches the first thresholds (both dl). Later thresholds are never below dl,
+    // so their sets are subsets of the first: they are filtered from the first selection's
+    // split, which puts the new median on one side, a few ranks from its edge.
+    const float* x = gene1.counts.data();
+    const float* y = gene2.counts.data();
+    std::uint32_t* candidates = candidates_.data();
     float* cx = candidate_x_.data();
     float* cy = candidate_y_.data();
-    float* quotients = quotients_.data();
-    float* ratios = ratios_.data();
-    std::size_t num_first_ratios = 0;
-    for (std::size_t i = 0; i < num_candidates; ++i) {
-        const std::uint32_t s = candidates[i];
-        const float xs = x[s];
-        const float ys = y[s];
-        const float quotient = ys / xs;
-        cx[i] = xs;
-        cy[i] = ys;
-        quotients[i] = quotient;
-        ratios[num_first_ratios] = quotient;
-        num_first_ratios += (xs >= dl_single) & (ys >= dl_single);
+    {
+        std::uint32_t i = 0;
+        forEachSample(words, [&](std::size_t k) { return detected1[k] & detected2[k]; }, [&](std::uint32_t s) {
+            candidates[i] = s;
+            cx[i] = x[s];
+            cy[i] = y[s];
+            ++i;
+        });
     }
+    const auto m = static_cast<std::uint32_t>(num_candidates);
+    std::uint64_t* keys = keys_.data();
+    for (std::uint32_t i = 0; i < m; ++i) keys[i] = ratioKey(cy[i] / cx[i], i);
+    if (m == 0) return false;
+    const std::size_t first_half = m / 2;
+    detail::selectNth(keys, first_half, m);
+    const SplitKeys first_split{keys, first_half, 1, m};
+
     double ratio = 1.0;
     double t1 = dl;
     double t2 = dl;
     for (int iteration = 0; iteration < kMaxRatioIterations; ++iteration) {
-        std::size_t num_ratios = num_first_ratios;
+        SplitKeys split = first_split;
         if (iteration > 0) {
             const float min_x = atLeast(t1);
             const float min_y = atLeast(t2);
-            num_ratios = 0;
-            for (std::size_t i = 0; i < num_candidates; ++i) {
-                ratios[num_ratios] = quotients[i];
-                num_ratios += (cx[i] >= min_x) & (cy[i] >= min_y);
-            }
+            std::uint64_t* members = member_keys_.data();
+            const auto filter = [&](std::size_t begin, std::size_t end, std::size_t next) {
+                for (std::size_t i = begin; i < end; ++i) {
+                    const std::uint64_t key = keys[i];
+                    const std::uint32_t c = keyCandidate(key);
+                    members[next] = key;
+                    next += (cx[c] >= min_x) & (cy[c] >= min_y);
+                }
+                return next;
+            };
+            const std::size_t num_lower = filter(0, first_half, 0);
+            const std::size_t num_through_pivot = filter(first_half, first_half + 1, num_lower);
+            split = SplitKeys{members, num_lower, num_through_pivot - num_lower, filter(first_half + 1, m, num_through_pivot)};
         }
-        if (num_ratios < min_prevalence || num_ratios == 0) return false;
-        // The median of the single-precision quotients, widened: the same value as the median
-        // of the widened quotients.
-        const double median = medianBySelection(ratios, num_ratios);
+        if (split.size < min_prevalence || split.size == 0) return false;
+        const double median = split.median();
         const double previous = ratio;
         ratio = median;
         // The less abundant gene keeps the detection threshold; the other one's is scaled up.
@@ -203,79 +260,74 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
     }
 
     // Classify every sample with the final thresholds. Presence of both uses >=, presence of
-    // one gene alone uses > on that gene's threshold. The four classes exclude each other
-    // (each of the last three needs a zero count, and a count above a threshold is not zero),
-    // so they are counted independently, without branches (sample patterns are irregular and
-    // branches on them mispredict), in a loop the compiler vectorizes; the bound on exclusive
-    // samples is checked once per block.
+    // one gene alone uses > on that gene's threshold. Both thresholds are at least dl, so the
+    // co-detected samples are candidates, and a gene alone above its threshold has its
+    // "above" bit where the other's "non-zero" bit is clear.
     const float min_x = atLeast(t1);
     const float min_y = atLeast(t2);
     const float above_x = above(t1);
     const float above_y = above(t2);
-    std::uint64_t num_codetected = 0;
-    std::uint64_t num_nonzero = 0;
     std::uint64_t gene1_only = 0;
     std::uint64_t gene2_only = 0;
-    std::uint64_t both_absent = 0;
-    std::uint8_t* nonzero_mask = nonzero_mask_.data();
-    constexpr std::uint32_t kBlock = 128;
-    for (std::uint32_t begin = 0; begin < num_samples_; begin += kBlock) {
-        const std::uint32_t end = std::min(num_samples_, begin + kBlock);
-        std::uint32_t block_codetected = 0;
-        std::uint32_t block_nonzero = 0;
-        std::uint32_t block_gene1_only = 0;
-        std::uint32_t block_gene2_only = 0;
-        std::uint32_t block_both_absent = 0;
-        for (std::uint32_t s = begin; s < end; ++s) {
-            const float xs = x[s];
-            const float ys = y[s];
-            const bool both_nonzero = (xs != 0.0f) & (ys != 0.0f);
-            nonzero_mask[s] = both_nonzero;
-            block_nonzero += both_nonzero;
-            block_codetected += both_nonzero & (xs >= min_x) & (ys >= min_y);
-            block_gene1_only += (xs > above_x) & (ys == 0.0f);
-            block_gene2_only += (xs == 0.0f) & (ys > above_y);
-            block_both_absent += (xs == 0.0f) & (ys == 0.0f);
-        }
-        num_codetected += block_codetected;
-        num_nonzero += block_nonzero;
-        gene1_only += block_gene1_only;
-        gene2_only += block_gene2_only;
-        both_absent += block_both_absent;
-        if (gene1_only + gene2_only > max_exclusive_samples) return false;
+    forEachSample(words, [&](std::size_t k) { return above1[k] & ~nonzero2[k]; },
+                  [&](std::uint32_t s) { gene1_only += x[s] > above_x; });
+    forEachSample(words, [&](std::size_t k) { return above2[k] & ~nonzero1[k]; },
+                  [&](std::uint32_t s) { gene2_only += y[s] > above_y; });
+    if (gene1_only + gene2_only > max_exclusive_samples) return false;
+    std::uint64_t num_codetected = 0;
+    for (std::uint32_t i = 0; i < m; ++i) {
+        num_codetected += (cx[i] != 0.0f) & (cy[i] != 0.0f) & (cx[i] >= min_x) & (cy[i] >= min_y);
+    }
+    std::uint64_t num_nonzero = 0;
+    std::uint64_t num_present = 0;
+    for (std::size_t k = 0; k < words; ++k) {
+        num_nonzero += std::popcount(nonzero1[k] & nonzero2[k]);
+        num_present += std::popcount(nonzero1[k] | nonzero2[k]);
     }
     result_.num_codetected_samples = num_codetected;
     result_.num_nonzero_samples = num_nonzero;
     result_.num_gene1_only_samples = gene1_only;
     result_.num_gene2_only_samples = gene2_only;
-    result_.num_both_absent_samples = both_absent;
+    result_.num_both_absent_samples = num_samples_ - num_present;
     result_.num_exclusive_samples = gene1_only + gene2_only;
     if (num_codetected < min_prevalence) return false;
 
-    // The sample lists, only for a pair that still qualifies. Each slot is written
-    // unconditionally and kept only when the sample belongs to the list.
-    std::uint32_t* nonzero = nonzero_.data();
-    std::size_t next_nonzero = 0;
-    for (std::uint32_t s = 0; s < num_samples_; ++s) {
-        nonzero[next_nonzero] = s;
-        next_nonzero += nonzero_mask[s];
+    // The sample lists, only for a pair that still qualifies, with the counts of the
+    // non-zero samples side by side for the concordance.
+    {
+        std::uint32_t* nonzero = nonzero_.data();
+        float* nx = nonzero_x_.data();
+        float* ny = nonzero_y_.data();
+        std::size_t i = 0;
+        forEachSample(words, [&](std::size_t k) { return nonzero1[k] & nonzero2[k]; }, [&](std::uint32_t s) {
+            nonzero[i] = s;
+            nx[i] = x[s];
+            ny[i] = y[s];
+            ++i;
+        });
     }
     if (list_codetected) {
-        std::uint32_t* codetected = candidates;
+        // In place: a candidate is never written before it is read.
         std::size_t next_codetected = 0;
-        for (std::uint32_t s = 0; s < num_samples_; ++s) {
-            codetected[next_codetected] = s;
-            next_codetected += nonzero_mask[s] & (x[s] >= min_x) & (y[s] >= min_y);
+        for (std::uint32_t i = 0; i < m; ++i) {
+            candidates[next_codetected] = candidates[i];
+            next_codetected += (cx[i] != 0.0f) & (cy[i] != 0.0f) & (cx[i] >= min_x) & (cy[i] >= min_y);
         }
     }
     return true;
 }
 
+double GenesComparator::nonzeroConcordance() const {
+    const float* nx = nonzero_x_.data();
+    const float* ny = nonzero_y_.data();
+    return linConcordance([nx](std::size_t i) { return nx[i]; }, [ny](std::size_t i) { return ny[i]; },
+                          result_.num_nonzero_samples, result_.abundance_ratio);
+}
+
 const ComparisonResult& GenesComparator::compare(const Gene& gene1, const Gene& gene2,
                                                  std::uint64_t max_exclusive_samples) {
     if (!estimateRatioAndClassify(gene1, gene2, max_exclusive_samples, false)) return result_;
-    result_.concordance = linConcordance(gene1.counts.data(), gene2.counts.data(), nonzero_.data(),
-                                         result_.num_nonzero_samples, result_.abundance_ratio);
+    result_.concordance = nonzeroConcordance();
     result_.robust_concordance = result_.concordance;
     result_.valid = true;
     return result_;
@@ -290,8 +342,7 @@ const ComparisonResult& GenesComparator::compareFullWithoutPValues(const Gene& g
     if (!estimateRatioAndClassify(gene1, gene2, std::numeric_limits<std::uint64_t>::max(), true)) return result_;
     const float* x = gene1.counts.data();
     const float* y = gene2.counts.data();
-    result_.concordance =
-        linConcordance(x, y, nonzero_.data(), result_.num_nonzero_samples, result_.abundance_ratio);
+    result_.concordance = nonzeroConcordance();
     result_.robust_concordance = result_.concordance;
     // Quartiles need two residuals at least; the settings guarantee five.
     if (result_.num_codetected_samples >= parameters_.min_prevalence_for_outliers && result_.num_codetected_samples >= 2) {
@@ -365,7 +416,9 @@ void GenesComparator::discountOutliers(const float* x, const float* y) {
     result_.num_outliers = num_outliers;
 
     if (num_outliers < result_.max_outliers && num_inliers >= 2) {
-        const double inlier_concordance = linConcordance(x, y, inliers, num_inliers, a);
+        const double inlier_concordance = linConcordance([x, inliers](std::size_t i) { return x[inliers[i]]; },
+                                                         [y, inliers](std::size_t i) { return y[inliers[i]]; },
+                                                         num_inliers, a);
         // A not-a-number inlier concordance fails the comparison and leaves the concordance.
         if (inlier_concordance > result_.concordance) result_.robust_concordance = inlier_concordance;
     }

@@ -45,6 +45,8 @@ private:
     // then partial).
     bool estimateRatioAndClassify(const Gene& gene1, const Gene& gene2, std::uint64_t max_exclusive_samples,
                                   bool list_codetected);
+    // Concordance of the last pair over its non-zero samples, at its abundance ratio.
+    double nonzeroConcordance() const;
     // Discounts outlier samples (Tukey fences on the residuals) from the concordance.
     void discountOutliers(const float* x, const float* y);
 
@@ -58,9 +60,10 @@ private:
     std::vector<double> work_;                 // co-detected residuals (reordered)
     std::vector<float> candidate_x_;           // gene1 count per candidate sample
     std::vector<float> candidate_y_;           // gene2 count per candidate sample
-    std::vector<float> quotients_;             // gene2 / gene1 count per candidate sample
-    std::vector<float> ratios_;                // quotients that reach the thresholds (reordered)
-    std::vector<std::uint8_t> nonzero_mask_;   // 1 where both counts are non-zero
+    std::vector<std::uint64_t> keys_;          // candidate quotients with positions, split at their median
+    std::vector<std::uint64_t> member_keys_;   // the keys that reach later thresholds
+    std::vector<float> nonzero_x_;             // gene1 count per non-zero sample
+    std::vector<float> nonzero_y_;             // gene2 count per non-zero sample
     StudentTTable student_t_;
     LogFactorialTable log_factorial_;
 };

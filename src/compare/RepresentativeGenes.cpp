@@ -44,7 +44,7 @@ Gene computeMedianGene(const GeneList& genes, float detection_threshold) {
         for (std::size_t i = 0; i < genes.size(); ++i) work[i] = genes[i]->counts[s];
         median.counts[s] = static_cast<float>(medianBySelection(work.data(), work.size()));
     }
-    computeDetectedSamples(median, detection_threshold);
+    computeSamplePresence(median, detection_threshold);
     return median;
 }
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "matrix/SamplePresence.hpp"
+
 namespace varnosk {
 
 // One gene of the count matrix, or a synthetic representative profile (id 0, name "None").
@@ -17,13 +19,13 @@ struct Gene {
     // One value per sample in file column order: raw counts after reading, their
     // single-precision square roots after preprocessing.
     std::vector<float> counts;
-    // Samples where the gene reaches the detection threshold, ascending. Indices fit in
-    // 32 bits (a matrix has at most a few thousand samples) to halve the memory the
-    // comparator streams through.
-    std::vector<std::uint32_t> detected_samples;
+    // Where the gene is detected, above the detection threshold and non-zero, after
+    // preprocessing.
+    SamplePresence presence;
 
     std::uint64_t numSamples() const { return counts.size(); }
-    std::uint64_t prevalence() const { return detected_samples.size(); }
+    // Number of samples where the gene reaches the detection threshold.
+    std::uint64_t prevalence() const { return presence.numDetected(); }
 };
 
 // Non-owning, ordered list of genes (file order unless said otherwise).

@@ -43,24 +43,12 @@ void applySqrtTransform(CountMatrix& genes) {
     }
 }
 
-void computeDetectedSamples(Gene& gene, float threshold) {
-    const std::vector<float>& counts = gene.counts;
-    // Counted first so that the list is allocated once at its exact size: the comparator
-    // streams through these lists for every pair of genes.
-    std::size_t detected = 0;
-    for (const float count : counts) detected += count >= threshold ? 1 : 0;
-    gene.detected_samples.clear();
-    gene.detected_samples.shrink_to_fit();
-    gene.detected_samples.reserve(detected);
-    for (std::size_t s = 0; s < counts.size(); ++s) {
-        if (counts[s] >= threshold) gene.detected_samples.push_back(static_cast<std::uint32_t>(s));
-    }
-}
+void computeSamplePresence(Gene& gene, float threshold) { gene.presence.compute(gene.counts, threshold); }
 
-void computeDetectedSamples(CountMatrix& genes, float threshold) {
+void computeSamplePresence(CountMatrix& genes, float threshold) {
     const auto num_genes = static_cast<std::ptrdiff_t>(genes.size());
 #pragma omp parallel for schedule(static)
-    for (std::ptrdiff_t i = 0; i < num_genes; ++i) computeDetectedSamples(*genes[static_cast<std::size_t>(i)], threshold);
+    for (std::ptrdiff_t i = 0; i < num_genes; ++i) computeSamplePresence(*genes[static_cast<std::size_t>(i)], threshold);
 }
 
 }  // namespace varnosk

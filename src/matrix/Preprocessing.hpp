@@ -13,9 +13,9 @@ std::vector<double> computeMappedReads(const CountMatrix& genes);
 // Replaces every count by its single-precision square root (parallel over genes).
 void applySqrtTransform(CountMatrix& genes);
 
-// Fills detected_samples: samples whose count (square-root scale) >= threshold.
-void computeDetectedSamples(Gene& gene, float threshold);
+// Fills presence from the counts (square-root scale) and the detection threshold.
+void computeSamplePresence(Gene& gene, float threshold);
 // The same for every gene, in parallel.
-void computeDetectedSamples(CountMatrix& genes, float threshold);
+void computeSamplePresence(CountMatrix& genes, float threshold);
 
 }  // namespace varnosk

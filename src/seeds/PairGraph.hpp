@@ -12,6 +12,16 @@ struct GenesPair {
     float concordance;
 };
 
+// The order of sortPairsStrongestFirst between two pairs given in creation order or not:
+// creation order is first ascending, then second ascending.
+inline bool isStrongerPair(const GenesPair& a, const GenesPair& b) {
+    const bool a_nan = a.concordance != a.concordance;
+    const bool b_nan = b.concordance != b.concordance;
+    if (a_nan != b_nan) return b_nan;
+    if (!a_nan && a.concordance != b.concordance) return a.concordance > b.concordance;
+    return a.first != b.first ? a.first < b.first : a.second < b.second;
+}
+
 // Strongest pair first by stored concordance; ties keep creation order. Pairs whose
 // concordance is not a number follow every numeric one, in creation order.
 void sortPairsStrongestFirst(std::vector<GenesPair>& pairs);

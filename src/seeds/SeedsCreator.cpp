@@ -7,6 +7,8 @@
 
 #include "common/ParallelSlots.hpp"
 #include "compare/RepresentativeGenes.hpp"
+#include "seeds/BestPartnerGroups.hpp"
+#include "seeds/PairJudge.hpp"
 
 namespace varnosk {
 
@@ -45,18 +47,18 @@ bool SeedsCreator::skipsBin(const GenesBin& bin) const {
     return n == 0 || n < min_seed_size_;
 }
 
+bool SeedsCreator::storesPairs(const GenesBin& bin) {
+    return numPairs(bin.size()) * sizeof(GenesPair) <= kMaxPairBytes;
+}
+
 void SeedsCreator::findPairs(const GenesBin& bin, const SampleBitsets& bitsets, std::size_t row_begin,
-                             std::size_t row_end, std::vector<GenesPair>& pairs) {
-    // A NaN concordance is not below the minimum, so its pair is kept.
+                             std::size_t row_end, std::vector<GenesPair>& pairs) const {
+    PairJudge judge(bin, bitsets, min_concordance_, comparator_.parameters());
     const std::size_t n = bin.size();
     for (std::size_t i = row_begin; i < row_end; ++i) {
-        const Gene& gene1 = *bin[i];
         for (std::size_t j = i + 1; j < n; ++j) {
-            if (bitsets.rejectsBounded(i, bitsets, j)) continue;
-            const ComparisonResult& result = comparator_.compare(gene1, *bin[j], 0);
-            if (result.valid && !(result.concordance < min_concordance_)) {
-                pairs.push_back({static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j),
-                                 static_cast<float>(result.concordance)});
+            if (const auto concordance = judge.concordance(i, j)) {
+                pairs.push_back({static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j), *concordance});
             }
         }
     }
@@ -65,6 +67,10 @@ void SeedsCreator::findPairs(const GenesBin& bin, const SampleBitsets& bitsets, 
 SeedList SeedsCreator::createSeeds(const GenesBin& bin) {
     if (skipsBin(bin)) return {};
     bitsets_.build(bin, comparator_.parameters(), true);
+    if (!storesPairs(bin)) {
+        return seedsFromGroups(bin, bitsets_, extractGroupsByBestPartners(bin, bitsets_, min_seed_size_, min_concordance_,
+                                                                          comparator_.parameters()));
+    }
     pairs_.clear();
     findPairs(bin, bitsets_, 0, bin.size(), pairs_);
     return seedsFromPairs(bin, bitsets_, pairs_);
@@ -72,9 +78,13 @@ SeedList SeedsCreator::createSeeds(const GenesBin& bin) {
 
 SeedList SeedsCreator::seedsFromPairs(const GenesBin& bin, const SampleBitsets& bitsets,
                                       std::vector<GenesPair>& pairs) {
-    // Extraction step: preliminary seeds from the pair graph, largest first (stable).
     sortPairsStrongestFirst(pairs);
-    const std::vector<std::vector<std::uint32_t>> groups = extractGroups(pairs, bin.size(), min_seed_size_);
+    return seedsFromGroups(bin, bitsets, extractGroups(pairs, bin.size(), min_seed_size_));
+}
+
+SeedList SeedsCreator::seedsFromGroups(const GenesBin& bin, const SampleBitsets& bitsets,
+                                       const std::vector<std::vector<std::uint32_t>>& groups) {
+    // Extraction step: preliminary seeds from the groups, largest first (stable).
     SeedList preliminary;
     preliminary.reserve(groups.size());
     for (const std::vector<std::uint32_t>& group : groups) {
@@ -138,7 +148,11 @@ SeedList createAllSeeds(const GenesBinList& bins, std::uint64_t min_seed_size, d
     std::vector<GenesPair> pairs;
     for (const std::size_t b : large) {
         const GenesBin& bin = bins[b];
-        if (!creator.skipsBin(bin)) {
+        if (!creator.skipsBin(bin) && !SeedsCreator::storesPairs(bin)) {
+            bitsets.build(bin, parameters, true);
+            slots[b] = creator.seedsFromGroups(
+                bin, bitsets, extractGroupsByBestPartners(bin, bitsets, min_seed_size, min_concordance, parameters));
+        } else if (!creator.skipsBin(bin)) {
             bitsets.build(bin, parameters, true);
             const std::vector<std::size_t> ends = rowBlockEnds(bin.size(), kRowBlocks);
             std::vector<std::vector<GenesPair>> blocks = computeInParallelSlots<std::vector<GenesPair>>(

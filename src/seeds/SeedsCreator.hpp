@@ -24,10 +24,19 @@ public:
     // The concordant pairs of rows [row_begin, row_end) of a bin whose bitsets are given,
     // appended to `pairs` in creation order (row ascending, then partner ascending).
     void findPairs(const GenesBin& bin, const SampleBitsets& bitsets, std::size_t row_begin, std::size_t row_end,
-                   std::vector<GenesPair>& pairs);
+                   std::vector<GenesPair>& pairs) const;
 
     // Extraction and recruitment on the pairs of the whole bin (consumed), in creation order.
     SeedList seedsFromPairs(const GenesBin& bin, const SampleBitsets& bitsets, std::vector<GenesPair>& pairs);
+
+    // Representatives and recruitment on the groups extracted from the bin's pairs.
+    SeedList seedsFromGroups(const GenesBin& bin, const SampleBitsets& bitsets,
+                             const std::vector<std::vector<std::uint32_t>>& groups);
+
+    // Whether the pairs of a bin are few enough to be stored and sorted; larger bins find
+    // their groups by best partners, in memory linear in their size.
+    static bool storesPairs(const GenesBin& bin);
+    static constexpr std::uint64_t kMaxPairBytes = std::uint64_t{32} << 20;
 
     bool skipsBin(const GenesBin& bin) const;
 

@@ -78,8 +78,9 @@ ComparisonResult reference(const Gene& g1, const Gene& g2, bool full, std::uint6
     ComparisonResult r;
     r.gene1_threshold = r.gene2_threshold = dl;
     std::vector<std::uint32_t> k;
-    std::set_intersection(g1.detected_samples.begin(), g1.detected_samples.end(), g2.detected_samples.begin(),
-                          g2.detected_samples.end(), std::back_inserter(k));
+    for (std::uint32_t s = 0; s < g1.counts.size(); ++s) {
+        if (g1.counts[s] >= dl && g2.counts[s] >= dl) k.push_back(s);
+    }
     r.num_codetected_samples = k.size();
     if (k.size() < p.min_prevalence) return r;
     const auto& x = g1.counts;

@@ -58,7 +58,8 @@ TEST(RepresentativeGenes, MedianGeneTakesMiddleValueOrMeanOfTwoMiddles) {
     EXPECT_EQ(odd.id, 0u);
     EXPECT_EQ(odd.name, "None");
     EXPECT_EQ(odd.counts, (std::vector<float>{6.0f, 0.5f, big}));
-    EXPECT_EQ(odd.detected_samples, (std::vector<std::uint32_t>{0, 2}));
+    EXPECT_EQ(odd.prevalence(), 2u);
+    EXPECT_TRUE(odd.presence.isDetected(0) && !odd.presence.isDetected(1) && odd.presence.isDetected(2));
 
     genes.pop_back();  // values 1 .. 11 without (10 x 7) % 11 + 1 = 5
     const Gene even = computeMedianGene(refs(genes), 1.0f);
@@ -105,7 +106,7 @@ TEST(RepresentativeGenes, SmallOrEmptyGroupsAreNotRanked) {
     EXPECT_EQ(seed->representative.id, 9u);
     EXPECT_EQ(seed->representative.name, "gene9");
     EXPECT_EQ(seed->representative.counts, genes[0].counts);
-    EXPECT_EQ(seed->representative.detected_samples, genes[0].detected_samples);
+    EXPECT_EQ(seed->representative.prevalence(), genes[0].prevalence());
 }
 
 TEST(RepresentativeGenes, ElevenGenesKeepAllMembersAndSummariseTheBestTen) {

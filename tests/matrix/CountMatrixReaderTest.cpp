@@ -56,7 +56,7 @@ TEST(CountMatrixReader, SkipsHeaderAndBlankLinesAndNumbersGenesFromOne) {
     EXPECT_EQ(genes[1]->counts, (std::vector<float>{3.5f, 0.0f, 1000.0f}));
     EXPECT_EQ(genes[2]->counts, (std::vector<float>{7.0f, 8.0f, 9.0f}));
     for (const auto& gene : genes) {
-        EXPECT_TRUE(gene->detected_samples.empty());
+        EXPECT_EQ(gene->presence.words(), 0u);
         EXPECT_EQ(gene->counts.capacity(), gene->counts.size());
     }
 }

@@ -1,0 +1,170 @@
+#include "seeds/BestPartnerGroups.hpp"
+
+#include <algorithm>
+#include <limits>
+
+#include <boost/dynamic_bitset.hpp>
+
+#include "common/ParallelSlots.hpp"
+#include "seeds/PairGraph.hpp"
+#include "seeds/PairJudge.hpp"
+
+namespace varnosk {
+namespace {
+
+constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+// Partner genes per task when one gene is compared with the rest of the bin.
+constexpr std::size_t kPartnersPerTask = 2048;
+// Row blocks of the first pass: enough to balance the threads, each holding one best pair
+// per gene of the bin.
+constexpr std::size_t kRowBlocks = 64;
+
+bool isNone(const GenesPair& pair) { return pair.first == kNone; }
+const GenesPair kNoPair{kNone, kNone, 0.0f};
+
+// Keeps in `best` the stronger of it and `candidate`.
+void keepStronger(GenesPair& best, const GenesPair& candidate) {
+    if (isNone(best) || isStrongerPair(candidate, best)) best = candidate;
+}
+
+std::uint32_t partnerOf(const GenesPair& pair, std::uint32_t gene) {
+    return pair.first == gene ? pair.second : pair.first;
+}
+
+// Rows [begin, end) ending where the pairs before them reach equal shares of all pairs.
+std::vector<std::size_t> rowBlockEnds(std::size_t n, std::size_t num_blocks) {
+    std::vector<std::size_t> ends;
+    const std::uint64_t total = n < 2 ? 0 : static_cast<std::uint64_t>(n) * (n - 1) / 2;
+    std::uint64_t done = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        done += n - 1 - i;
+        if (done * num_blocks >= total * (ends.size() + 1)) ends.push_back(i + 1);
+    }
+    if (ends.empty() || ends.back() != n) ends.push_back(n);
+    return ends;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::uint32_t>> extractGroupsByBestPartners(const GenesBin& bin, const SampleBitsets& bitsets,
+                                                                    std::uint64_t min_group_size, double min_concordance,
+                                                                    const ComparisonParameters& parameters) {
+    const std::size_t n = bin.size();
+    const auto make_judge = [&] { return PairJudge(bin, bitsets, min_concordance, parameters); };
+    const auto pair_of = [](PairJudge& judge, std::uint32_t a, std::uint32_t b) {
+        const std::uint32_t first = std::min(a, b);
+        const std::uint32_t second = std::max(a, b);
+        const auto concordance = judge.concordance(first, second);
+        return concordance ? GenesPair{first, second, *concordance} : kNoPair;
+    };
+
+    // Every pair once: each row block's strongest pair per gene, then per gene the strongest
+    // of the blocks (a total order, so the split does not matter).
+    std::vector<GenesPair> best(n, kNoPair);
+    {
+        const std::vector<std::size_t> ends = rowBlockEnds(n, kRowBlocks);
+        std::vector<std::vector<GenesPair>> blocks = computeInParallelSlots<std::vector<GenesPair>>(
+            ends.size(), make_judge,
+            [&](PairJudge& judge, std::size_t k) {
+                std::vector<GenesPair> block_best(n, kNoPair);
+                for (std::size_t i = k == 0 ? 0 : ends[k - 1]; i < ends[k]; ++i) {
+                    for (std::size_t j = i + 1; j < n; ++j) {
+                        const auto concordance = judge.concordance(i, j);
+                        if (!concordance) continue;
+                        const GenesPair pair{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j), *concordance};
+                        keepStronger(block_best[i], pair);
+                        keepStronger(block_best[j], pair);
+                    }
+                }
+                return block_best;
+            },
+            [](std::uint64_t, std::uint64_t) {});
+        for (std::vector<GenesPair>& block : blocks) {
+            for (std::size_t g = 0; g < n; ++g) {
+                if (!isNone(block[g])) keepStronger(best[g], block[g]);
+            }
+            std::vector<GenesPair>().swap(block);
+        }
+    }
+
+    // For the listed genes, the strongest pair with a gene not taken, in tasks of partners.
+    boost::dynamic_bitset<> taken(n);
+    std::vector<std::uint32_t> untaken;
+    const auto strongest_partners = [&](const std::vector<std::uint32_t>& genes) {
+        const std::size_t tasks_per_gene = (untaken.size() + kPartnersPerTask - 1) / kPartnersPerTask;
+        std::vector<GenesPair> found = computeInParallelSlots<GenesPair>(
+            genes.size() * tasks_per_gene, make_judge,
+            [&](PairJudge& judge, std::size_t task) {
+                const std::uint32_t g = genes[task / tasks_per_gene];
+                const std::size_t begin = (task % tasks_per_gene) * kPartnersPerTask;
+                const std::size_t end = std::min(untaken.size(), begin + kPartnersPerTask);
+                GenesPair strongest = kNoPair;
+                for (std::size_t k = begin; k < end; ++k) {
+                    if (untaken[k] != g) keepStronger(strongest, pair_of(judge, g, untaken[k]));
+                }
+                return strongest;
+            },
+            [](std::uint64_t, std::uint64_t) {});
+        for (std::size_t i = 0; i < genes.size(); ++i) {
+            best[genes[i]] = kNoPair;
+            for (std::size_t t = 0; t < tasks_per_gene; ++t) {
+                const GenesPair& pair = found[i * tasks_per_gene + t];
+                if (!isNone(pair)) keepStronger(best[genes[i]], pair);
+            }
+        }
+    };
+
+    std::vector<std::vector<std::uint32_t>> groups;
+    std::vector<std::uint32_t> group;
+    std::vector<std::uint32_t> to_repair;
+    for (;;) {
+        // The first remaining pair of the sorted list is the strongest of the best pairs.
+        GenesPair first = kNoPair;
+        for (std::size_t g = 0; g < n; ++g) {
+            if (!taken.test(g) && !isNone(best[g])) keepStronger(first, best[g]);
+        }
+        if (isNone(first)) break;
+
+        // The pivot and its concordant partners not yet taken form the group.
+        const std::uint32_t pivot = first.first;
+        untaken.clear();
+        for (std::size_t g = 0; g < n; ++g) {
+            if (!taken.test(g) && g != pivot) untaken.push_back(static_cast<std::uint32_t>(g));
+        }
+        const std::size_t num_tasks = (untaken.size() + kPartnersPerTask - 1) / kPartnersPerTask;
+        std::vector<std::vector<std::uint32_t>> partners = computeInParallelSlots<std::vector<std::uint32_t>>(
+            num_tasks, make_judge,
+            [&](PairJudge& judge, std::size_t task) {
+                std::vector<std::uint32_t> found;
+                const std::size_t end = std::min(untaken.size(), (task + 1) * kPartnersPerTask);
+                for (std::size_t k = task * kPartnersPerTask; k < end; ++k) {
+                    if (!isNone(pair_of(judge, pivot, untaken[k]))) found.push_back(untaken[k]);
+                }
+                return found;
+            },
+            [](std::uint64_t, std::uint64_t) {});
+        group.assign(1, pivot);
+        for (const std::vector<std::uint32_t>& found : partners) group.insert(group.end(), found.begin(), found.end());
+        for (const std::uint32_t g : group) taken.set(g);
+        if (group.size() >= min_group_size) {
+            std::sort(group.begin(), group.end());
+            groups.push_back(group);
+        }
+
+        // Genes whose strongest partner was just taken look for the next one.
+        to_repair.clear();
+        for (std::size_t g = 0; g < n; ++g) {
+            const auto gene = static_cast<std::uint32_t>(g);
+            if (!taken.test(g) && !isNone(best[g]) && taken.test(partnerOf(best[g], gene))) to_repair.push_back(gene);
+        }
+        if (to_repair.empty()) continue;
+        untaken.clear();
+        for (std::size_t g = 0; g < n; ++g) {
+            if (!taken.test(g)) untaken.push_back(static_cast<std::uint32_t>(g));
+        }
+        strongest_partners(to_repair);
+    }
+    return groups;
+}
+
+}  // namespace varnosk

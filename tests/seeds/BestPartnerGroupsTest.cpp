@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "TestSupport.hpp"
+#include "seeds/BestPartnerGroups.hpp"
+#include "seeds/PairGraph.hpp"
+#include "seeds/PairJudge.hpp"
+
+namespace varnosk {
+namespace {
+
+// Genes of a few species (abundance profiles scaled per gene, with noise and dropouts),
+// unrelated genes, exact duplicates (equal concordances, so ties) and constant profiles
+// (not-a-number concordances).
+std::vector<Gene> mixedBin(std::uint32_t num_samples, std::mt19937_64& rng) {
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::vector<std::vector<double>> species(4, std::vector<double>(num_samples));
+    for (auto& profile : species) {
+        for (double& value : profile) value = unit(rng) < 0.3 ? 0.0 : 2.0 + 30.0 * unit(rng);
+    }
+    std::vector<Gene> genes;
+    const auto add = [&](std::vector<float> counts) {
+        genes.push_back(test::makeGene(genes.size() + 1, "g" + std::to_string(genes.size()), std::move(counts), 1.0f));
+    };
+    for (int g = 0; g < 160; ++g) {
+        std::vector<float> counts(num_samples);
+        const auto& profile = species[g % species.size()];
+        const double scale = 0.5 + 3.0 * unit(rng);
+        for (std::uint32_t s = 0; s < num_samples; ++s) {
+            const double noisy = profile[s] * scale * (0.8 + 0.4 * unit(rng));
+            counts[s] = unit(rng) < 0.03 ? 0.0f : static_cast<float>(noisy);
+        }
+        add(counts);
+        if (g % 9 == 0) add(counts);
+    }
+    for (int g = 0; g < 20; ++g) {
+        std::vector<float> counts(num_samples);
+        for (float& c : counts) c = unit(rng) < 0.5 ? 0.0f : static_cast<float>(1.0 + 40.0 * unit(rng));
+        add(counts);
+    }
+    for (int g = 0; g < 4; ++g) add(std::vector<float>(num_samples, 5.0f));
+    return genes;
+}
+
+TEST(BestPartnerGroups, SameGroupsAsSortingEveryPair) {
+    constexpr std::uint32_t kSamples = 40;
+    std::mt19937_64 rng(11);
+    for (const double min_concordance : {0.5, 0.8, 0.95}) {
+        for (const std::uint64_t min_group_size : {1u, 3u, 10u}) {
+            const std::vector<Gene> genes = mixedBin(kSamples, rng);
+            GenesBin bin;
+            for (const Gene& gene : genes) bin.push_back(&gene);
+            const ComparisonParameters parameters = test::testParameters(kSamples, 0.1);
+            SampleBitsets bitsets;
+            bitsets.build(bin, parameters, true);
+
+            PairJudge judge(bin, bitsets, min_concordance, parameters);
+            std::vector<GenesPair> pairs;
+            std::size_t num_nan = 0;
+            for (std::uint32_t i = 0; i < bin.size(); ++i) {
+                for (std::uint32_t j = i + 1; j < bin.size(); ++j) {
+                    if (const auto concordance = judge.concordance(i, j)) {
+                        pairs.push_back({i, j, *concordance});
+                        num_nan += std::isnan(*concordance) ? 1 : 0;
+                    }
+                }
+            }
+            EXPECT_GT(num_nan, 0u);
+            sortPairsStrongestFirst(pairs);
+            const auto expected = extractGroups(pairs, bin.size(), min_group_size);
+            ASSERT_FALSE(expected.empty());
+            EXPECT_EQ(extractGroupsByBestPartners(bin, bitsets, min_group_size, min_concordance, parameters), expected)
+                << "min_concordance " << min_concordance << ", min_group_size " << min_group_size;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace varnosk
