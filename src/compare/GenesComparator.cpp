@@ -392,7 +392,7 @@ void GenesComparator::discountOutliers(const float* x, const float* y) {
     // Tukey's fences from the quartiles of the co-detected residuals: the lower half is the
     // h smallest values, the upper half the h largest (the middle value of an odd n in neither).
     const std::size_t half = n / 2;
-    std::nth_element(work, work + half, work + n);
+    detail::selectNth(work, half, n);
     const double q1 = medianBySelection(work, half);
     const double q3 = medianBySelection(work + half + n % 2, half);
     const double fence = 1.5 * (q3 - q1);
