@@ -4,6 +4,8 @@
 #include <random>
 #include <vector>
 
+#include <omp.h>
+
 #include "TestSupport.hpp"
 #include "seeds/BestPartnerGroups.hpp"
 #include "seeds/PairGraph.hpp"
@@ -72,8 +74,14 @@ TEST(BestPartnerGroups, SameGroupsAsSortingEveryPair) {
             sortPairsStrongestFirst(pairs);
             const auto expected = extractGroups(pairs, bin.size(), min_group_size);
             ASSERT_FALSE(expected.empty());
-            EXPECT_EQ(extractGroupsByBestPartners(bin, bitsets, min_group_size, min_concordance, parameters), expected)
-                << "min_concordance " << min_concordance << ", min_group_size " << min_group_size;
+            const int threads_before = omp_get_max_threads();
+            for (const int threads : {1, 4}) {
+                omp_set_num_threads(threads);
+                EXPECT_EQ(extractGroupsByBestPartners(bin, bitsets, min_group_size, min_concordance, parameters), expected)
+                    << "min_concordance " << min_concordance << ", min_group_size " << min_group_size << ", threads "
+                    << threads;
+            }
+            omp_set_num_threads(threads_before);
         }
     }
 }
