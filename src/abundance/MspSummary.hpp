@@ -5,7 +5,7 @@
 
 #include "abundance/MspAbundance.hpp"
 #include "compare/ComparisonParameters.hpp"
-#include "msp/MspCreator.hpp"
+#include "msp/Msp.hpp"
 
 namespace varnosk {
 
