@@ -1,6 +1,7 @@
-// Feeds arbitrary bytes to the count matrix reader, from memory. The reader must either return a
-// well-formed matrix or throw its one error; anything else (a crash, a sanitizer report, a
-// matrix that breaks its invariants) is a finding.
+// Feeds arbitrary bytes to the count matrix reader, from memory: plain text, or compressed data
+// decoded in a thread of its own (the seed corpus holds one file of each format). The reader
+// must either return a well-formed matrix or throw its one error; anything else (a crash, a
+// sanitizer report, a matrix that breaks its invariants) is a finding.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

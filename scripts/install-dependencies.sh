@@ -6,6 +6,8 @@ packages=(
   g++ cmake make
   libboost-dev libboost-program-options-dev libboost-filesystem-dev libboost-system-dev
   libboost-date-time-dev libboost-math-dev
+  zlib1g-dev libbz2-dev liblzma-dev libzstd-dev
+  gzip bzip2 xz-utils zstd
   libgtest-dev libgmock-dev
 )
 if [ "${1:-}" = "--with-sanitizers" ]; then packages+=(libclang-rt-dev); fi

@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "abundance/AbundanceTables.hpp"
+#include "abundance/MspAbundance.hpp"
+#include "abundance/MspSummary.hpp"
 #include "app/InformationOptions.hpp"
 #include "app/ProgressLine.hpp"
 #include "app/StageTimer.hpp"
@@ -17,6 +20,8 @@
 #include "matrix/CountMatrixReader.hpp"
 #include "matrix/Preprocessing.hpp"
 #include "matrix/RareGenesFilter.hpp"
+#include "matrix/RawCounts.hpp"
+#include "matrix/SampleNames.hpp"
 #include "msp/MspCreator.hpp"
 #include "msp/MspPrinter.hpp"
 #include "output/OutputDirectory.hpp"
@@ -95,13 +100,18 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
     StageReporter stage(out);
     stage.timer().start("Total");
 
+    MatrixFileFacts facts;
     CountMatrix matrix = stage.withProgress("Reading count matrix...", "Reading count matrix", [&](ProgressSink& progress) {
-        return readCountMatrix(settings.count_matrix_file, settings.count_matrix_has_header, progress);
+        return readCountMatrix(settings.count_matrix_file, settings.count_matrix_has_header, progress, &facts);
     });
     const std::uint64_t num_samples = matrix.front()->numSamples();
     const ComparisonParameters parameters = comparisonParameters(settings, num_samples);
+    const SampleNames samples = sampleNames(facts.header, num_samples);
     stage.close("\rDone. Count matrix has " + std::to_string(matrix.size()) + " genes quantified across " +
-                std::to_string(num_samples) + " samples.\n");
+                std::to_string(num_samples) + " samples.\n" +
+                (samples.fallback_reason.empty() ? "" : samples.fallback_reason + "\n"));
+    // the abundance tables need the counts as written, which the transform replaces
+    RawCounts raw_counts(settings.count_matrix_file, settings.count_matrix_has_header, facts, matrix);
 
     std::vector<double> sample_divisors(num_samples, 1.0);
     if (settings.normalize_counts) {
@@ -117,6 +127,7 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
     stage.open("Filtering too rare genes...", "Filtering rare genes");
     computeSamplePresence(matrix, parameters.detection_threshold);
     filterRareGenes(matrix, settings.min_prevalence, output_dir, file_names::kGenesFilteredOut);
+    raw_counts.keepOnly(matrix);
     stage.close("Done. " + std::to_string(matrix.size()) + " genes remaining.\n");
 
     const GeneList all_genes = geneReferences(matrix);
@@ -170,6 +181,26 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
     stage.open("Printing Metagenomic Species Pan-genomes...", "Printing Metagenomic Species Pan-genomes");
     MspPrinter(output_dir, file_names::kAllMsps).printMsps(msps);
     stage.close("Done.\n");
+
+    if (!msps.empty()) {
+        const AbundanceParameters abundance_parameters{settings.abundance_num_core_genes,
+                                                       settings.abundance_min_detected_share};
+        const AbundanceTable abundance = stage.withProgress(
+            "Computing MSP abundance...", "Computing MSP abundance", [&](ProgressSink& progress) {
+                return computeAbundance(msps, abundance_parameters, num_samples,
+                                        [&](const GeneList& genes, const RawCountsVisitor& visit) {
+                                            raw_counts.visit(genes, progress, visit);
+                                        });
+            });
+        const std::vector<MspSummary> summaries = summarizeMsps(msps, abundance, parameters);
+        stage.close("\rDone.\n");
+
+        stage.open("Printing MSP abundance and summary...", "Printing MSP abundance and summary");
+        printAbundance(abundance, samples.names, output_dir, file_names::kMspAbundance);
+        printAbundance(relativeAbundance(abundance), samples.names, output_dir, file_names::kMspRelativeAbundance);
+        printMspSummary(msps, summaries, output_dir, file_names::kMspSummary);
+        stage.close("Done.\n");
+    }
 
     stage.timer().stop();
     stage.timer().report(out) << '\n' << std::flush;

@@ -15,6 +15,9 @@ inline constexpr const char* kAllSeeds = "all_seeds.tsv";
 inline constexpr const char* kAllMergedSeeds = "all_merged_seeds.tsv";
 inline constexpr const char* kAllCoreSeeds = "all_core_seeds.tsv";
 inline constexpr const char* kAllMsps = "all_msps.tsv";
+inline constexpr const char* kMspAbundance = "msp_abundance.tsv";
+inline constexpr const char* kMspRelativeAbundance = "msp_relative_abundance.tsv";
+inline constexpr const char* kMspSummary = "msp_summary.tsv";
 }  // namespace file_names
 
 // How many digits the cluster numbers of a table are padded to. The two tables have always
@@ -43,6 +46,12 @@ inline std::string zeroPaddedName(const std::string& prefix, std::uint64_t numbe
     std::string name = prefix;
     if (digits.size() < width) name.append(width - digits.size(), '0');
     return name + digits;
+}
+
+// The name of the MSP at `index` (from 0) of a list of `count`: msp_1 .. msp_9, msp_01 ..
+// msp_10, msp_001 .. msp_100, ...
+inline std::string mspName(std::size_t index, std::size_t count) {
+    return zeroPaddedName("msp_", index + 1, clusterNameWidth(count, NameWidthRule::DigitsOfCount));
 }
 
 }  // namespace varnosk

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 
+#include "output/NumberText.hpp"
 #include "output/OutputFile.hpp"
 
 namespace varnosk {
@@ -25,9 +26,7 @@ std::string real(double value) {
     const std::string text = six.str();
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
     if (error == std::errc() && end == text.data() + text.size() && parsed == value) return text;
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
+    return shortestText(value);
 }
 
 }  // namespace
@@ -64,6 +63,10 @@ void writeApplicationSettings(const Settings& settings, const OutputDirectory& o
         << "[msp_creation]\n"
         << "min_concordance = " << real(settings.msp_min_concordance) << "\n"
         << "min_robust_concordance = " << real(settings.msp_min_robust_concordance) << "\n"
+        << "\n"
+        << "[msp_abundance]\n"
+        << "num_core_genes = " << settings.abundance_num_core_genes << "\n"
+        << "min_detected_share = " << real(settings.abundance_min_detected_share) << "\n"
         << "\n"
         << "[output]\n"
         << "output_dir = " << settings.output_dir << "\n"

@@ -6,7 +6,8 @@
 namespace varnosk {
 
 // The validated run configuration: one field per key of the settings file, every key
-// required. Filled once by loadSettings and read-only afterwards.
+// required but those of [msp_abundance], which have the defaults below. Filled once by
+// loadSettings and read-only afterwards.
 struct Settings {
     std::string count_matrix_file;           // input.count_matrix_file
     bool count_matrix_has_header = false;    // input.count_matrix_has_header
@@ -23,6 +24,8 @@ struct Settings {
     std::uint64_t merging_min_seed_size = 0; // seeds_merging.min_seed_size
     double msp_min_concordance = 0.0;        // msp_creation.min_concordance
     double msp_min_robust_concordance = 0.0; // msp_creation.min_robust_concordance
+    std::uint64_t abundance_num_core_genes = 100;  // msp_abundance.num_core_genes (optional)
+    double abundance_min_detected_share = 0.1;     // msp_abundance.min_detected_share (optional)
     std::string output_dir;                  // output.output_dir
     bool print_genes_bins = false;           // output.print_genes_bins
     bool print_seeds = false;                // output.print_seeds

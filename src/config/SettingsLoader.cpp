@@ -112,6 +112,14 @@ po::options_description describeOptions(Settings& settings) {
         ("msp_creation.min_concordance", doubleKey(&settings.msp_min_concordance))
         ("msp_creation.min_robust_concordance", doubleKey(&settings.msp_min_robust_concordance));
 
+    // Optional, with the defaults of Settings, so that older settings files keep working.
+    po::options_description abundance("msp_abundance");
+    abundance.add_options()
+        ("msp_abundance.num_core_genes",
+         (new UnsignedValue(&settings.abundance_num_core_genes))->default_value(settings.abundance_num_core_genes))
+        ("msp_abundance.min_detected_share",
+         po::value<double>(&settings.abundance_min_detected_share)->default_value(settings.abundance_min_detected_share));
+
     po::options_description output("output");
     output.add_options()
         ("output.output_dir", textKey(&settings.output_dir))
@@ -119,7 +127,7 @@ po::options_description describeOptions(Settings& settings) {
         ("output.print_seeds", boolKey(&settings.print_seeds));
 
     po::options_description all;
-    all.add(input).add(comparison).add(bins).add(seeds).add(merging).add(msp).add(output);
+    all.add(input).add(comparison).add(bins).add(seeds).add(merging).add(msp).add(abundance).add(output);
     return all;
 }
 
@@ -166,6 +174,8 @@ Settings loadSettings(int argc, const char* const argv[]) {
                settings.num_best_representative_genes, kUnsignedMax);
     checkRange("seeds_merging.min_seed_size", settings.merging_min_seed_size, settings.seeds_min_seed_size,
                kUnsignedMax);
+    checkRange("msp_abundance.num_core_genes", settings.abundance_num_core_genes, std::uint64_t{1}, kUnsignedMax);
+    checkRange("msp_abundance.min_detected_share", settings.abundance_min_detected_share, 0.0, 1.0);
 
     // "any" range: every number is a threshold, but NaN would silently never match
     for (const auto& [key, value] : {std::pair{"seeds_merging.min_concordance", settings.merging_min_concordance},

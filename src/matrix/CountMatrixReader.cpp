@@ -1,18 +1,15 @@
 #include "matrix/CountMatrixReader.hpp"
 
 #include "common/Shown.hpp"
+#include "matrix/LineReader.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
 #include <ctime>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -21,8 +18,6 @@
 namespace varnosk {
 namespace {
 
-// The matrix is read in blocks of this size; the block grows only for a longer line.
-constexpr std::size_t kBlockSize = std::size_t{1} << 22;
 // Reserved up front so that matrices of up to this many genes never grow the list.
 constexpr std::size_t kReservedGenes = 1'000'000;
 // Capacity hint for the counts of the first line.
@@ -165,125 +160,117 @@ void checkLineEnd(std::string_view line, std::uint64_t line_number) {
     }
 }
 
-// Reads a file (or bytes in memory) line by line through one block buffer; a line is a view
-// into the buffer, valid until the next call. Lines may be of any length: the buffer grows
-// to hold them.
-class LineReader {
+// Draws progress at most once per kProgressInterval of processor time, looking at the clock
+// only every kLinesPerClockCheck lines.
+class ThrottledProgress {
 public:
-    LineReader(std::string_view memory, const std::string& name)
-        : path_(name), size_(memory.size()), memory_(memory), in_memory_(true) {
-        buffer_.resize(std::min(kBlockSize, std::max<std::size_t>(memory.size(), 1)));
-    }
-    explicit LineReader(const std::string& path) : path_(path) {
-        do {
-            fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        } while (fd_ < 0 && errno == EINTR);
-        if (fd_ < 0) return;
-        struct stat status {};
-        // only a regular file has a size to report progress against
-        if (::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) size_ = static_cast<std::uint64_t>(status.st_size);
-        buffer_.resize(kBlockSize);
-    }
-    ~LineReader() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    LineReader(const LineReader&) = delete;
-    LineReader& operator=(const LineReader&) = delete;
-
-    const std::string& name() const { return path_; }
-    bool isOpen() const { return in_memory_ || fd_ >= 0; }
-
-    // The first bytes of the input, read ahead without consuming them.
-    std::string_view head() {
-        while (end_ - begin_ < 16 && !at_end_) refill();
-        return std::string_view(buffer_.data() + begin_, end_ - begin_);
-    }
-    std::uint64_t size() const { return size_; }
-    // Bytes of the file up to the end of the last line returned.
-    std::uint64_t position() const { return position_; }
-
-    bool next(std::string_view& line) {
-        if (!isOpen()) return false;
-        for (;;) {
-            const char* first = buffer_.data() + begin_;
-            const std::size_t available = end_ - begin_;
-            if (const void* found = std::memchr(first, '\n', available)) {
-                const auto length = static_cast<std::size_t>(static_cast<const char*>(found) - first);
-                line = std::string_view(first, length);
-                begin_ += length + 1;
-                position_ += length + 1;
-                return true;
-            }
-            if (at_end_) {
-                if (available == 0) return false;
-                line = std::string_view(first, available);  // last line without a line feed
-                begin_ = end_;
-                position_ += available;
-                return true;
-            }
-            refill();
+    ThrottledProgress(const LineReader& reader, ProgressSink& progress) : reader_(reader), progress_(progress) {}
+    void afterLine() {
+        if (++lines_since_clock_ != kLinesPerClockCheck) return;
+        lines_since_clock_ = 0;
+        if (std::clock() > deadline_ && reader_.size() > 0) {
+            progress_.update(std::min(reader_.position(), reader_.size()), reader_.size());
+            deadline_ = std::clock() + kProgressInterval;
         }
     }
 
 private:
-    void refill() {
-        if (begin_ > 0) {
-            std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
-            end_ -= begin_;
-            begin_ = 0;
-        }
-        if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);  // a line longer than the block
-        if (in_memory_) {
-            const std::size_t got = std::min(memory_.size(), buffer_.size() - end_);
-            std::memcpy(buffer_.data() + end_, memory_.data(), got);
-            memory_.remove_prefix(got);
-            end_ += got;
-            if (got == 0) at_end_ = true;
-            return;
-        }
-        const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
-        if (got < 0) {
-            if (errno == EINTR) return;
-            // A failed read must not pass for the end of the file: genes would be lost.
-            throw std::runtime_error("error: " + shown(path_) + " could not be read (" + std::strerror(errno) + ").");
-        }
-        if (got == 0) at_end_ = true;
-        end_ += static_cast<std::size_t>(got);
-    }
-
-    std::string path_;
-    int fd_ = -1;
-    std::uint64_t size_ = 0;
-    std::uint64_t position_ = 0;
-    std::vector<char> buffer_;
-    std::size_t begin_ = 0;
-    std::size_t end_ = 0;
-    bool at_end_ = false;
-    std::string_view memory_;
-    bool in_memory_ = false;
+    const LineReader& reader_;
+    ProgressSink& progress_;
+    std::clock_t deadline_ = std::clock() + kProgressInterval;
+    std::uint64_t lines_since_clock_ = 0;
 };
 
-// Compressed input would otherwise be reported as malformed data at some line.
-void rejectCompressed(std::string_view head, const std::string& path) {
-    static const std::pair<std::string_view, const char*> kMagic[] = {
-        {std::string_view("\x1f\x8b", 2), "gzip"},
-        {std::string_view("BZh91AY&SY", 10), "bzip2"},
-        {std::string_view("\xfd" "7zXZ\0", 6), "xz"},
-        {std::string_view("\x28\xb5\x2f\xfd", 4), "zstd"},
-    };
-    // bzip2: "BZh", the block size digit, then the block magic (a gene may be called BZh1)
-    if (head.size() >= 10 && head.substr(0, 3) == "BZh" && head.substr(4, 6) == "1AY&SY") head = "BZh91AY&SY";
-    for (const auto& [magic, format] : kMagic) {
-        if (head.substr(0, magic.size()) == magic) {
-            throw std::runtime_error("error: " + shown(path) + " looks " + format +
-                                     "-compressed; decompress it first (compressed count matrices are not supported).");
-        }
+// The line number and text of the next data line (blank lines are skipped, but counted).
+bool nextDataLine(LineReader& reader, std::uint64_t& line_number, std::string_view& line, std::size_t& start) {
+    while (reader.next(line)) {
+        ++line_number;
+        checkLineEnd(line, line_number);
+        start = 0;
+        while (start < line.size() && isBlank(line[start])) ++start;
+        if (start < line.size()) return true;
     }
+    return false;
 }
 
-CountMatrix readLines(LineReader& reader, bool has_header, ProgressSink& progress);
+// The header line, or nothing when there is none (or the file is empty).
+std::optional<std::string> readHeader(LineReader& reader, bool has_header, std::uint64_t& line_number) {
+    std::string_view line;
+    if (!has_header || !reader.next(line)) return std::nullopt;
+    line_number = 1;
+    checkLineEnd(line, line_number);
+    return std::string(line);
+}
+
+// Parses one data line into a gene, or throws the error of that line. `expected_samples` is
+// 0 when any number of samples is accepted (the first gene).
+std::unique_ptr<Gene> parseDataLine(std::string_view line, std::size_t start, std::uint64_t line_number,
+                                    std::uint64_t id, std::size_t expected_samples, std::vector<float>& scratch) {
+    // the name is the first tab-separated field: a line starting with a tab has none
+    if (line[0] == '\t') throw std::runtime_error(atLine(line_number) + "empty gene name.");
+    ParseResult result;
+    auto gene = parseLine(line.substr(start), id, scratch, result);
+    if (result.status == ParseStatus::Malformed) throw std::runtime_error(atLine(line_number) + "malformed data.");
+    if (result.status == ParseStatus::InvalidCount) {
+        throw std::runtime_error("error at line " + std::to_string(line_number) + ", column " +
+                                 std::to_string(result.column) + ": invalid count '" +
+                                 shown(std::string(result.bad_token)) +
+                                 "' (counts must be decimal, finite and non-negative).");
+    }
+    // Later stages need at least one sample; a matrix of names alone is not a count table.
+    if (gene->numSamples() == 0) {
+        throw std::runtime_error(atLine(line_number) + "'" + shown(gene->name) + "' has no sample counts.");
+    }
+    if (expected_samples != 0 && gene->numSamples() != expected_samples) {
+        throw std::runtime_error(atLine(line_number) + "'" + shown(gene->name) + "' has " +
+                                 std::to_string(gene->numSamples()) + " samples while " +
+                                 std::to_string(expected_samples) + " samples were expected.");
+    }
+    return gene;
+}
+
+CountMatrix readLines(LineReader& reader, bool has_header, ProgressSink& progress, MatrixFileFacts* facts) {
+    CountMatrix genes;
+    try {
+        genes.reserve(kReservedGenes);
+        std::uint64_t line_number = 0;
+        std::optional<std::string> header = readHeader(reader, has_header, line_number);
+
+        std::uint64_t next_id = 1;
+        std::size_t expected_samples = 0;
+        std::vector<float> scratch;
+        scratch.reserve(kFirstLineSamples);
+        ThrottledProgress throttled(reader, progress);
+        std::string_view line;
+        std::size_t start = 0;
+        while (nextDataLine(reader, line_number, line, start)) {
+            genes.push_back(parseDataLine(line, start, line_number, next_id, expected_samples, scratch));
+            ++next_id;
+            expected_samples = genes.back()->counts.size();
+            throttled.afterLine();
+        }
+        if (facts != nullptr) {
+            facts->header = std::move(header);
+            facts->can_be_read_again = reader.canBeReadAgain();
+            facts->compression = reader.compression();
+        }
+    } catch (const std::runtime_error&) {
+        // garbage from a damaged archive is no malformed matrix: the archive fault comes first
+        reader.checkRest();
+        throw;
+    }
+    progress.update(1, 1);
+
+    if (genes.empty()) throw std::runtime_error("error: genes counts table is empty.");
+    return genes;
+}
+
+[[noreturn]] void changedDuringTheRun(const std::string& path, const std::string& what) {
+    throw std::runtime_error("error: " + shown(path) + " changed during the run: " + what + ".");
+}
 
 }  // namespace
+
 
 std::unique_ptr<Gene> parseGeneLine(std::string_view line, std::uint64_t id, std::size_t expected_samples) {
     std::vector<float> scratch;
@@ -292,85 +279,48 @@ std::unique_ptr<Gene> parseGeneLine(std::string_view line, std::uint64_t id, std
     return parseLine(line, id, scratch, result);
 }
 
-CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSink& progress) {
-    LineReader reader(path);
-    if (!reader.isOpen()) {
-        throw std::runtime_error("error: " + shown(path) +
-                                 " cannot be read. Check that the path is valid and that you have read permissions.");
-    }
-    return readLines(reader, has_header, progress);
+CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSink& progress, MatrixFileFacts* facts) {
+    LineReader reader = LineReader::openFile(path);
+    return readLines(reader, has_header, progress, facts);
 }
 
-CountMatrix readCountMatrixFromMemory(std::string_view data, bool has_header, ProgressSink& progress) {
-    LineReader reader(data, "<memory>");
-    return readLines(reader, has_header, progress);
+CountMatrix readCountMatrixFromMemory(std::string_view data, bool has_header, ProgressSink& progress,
+                                      MatrixFileFacts* facts) {
+    LineReader reader = LineReader::fromMemory(data, "<memory>");
+    return readLines(reader, has_header, progress, facts);
 }
 
-namespace {
-
-CountMatrix readLines(LineReader& reader, bool has_header, ProgressSink& progress) {
-    rejectCompressed(reader.head(), reader.name());
-    CountMatrix genes;
-    genes.reserve(kReservedGenes);
-    std::string_view line;
+void rereadGenes(const std::string& path, bool has_header, const GeneList& genes, ProgressSink& progress,
+                 const std::function<bool(const Gene& gene, const std::vector<float>& raw_counts)>& visit) {
+    LineReader reader = LineReader::openFile(path);
     std::uint64_t line_number = 0;
-    if (has_header && reader.next(line)) {
-        line_number = 1;
-        checkLineEnd(line, line_number);
-    }
-
-    std::uint64_t next_id = 1;
-    std::size_t expected_samples = kFirstLineSamples;
+    readHeader(reader, has_header, line_number);
     std::vector<float> scratch;
-    scratch.reserve(expected_samples);
-    std::clock_t deadline = std::clock() + kProgressInterval;
-    std::uint64_t lines_since_clock = 0;
-
-    while (reader.next(line)) {
-        ++line_number;
-        checkLineEnd(line, line_number);
-        std::size_t start = 0;
-        while (start < line.size() && isBlank(line[start])) ++start;
-        if (start == line.size()) continue;
-        // the name is the first tab-separated field: a line starting with a tab has none
-        if (line[0] == '\t') throw std::runtime_error(atLine(line_number) + "empty gene name.");
-
-        ParseResult result;
-        auto gene = parseLine(line.substr(start), next_id, scratch, result);
-        if (result.status == ParseStatus::Malformed) throw std::runtime_error(atLine(line_number) + "malformed data.");
-        if (result.status == ParseStatus::InvalidCount) {
-            throw std::runtime_error("error at line " + std::to_string(line_number) + ", column " +
-                                     std::to_string(result.column) + ": invalid count '" +
-                                     shown(std::string(result.bad_token)) +
-                                     "' (counts must be decimal, finite and non-negative).");
-        }
-        // Later stages need at least one sample; a matrix of names alone is not a count table.
-        if (gene->numSamples() == 0) {
-            throw std::runtime_error(atLine(line_number) + "'" + shown(gene->name) + "' has no sample counts.");
-        }
-        if (!genes.empty() && gene->numSamples() != expected_samples) {
-            throw std::runtime_error(atLine(line_number) + "'" + shown(gene->name) + "' has " +
-                                     std::to_string(gene->numSamples()) + " samples while " +
-                                     std::to_string(expected_samples) + " samples were expected.");
-        }
-        ++next_id;
-        expected_samples = gene->counts.size();
-        genes.push_back(std::move(gene));
-
-        if (++lines_since_clock == kLinesPerClockCheck) {
-            lines_since_clock = 0;
-            if (std::clock() > deadline && reader.size() > 0) {
-                progress.update(reader.position(), reader.size());
-                deadline = std::clock() + kProgressInterval;
+    ThrottledProgress throttled(reader, progress);
+    std::string_view line;
+    std::size_t start = 0;
+    std::uint64_t id = 0;
+    for (const Gene* gene : genes) {
+        // skipped lines are only told apart from blank ones, never parsed
+        do {
+            if (!nextDataLine(reader, line_number, line, start)) {
+                changedDuringTheRun(path, "it ends before gene '" + shown(gene->name) + "'");
             }
+            ++id;
+            throttled.afterLine();
+        } while (id < gene->id);
+        const std::string at = "line " + std::to_string(line_number) + " no longer holds gene '" +
+                               shown(gene->name) + "' as first read";
+        std::unique_ptr<Gene> raw;
+        try {
+            raw = parseDataLine(line, start, line_number, id, gene->numSamples(), scratch);
+        } catch (const std::runtime_error&) {
+            changedDuringTheRun(path, at);
         }
+        if (raw->name != gene->name || !visit(*gene, raw->counts)) changedDuringTheRun(path, at);
     }
     progress.update(1, 1);
-
-    if (genes.empty()) throw std::runtime_error("error: genes counts table is empty.");
-    return genes;
 }
 
-}  // namespace
 
 }  // namespace varnosk

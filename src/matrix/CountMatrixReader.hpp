@@ -1,22 +1,46 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/ProgressSink.hpp"
 #include "matrix/CountMatrix.hpp"
+#include "matrix/Compression.hpp"
 
 namespace varnosk {
 
+// What the reader learned about the file besides its genes.
+struct MatrixFileFacts {
+    std::optional<std::string> header;  // the header line without its line feed, when there is one
+    bool can_be_read_again = false;     // a regular file: rereadGenes can read it
+    Compression compression = Compression::None;
+};
+
 // Reads the whole count matrix (a gene name then one count per sample on every line,
-// optional header line, blank lines skipped, lines of any length). Reports the share of the
-// file read into `progress`, ending with a report of completion. Throws std::runtime_error
-// naming the line when the file is not well formed, and when it holds no gene.
-CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSink& progress);
+// optional header line, blank lines skipped, lines of any length), plain text or gzip,
+// bzip2, xz or zstd data decoded as it is read. Line numbers are those of the text. Reports
+// the share of the file read into `progress`, ending with a report of completion. Throws
+// std::runtime_error naming the line when the text is not well formed, naming the file and
+// format when compressed data is truncated or corrupt, and when it holds no gene. `facts`,
+// when given, receives the header and what kind of file it was.
+CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSink& progress,
+                            MatrixFileFacts* facts = nullptr);
 // The same from bytes in memory (the fuzz target reads this way).
-CountMatrix readCountMatrixFromMemory(std::string_view data, bool has_header, ProgressSink& progress);
+CountMatrix readCountMatrixFromMemory(std::string_view data, bool has_header, ProgressSink& progress,
+                                      MatrixFileFacts* facts = nullptr);
+
+// Reads the file again for some of the genes a first read made (`genes`, ascending id) and
+// calls visit(gene, its counts as written in the file) for each, in order, stopping after
+// the last; lines of other genes are not parsed. Throws
+// "error: <path> changed during the run: ..." when a gene's line is missing, no longer
+// parses, has another name or number of samples, or visit returns false.
+void rereadGenes(const std::string& path, bool has_header, const GeneList& genes, ProgressSink& progress,
+                 const std::function<bool(const Gene& gene, const std::vector<float>& raw_counts)>& visit);
 
 // Parses one data line (leading white space already skipped) into a gene with the given
 // id. Returns nullptr when the line is malformed or holds a negative or non-finite count.

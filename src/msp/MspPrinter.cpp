@@ -25,10 +25,9 @@ void MspPrinter::printMsps(const MspList& msps) const {
     OutputFile file(output_dir_, file_name_);
     std::ostream& out = file.stream();
     out << "msp_name\tgene_category\tgene_id\tgene_name\n";
-    const std::size_t width = clusterNameWidth(msps.size(), NameWidthRule::DigitsOfCount);
     for (std::size_t i = 0; i < msps.size(); ++i) {
         const Msp& msp = *msps[i];
-        const std::string name = zeroPaddedName("msp_", i + 1, width);
+        const std::string name = mspName(i, msps.size());
         writeCategory(out, name, "core", msp.core_genes);
         writeCategory(out, name, "accessory", msp.accessory_genes);
         writeCategory(out, name, "shared_core", msp.shared_core_genes);

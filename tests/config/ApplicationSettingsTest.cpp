@@ -19,7 +19,7 @@ Settings load(const std::string& settings_path) {
     return loadSettings(2, argv);
 }
 
-TEST(ApplicationSettings, WritesTheThirtyOneLineFormat) {
+TEST(ApplicationSettings, WritesTheThirtyFiveLineFormat) {
     test::TempDir dir;
     Settings s;
     s.count_matrix_file = "data/genes counts.tsv";
@@ -37,6 +37,8 @@ TEST(ApplicationSettings, WritesTheThirtyOneLineFormat) {
     s.merging_min_seed_size = 30;
     s.msp_min_concordance = -0.5;
     s.msp_min_robust_concordance = 1e-7;
+    s.abundance_num_core_genes = 50;
+    s.abundance_min_detected_share = 0.25;
     s.output_dir = dir.str();
     s.print_genes_bins = false;
     s.print_seeds = true;
@@ -71,6 +73,10 @@ TEST(ApplicationSettings, WritesTheThirtyOneLineFormat) {
         "min_concordance = -0.5\n"
         "min_robust_concordance = 1e-07\n"
         "\n"
+        "[msp_abundance]\n"
+        "num_core_genes = 50\n"
+        "min_detected_share = 0.25\n"
+        "\n"
         "[output]\n"
         "output_dir = " + dir.str() + "\n"
         "print_genes_bins = false\n"
@@ -87,7 +93,7 @@ TEST(ApplicationSettings, ReadsBackAsTheSameSettings) {
         .set("seeds_creation.min_concordance", "0.7000000001")
         .set("seeds_merging.min_concordance", "-1e-300")
         .set("msp_creation.min_robust_concordance", "0.999999999");
-    const Settings first = load(fixture.write());
+    const Settings first = load(fixture.write("[msp_abundance]\nmin_detected_share = 0.3333333333333333\n"));
     writeApplicationSettings(first, OutputDirectory(first.output_dir), "application_settings.ini");
     const auto written = std::filesystem::path(first.output_dir) / "application_settings.ini";
     EXPECT_NE(test::readFile(written).find("\nnormalize_counts = false\n"), std::string::npos);
@@ -118,6 +124,8 @@ TEST(ApplicationSettings, ReadsBackAsTheSameSettings) {
     EXPECT_EQ(again.merging_min_seed_size, first.merging_min_seed_size);
     EXPECT_EQ(again.msp_min_concordance, first.msp_min_concordance);
     EXPECT_EQ(again.msp_min_robust_concordance, first.msp_min_robust_concordance);
+    EXPECT_EQ(again.abundance_num_core_genes, 100u);
+    EXPECT_EQ(again.abundance_min_detected_share, 0.3333333333333333);
     EXPECT_EQ(again.output_dir, first.output_dir);
     EXPECT_EQ(again.print_genes_bins, first.print_genes_bins);
     EXPECT_EQ(again.print_seeds, first.print_seeds);

@@ -68,6 +68,31 @@ TEST(SettingsLoader, ReadsEveryKeyIntoItsField) {
     EXPECT_EQ(s.output_dir, fixture.outputDir());
     EXPECT_TRUE(s.print_genes_bins);
     EXPECT_TRUE(s.print_seeds);
+    // a file without [msp_abundance] gets its defaults
+    EXPECT_EQ(s.abundance_num_core_genes, 100u);
+    EXPECT_EQ(s.abundance_min_detected_share, 0.1);
+}
+
+TEST(SettingsLoader, AbundanceKeysAreOptionalAndRangeChecked) {
+    const std::string genes = rangeMessage("msp_abundance.num_core_genes", "1", kMaxUnsigned);
+    const std::string share = rangeMessage("msp_abundance.min_detected_share", "0", "1");
+    const std::pair<std::string, std::string> cases[] = {
+        {"num_core_genes = 1\nmin_detected_share = 0", "<no error>"},
+        {"min_detected_share = 1", "<no error>"},
+        {"num_core_genes = 0", genes},
+        {"min_detected_share = 1.0000001", share},
+        {"min_detected_share = -0.1", share},
+        {"min_detected_share = nan", share},
+        {"num_core_genes = -3", "the argument ('-3') for option 'msp_abundance.num_core_genes' is invalid"},
+    };
+    for (const auto& [keys, expected] : cases) {
+        SettingsFixture fixture;
+        EXPECT_EQ(loadError(fixture.write("\n[msp_abundance]\n" + keys + "\n")), expected) << keys;
+    }
+    SettingsFixture fixture;
+    const Settings s = load(fixture.write("\n[msp_abundance]\nnum_core_genes = 7\nmin_detected_share = 0.5\n"));
+    EXPECT_EQ(s.abundance_num_core_genes, 7u);
+    EXPECT_EQ(s.abundance_min_detected_share, 0.5);
 }
 
 TEST(SettingsLoader, RejectsWrongArgumentCountWithUsage) {

@@ -51,7 +51,10 @@ std::vector<std::string> timeReportNames(const std::string& out);
 using MspTable = std::map<std::string, std::map<std::string, std::set<std::string>>>;
 MspTable readMsps(const fs::path& file);
 
-inline const std::vector<std::string> kTables = {"genes_filtered_out.tsv", "genes_bins.tsv",       "all_seeds.tsv",
-                                                 "all_merged_seeds.tsv",   "all_core_seeds.tsv", "all_msps.tsv"};
+inline const std::vector<std::string> kTables = {"genes_filtered_out.tsv", "genes_bins.tsv",
+                                                 "all_seeds.tsv",          "all_merged_seeds.tsv",
+                                                 "all_core_seeds.tsv",     "all_msps.tsv",
+                                                 "msp_abundance.tsv",      "msp_relative_abundance.tsv",
+                                                 "msp_summary.tsv"};
 
 }  // namespace varnosk::e2e

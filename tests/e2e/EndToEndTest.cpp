@@ -82,7 +82,8 @@ TEST(EndToEnd, StagesFollowTheSettings) {
                                         "Creating seeds", "Printing all seeds", "Merging seeds",
                                         "Printing merged seeds", "Extracting core seeds", "Printing core seeds",
                                         "Creating Metagenomic Species Pan-genomes",
-                                        "Printing Metagenomic Species Pan-genomes", "Total"}));
+                                        "Printing Metagenomic Species Pan-genomes", "Computing MSP abundance",
+                                        "Printing MSP abundance and summary", "Total"}));
 
     BinaryRun reduced(kData / "two_planted_groups.tsv",
                       {{"genes_bins_creation.enabled", "false"}, {"output.print_seeds", "false"}});
@@ -92,7 +93,8 @@ TEST(EndToEnd, StagesFollowTheSettings) {
               (std::vector<std::string>{"Reading count matrix", "Sqrt transformation", "Filtering rare genes",
                                         "Creating seeds", "Merging seeds", "Extracting core seeds",
                                         "Creating Metagenomic Species Pan-genomes",
-                                        "Printing Metagenomic Species Pan-genomes", "Total"}));
+                                        "Printing Metagenomic Species Pan-genomes", "Computing MSP abundance",
+                                        "Printing MSP abundance and summary", "Total"}));
     // Without bins every gene is in bin 1 of the bins table.
     std::istringstream bins(readFile(reduced.out / "genes_bins.tsv"));
     std::string line;
@@ -103,6 +105,24 @@ TEST(EndToEnd, StagesFollowTheSettings) {
         EXPECT_EQ(line.substr(line.rfind('\t') + 1), "1") << line;
     }
     EXPECT_EQ(genes, 29);
+}
+
+TEST(EndToEnd, HeaderThatDoesNotFitTheSamplesGivesGeneratedNamesAndSaysWhy) {
+    TempDir data("varnosk-e2e-data");
+    std::string matrix = readFile(kData / "two_planted_groups.tsv");
+    matrix.insert(matrix.find('\n'), "\textra");  // one field too many
+    writeFile(data.path() / "matrix.tsv", matrix);
+    BinaryRun run(data.path() / "matrix.tsv");
+    const ProcessResult result = run.exec();
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find(" samples.\nThe matrix header has 18 fields for 16 samples, so the samples are named "
+                              "sample_1 to sample_16.\n\n"),
+              std::string::npos)
+        << result.out;
+    const std::string table = readFile(run.out / "msp_abundance.tsv");
+    EXPECT_EQ(table.substr(0, table.find('\n')), "msp_name\tsample_1\tsample_2\tsample_3\tsample_4\tsample_5\tsample_6"
+                                                 "\tsample_7\tsample_8\tsample_9\tsample_10\tsample_11\tsample_12"
+                                                 "\tsample_13\tsample_14\tsample_15\tsample_16");
 }
 
 // Runs the binary once per thread count on fresh output directories made by `make_run` and

@@ -135,6 +135,8 @@ TEST(Faults, MatrixFromAPipeAndLinksPlantedDuringTheRun) {
     // has opened it, after the settings were checked and the run records written. What the
     // shell does before feeding the matrix therefore happens during the run, deterministically.
     TempDir data("varnosk-fault-data");
+    BinaryRun from_file(kData / "two_planted_groups.tsv");
+    ASSERT_EQ(from_file.exec().status, 0);
     const fs::path fifo = data.path() / "matrix.fifo";
     ASSERT_EQ(runCommand("mkfifo " + fifo.string()).status, 0);
     const fs::path precious = data.path() / "precious.txt";
@@ -153,6 +155,10 @@ TEST(Faults, MatrixFromAPipeAndLinksPlantedDuringTheRun) {
         if (plant.empty()) {
             EXPECT_EQ(result.status, 0) << result.err;
             EXPECT_NE(readFile(run.out / "all_msps.tsv").find("msp_1"), std::string::npos);
+            // a pipe cannot be read twice: the abundances come from the counts kept instead
+            for (const auto& table : kTables) {
+                EXPECT_EQ(readFile(run.out / table), readFile(from_file.out / table)) << table;
+            }
             continue;
         }
         const std::string table = plant.find("genes_filtered_out") != std::string::npos ? "genes_filtered_out.tsv"
@@ -162,6 +168,29 @@ TEST(Faults, MatrixFromAPipeAndLinksPlantedDuringTheRun) {
         EXPECT_EQ(result.out.find("Time Statistics"), std::string::npos);
         // nothing is left under a temporary name either
         for (const std::string& name : run.files()) EXPECT_NE(name.front(), '.') << name;
+    }
+}
+
+TEST(Faults, TruncatedOrCorruptCompressedMatrixEndsTheRunNamingFileAndFormat) {
+    TempDir data("varnosk-fault-data");
+    const fs::path archive = data.path() / "matrix.tsv.gz";
+    ASSERT_EQ(runCommand("(gzip -c " + (kData / "two_planted_groups.tsv").string() + " > " + archive.string() + ")").status,
+              0);
+    const std::string bytes = readFile(archive);
+    std::string damaged = bytes;
+    damaged[damaged.size() - 6] = static_cast<char>(damaged[damaged.size() - 6] ^ 1);  // the stored checksum
+    const std::pair<std::string, std::string> cases[] = {
+        {bytes.substr(0, bytes.size() * 2 / 3), "the gzip data is truncated."},
+        {damaged, "the gzip data is corrupt (incorrect data check)."},
+    };
+    for (const auto& [content, message] : cases) {
+        writeFile(archive, content);
+        BinaryRun run(archive);
+        const ProcessResult result = run.exec();
+        EXPECT_EQ(result.status, 255);
+        EXPECT_EQ(result.err, "error: " + archive.string() + " could not be decompressed: " + message + "\n");
+        EXPECT_EQ(result.out.find("Count matrix has"), std::string::npos);
+        EXPECT_EQ(run.files(), kRunRecords);
     }
 }
 

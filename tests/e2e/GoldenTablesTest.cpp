@@ -71,37 +71,63 @@ std::string firstDifference(const std::string& expected, const std::string& actu
     return expected == actual ? "" : "the files differ in their final line feed";
 }
 
+// Runs a case in a fresh folder whose matrix.tsv `place_matrix` writes, and compares (or,
+// when updating, rewrites) every file but the unpinned one.
+template <typename PlaceMatrix>
+void runCase(const std::string& name, int threads, const std::string& label, PlaceMatrix place_matrix) {
+    const fs::path expected_dir = kExpected / name;
+    TempDir dir("varnosk-golden");
+    place_matrix(dir.path() / "matrix.tsv");
+    fs::create_directory(dir.path() / "out");
+    writeFile(dir.path() / "settings.ini", caseSettings(name));
+    const ProcessResult result = runCommand("cd '" + dir.str() + "' && OMP_NUM_THREADS=" + std::to_string(threads) +
+                                            " " + kBinary + " settings.ini");
+    ASSERT_EQ(result.status, 0) << label << ": " << result.err;
+    ASSERT_EQ(result.err, "");
+
+    std::set<std::string> written = fileNames(dir.path() / "out");
+    ASSERT_EQ(written.erase(kUnpinned), 1u);
+    if (updating()) {
+        fs::remove_all(expected_dir);
+        fs::create_directories(expected_dir);
+        for (const auto& file : written) fs::copy_file(dir.path() / "out" / file, expected_dir / file);
+        return;
+    }
+    ASSERT_EQ(written, fileNames(expected_dir)) << label;
+    for (const auto& file : written) {
+        const std::string difference =
+            firstDifference(readFile(expected_dir / file), readFile(dir.path() / "out" / file));
+        if (!difference.empty()) ADD_FAILURE() << label << ": " << name << "/" << file << ": " << difference;
+    }
+}
+
 class GoldenTables : public testing::TestWithParam<std::string> {};
 
 TEST_P(GoldenTables, EveryFileMatchesAtOneTwoAndFourThreads) {
     const std::string name = GetParam();
-    const fs::path expected_dir = kExpected / name;
     for (const int threads : {1, 2, 4}) {
-        TempDir dir("varnosk-golden");
-        fs::copy_file(caseMatrix(name), dir.path() / "matrix.tsv");
-        fs::create_directory(dir.path() / "out");
-        writeFile(dir.path() / "settings.ini", caseSettings(name));
-        const ProcessResult result = runCommand("cd '" + dir.str() + "' && OMP_NUM_THREADS=" +
-                                                std::to_string(threads) + " " + kBinary + " settings.ini");
-        ASSERT_EQ(result.status, 0) << result.err;
-        ASSERT_EQ(result.err, "");
+        runCase(name, threads, name + " at " + std::to_string(threads) + " threads",
+                [&](const fs::path& matrix) { fs::copy_file(caseMatrix(name), matrix); });
+        if (updating()) return;
+    }
+}
 
-        std::set<std::string> written = fileNames(dir.path() / "out");
-        ASSERT_EQ(written.erase(kUnpinned), 1u);
-        if (updating()) {
-            fs::remove_all(expected_dir);
-            fs::create_directories(expected_dir);
-            for (const auto& file : written) fs::copy_file(dir.path() / "out" / file, expected_dir / file);
-            return;
+// Each format compresses one case at test time, under the case's own file name (the format
+// is told by its content): every file must be the plain text's, the recorded settings too.
+TEST(CompressedGoldenTables, EveryFormatGivesThePlainTextFiles) {
+    if (updating()) GTEST_SKIP() << "the plain-text cases set the expected files";
+    const std::pair<std::string, std::string> cases[] = {
+        {"gzip", "example"}, {"bzip2", "planted"}, {"xz", "crlf_no_header_no_bins"}, {"zstd", "zero_sample_normalized"}};
+    for (const auto& [tool, name] : cases) {
+        if (runCommand("command -v " + tool).status != 0) {
+            ADD_FAILURE() << tool << " is not installed (scripts/install-dependencies.sh installs it)";
+            continue;
         }
-        ASSERT_EQ(written, fileNames(expected_dir)) << name << " at " << threads << " threads";
-        for (const auto& file : written) {
-            const std::string difference =
-                firstDifference(readFile(expected_dir / file), readFile(dir.path() / "out" / file));
-            if (!difference.empty()) {
-                ADD_FAILURE() << name << "/" << file << " at " << threads << " threads: " << difference;
-            }
-        }
+        runCase(name, 2, tool + "-compressed " + name, [&](const fs::path& matrix) {
+            const ProcessResult compressed =
+                runCommand("(" + tool + " -c '" + caseMatrix(name).string() + "' > '" + matrix.string() + "')");
+            ASSERT_EQ(compressed.status, 0) << compressed.err;
+        });
     }
 }
 

@@ -15,6 +15,8 @@
 
 #include "TestSupport.hpp"
 #include "app/ProgressLine.hpp"
+#include "matrix/Preprocessing.hpp"
+#include "matrix/RawCounts.hpp"
 
 namespace varnosk {
 namespace {
@@ -145,23 +147,133 @@ TEST(CountMatrixReader, EmptyNamesAndLoneCarriageReturnsAreErrorsOfTheirOwnLine)
               "error: '' cannot be read. Check that the path is valid and that you have read permissions.");
 }
 
-TEST(CountMatrixReader, CompressedInputIsNamedAndMemoryReadsLikeAFile) {
-    const std::pair<std::string, std::string> cases[] = {
-        {std::string("\x1f\x8b\x08\0\0\0", 6), "gzip"},
-        {"BZh91AY&SY\x01\x02", "bzip2"},
-        {std::string("\xfd" "7zXZ\0\0\x04", 8), "xz"},
-        {"\x28\xb5\x2f\xfd\x24\x05", "zstd"},
-    };
-    for (const auto& [content, format] : cases) {
-        EXPECT_NE(readErrorOf(content).find("looks " + format + "-compressed; decompress it first"), std::string::npos)
-            << format;
+const char* const kCompressors[] = {"gzip", "bzip2", "xz", "zstd"};
+
+// `text` compressed by a command-line tool, written under a name that says nothing of it.
+std::string compressedFile(const test::TempDir& dir, const std::string& tool, const std::string& text,
+                           const std::string& name = "matrix.tsv") {
+    const auto plain = dir.path() / (name + ".text");
+    test::writeFile(plain, text);
+    const auto path = dir.path() / name;
+    const auto result = test::runCommand("(" + tool + " -c " + plain.string() + " > " + path.string() + ")");
+    if (result.status != 0) throw std::runtime_error(tool + " failed: " + result.err);
+    return path.string();
+}
+
+void expectSameGenes(const CountMatrix& actual, const CountMatrix& expected, const std::string& label) {
+    ASSERT_EQ(actual.size(), expected.size()) << label;
+    for (std::size_t i = 0; i < actual.size(); ++i) {
+        EXPECT_EQ(actual[i]->id, expected[i]->id) << label;
+        EXPECT_EQ(actual[i]->name, expected[i]->name) << label;
+        EXPECT_EQ(actual[i]->counts, expected[i]->counts) << label;
     }
-    const std::string text = "BZh1\t1\t2\ng2\t0\t3.5\r\n";
+}
+
+TEST(CountMatrixReader, CompressedMatricesReadLikeTheirTextWhateverTheirName) {
+    const std::string first = "gene\ts1\ts2\ng1\t1\t2.5\n\n";
+    const std::string second = "g2\t0\t3\r\ng3\t7\t1e3";
+    test::TempDir dir;
+    test::writeFile(dir.path() / "plain.tsv", first + second);
+    MatrixFileFacts plain_facts;
     test::NullProgress progress;
-    const CountMatrix genes = readCountMatrixFromMemory(text, false, progress);
+    const CountMatrix plain = readCountMatrix((dir.path() / "plain.tsv").string(), true, progress, &plain_facts);
+    EXPECT_EQ(plain_facts.compression, Compression::None);
+    EXPECT_EQ(plain_facts.header, "gene\ts1\ts2");
+    EXPECT_TRUE(plain_facts.can_be_read_again);
+
+    for (const std::string tool : kCompressors) {
+        MatrixFileFacts facts;
+        const std::string path = compressedFile(dir, tool, first + second, tool + ".tsv");
+        expectSameGenes(readCountMatrix(path, true, progress, &facts), plain, tool);
+        EXPECT_STREQ(compressionName(facts.compression), tool.c_str());
+        EXPECT_EQ(facts.header, plain_facts.header) << tool;
+        // two compressed streams one after the other read as one text
+        const std::string joined = (dir.path() / (tool + ".joined")).string();
+        test::writeFile(joined, test::readFile(compressedFile(dir, tool, first, "a")) +
+                                    test::readFile(compressedFile(dir, tool, second, "b")));
+        expectSameGenes(read(joined, true), plain, tool + " joined");
+        expectSameGenes(readCountMatrixFromMemory(test::readFile(joined), true, progress), plain, tool + " memory");
+        // line numbers are those of the text
+        EXPECT_EQ(readError(compressedFile(dir, tool, "g1 1 2\n\ng2 1 x\n", "bad"), false),
+                  "error at line 3: malformed data.")
+            << tool;
+    }
+    // a gene may be called like a magic number begins
+    const CountMatrix genes = readCountMatrixFromMemory("BZh1\t1\t2\ng2\t0\t3.5\r\n", false, progress);
     ASSERT_EQ(genes.size(), 2u);
     EXPECT_EQ(genes[0]->name, "BZh1");
-    EXPECT_EQ(genes[1]->counts, (std::vector<float>{0.0f, 3.5f}));
+}
+
+TEST(CountMatrixReader, TruncatedOrCorruptArchivesAreErrorsNamingFileAndFormat) {
+    std::string text = "gene\ts1\ts2\ts3\n";
+    for (int g = 0; g < 3000; ++g) {
+        text += "gene_" + std::to_string(g) + "\t" + std::to_string(g % 7) + "\t" + std::to_string(g * 13 % 101) +
+                "\t" + std::to_string(g * g % 997) + "\n";
+    }
+    test::TempDir dir;
+    for (const std::string tool : kCompressors) {
+        const std::string archive = test::readFile(compressedFile(dir, tool, text, tool));
+        const std::string prefix = "error: " + (dir.path() / "cut").string() + " could not be decompressed: the " + tool;
+        // cut in the middle, and just before the end: no shorter matrix passes for the whole
+        for (const std::size_t keep : {archive.size() / 2, archive.size() - 1}) {
+            test::writeFile(dir.path() / "cut", archive.substr(0, keep));
+            EXPECT_EQ(readError((dir.path() / "cut").string(), true), prefix + " data is truncated.")
+                << tool << " cut to " << keep;
+        }
+        std::string damaged = archive;
+        damaged[damaged.size() / 2] = static_cast<char>(damaged[damaged.size() / 2] ^ 0x55);
+        test::writeFile(dir.path() / "cut", damaged);
+        const std::string corrupt = prefix + " data is corrupt (";
+        const std::string error = readError((dir.path() / "cut").string(), true);
+        EXPECT_EQ(error.substr(0, corrupt.size()), corrupt) << tool << ": " << error;
+        EXPECT_EQ(error.back(), '.');
+        // trailing bytes that are no stream of the format (too short for one, xz says)
+        test::writeFile(dir.path() / "cut", archive + "garbage\n");
+        const std::string trailing = readError((dir.path() / "cut").string(), true);
+        EXPECT_TRUE(trailing.substr(0, corrupt.size()) == corrupt || trailing == prefix + " data is truncated.")
+            << tool << ": " << trailing;
+    }
+}
+
+TEST(CountMatrixReader, RawCountsOfChosenGenesAreReadAgainAndChecked) {
+    const std::string text = "gene\ts1\ts2\ng1\t1\t2\n\ng2\t2.5\t0\ng3\t9\t9\ng4\t0.1\t16\n";
+    test::TempDir dir;
+    for (const std::string tool : {"", "gzip"}) {
+        const std::string path = tool.empty() ? (dir.path() / "m.tsv").string() : compressedFile(dir, tool, text);
+        if (tool.empty()) test::writeFile(path, text);
+        MatrixFileFacts facts;
+        test::NullProgress progress;
+        CountMatrix matrix = readCountMatrix(path, true, progress, &facts);
+        const RawCounts raw(path, true, facts, matrix);
+        applySqrtTransform(matrix);
+        std::vector<std::pair<std::string, std::vector<float>>> seen;
+        raw.visit({matrix[1].get(), matrix[3].get()}, progress, [&](const Gene& gene, const std::vector<float>& counts) {
+            seen.emplace_back(gene.name, counts);
+        });
+        EXPECT_EQ(seen, (std::vector<std::pair<std::string, std::vector<float>>>{{"g2", {2.5f, 0.0f}},
+                                                                                 {"g4", {0.1f, 16.0f}}}))
+            << tool;
+
+        // a file changed since: its lines no longer agree with what was read
+        const auto changedError = [&](const std::string& now) {
+            if (tool.empty()) test::writeFile(path, now);
+            else compressedFile(dir, tool, now);
+            try {
+                raw.visit({matrix[1].get(), matrix[3].get()}, progress, [](const Gene&, const std::vector<float>&) {});
+            } catch (const std::runtime_error& error) {
+                return std::string(error.what());
+            }
+            return std::string();
+        };
+        const std::string changed = "error: " + path + " changed during the run: ";
+        EXPECT_EQ(changedError("gene\ts1\ts2\ng1\t1\t2\n\ng2\t2.5\t0\ng3\t9\t9\ng4\t0.1\t17\n"),
+                  changed + "line 6 no longer holds gene 'g4' as first read.");
+        EXPECT_EQ(changedError("gene\ts1\ts2\ng1\t1\t2\n\ng2\t2.5\t0\ng3\t9\t9\ng5\t0.1\t16\n"),
+                  changed + "line 6 no longer holds gene 'g4' as first read.");
+        // without the blank line the genes are the same: nothing changed that matters
+        EXPECT_EQ(changedError("gene\ts1\ts2\ng1\t1\t2\ng2\t2.5\t0\ng3\t9\t9\ng4\t0.1\t16\n"), "");
+        EXPECT_EQ(changedError("gene\ts1\ts2\ng1\t1\t2\n\ng2\t2.5\t0\n"), changed + "it ends before gene 'g4'.");
+    }
 }
 
 TEST(CountMatrixReader, TextGluedToACountMakesTheLineMalformed) {

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "matrix/ByteSource.hpp"
+#include "matrix/Compression.hpp"
+
+namespace varnosk {
+
+// The lines of a count matrix, plain or compressed (told by its magic bytes), read through
+// one block buffer; compressed data is decoded in a thread of its own ahead of the reader.
+// A line is a view into the buffer, valid until the next call; lines may be of any length.
+// One thread at a time.
+class LineReader {
+public:
+    // Throws "error: <path> cannot be read. ..." when the file cannot be opened.
+    static LineReader openFile(const std::string& path);
+    // `data` must outlive the reader; `name` stands for it in messages.
+    static LineReader fromMemory(std::string_view data, const std::string& name);
+
+    LineReader(LineReader&&) = default;
+    ~LineReader();
+
+    const std::string& name() const { return name_; }
+    Compression compression() const { return compression_; }
+    // A regular file (plain or compressed) can be read again from its start.
+    bool canBeReadAgain() const { return rereadable_; }
+
+    // The next line without its line feed; false at the end of the data.
+    bool next(std::string_view& line);
+
+    // How far reading has come, of size() (0 when unknown): bytes of the file up to the end
+    // of the last line, counted in compressed bytes for compressed data.
+    std::uint64_t position() const;
+    std::uint64_t size() const { return size_; }
+
+    // Decodes the rest of compressed data, so that a fault in it is raised before an error
+    // its garbage caused. Nothing for plain text.
+    void checkRest();
+
+private:
+    LineReader(std::unique_ptr<ByteSource> raw, const std::string& name, std::uint64_t size, bool rereadable,
+               std::size_t buffer_size);
+    void refill();
+
+    std::string name_;
+    std::unique_ptr<ByteSource> source_;
+    Compression compression_ = Compression::None;
+    bool rereadable_ = false;
+    std::uint64_t size_ = 0;
+    std::uint64_t position_ = 0;
+    std::vector<char> buffer_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+    bool at_end_ = false;
+};
+
+}  // namespace varnosk
