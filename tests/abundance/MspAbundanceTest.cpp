@@ -5,6 +5,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "TestSupport.hpp"
@@ -18,7 +19,9 @@ class HandMadeMatrix {
 public:
     const Gene* add(std::vector<float> raw) {
         const std::uint64_t id = genes_.size() + 1;
-        genes_.push_back(std::make_unique<Gene>(test::makeGene(id, "g" + std::to_string(id), raw, 1.0f)));
+        std::string name(1, 'g');
+        name += std::to_string(id);
+        genes_.push_back(std::make_unique<Gene>(test::makeGene(id, std::move(name), raw, 1.0f)));
         raw_[genes_.back().get()] = std::move(raw);
         return genes_.back().get();
     }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <omp.h>
@@ -25,7 +26,9 @@ std::vector<Gene> mixedBin(std::uint32_t num_samples, std::mt19937_64& rng) {
     }
     std::vector<Gene> genes;
     const auto add = [&](std::vector<float> counts) {
-        genes.push_back(test::makeGene(genes.size() + 1, "g" + std::to_string(genes.size()), std::move(counts), 1.0f));
+        std::string name(1, 'g');
+        name += std::to_string(genes.size());
+        genes.push_back(test::makeGene(genes.size() + 1, std::move(name), std::move(counts), 1.0f));
     };
     for (int g = 0; g < 160; ++g) {
         std::vector<float> counts(num_samples);
