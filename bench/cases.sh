@@ -27,7 +27,7 @@ bench_case_bins() {
 # Every file the program writes whose bytes depend only on input and settings
 # (execution_description.ini holds the date and host).
 bench_tables=(genes_filtered_out.tsv genes_bins.tsv all_seeds.tsv all_merged_seeds.tsv all_core_seeds.tsv
-  all_msps.tsv application_settings.ini)
+  all_msps.tsv msp_abundance.tsv msp_relative_abundance.tsv msp_summary.tsv application_settings.ini)
 
 bench_check_cases() {
   local name
