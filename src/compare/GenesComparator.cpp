@@ -167,8 +167,6 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
     const std::size_t words = gene1.presence.words();
     const std::uint64_t* detected1 = gene1.presence.detected();
     const std::uint64_t* detected2 = gene2.presence.detected();
-    const std::uint64_t* above1 = gene1.presence.above();
-    const std::uint64_t* above2 = gene2.presence.above();
     const std::uint64_t* nonzero1 = gene1.presence.nonzero();
     const std::uint64_t* nonzero2 = gene2.presence.nonzero();
 
@@ -182,14 +180,18 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
     // least 1, t2 = dl otherwise). So the samples with x > dl and y = 0 all count as gene1
     // only, or those with x = 0 and y > dl all count as gene2 only: the smaller of the two
     // counts is a lower bound on the exclusive samples, known before the ratio is estimated.
+    const float* x = gene1.counts.data();
+    const float* y = gene2.counts.data();
     if (max_exclusive_samples < num_samples_) {
         std::uint64_t only1 = 0;
         std::uint64_t only2 = 0;
-        for (std::size_t k = 0; k < words; ++k) {
-            only1 += std::popcount(above1[k] & ~nonzero2[k]);
-            only2 += std::popcount(above2[k] & ~nonzero1[k]);
+        forEachSample(words, [&](std::size_t k) { return detected1[k] & ~nonzero2[k]; },
+                      [&](std::uint32_t s) { only1 += x[s] > dl_single; });
+        if (only1 > max_exclusive_samples) {
+            forEachSample(words, [&](std::size_t k) { return detected2[k] & ~nonzero1[k]; },
+                          [&](std::uint32_t s) { only2 += y[s] > dl_single; });
+            if (only2 > max_exclusive_samples) return false;
         }
-        if (only1 > max_exclusive_samples && only2 > max_exclusive_samples) return false;
     }
 
     // Abundance ratio gene2 / gene1: the median of per-sample quotients over the candidates
@@ -197,8 +199,6 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
     // candidate reaches the first thresholds (both dl). Later thresholds are never below dl,
     // so their sets are subsets of the first: they are filtered from the first selection's
     // split, which puts the new median on one side, a few ranks from its edge.
-    const float* x = gene1.counts.data();
-    const float* y = gene2.counts.data();
     std::uint32_t* candidates = candidates_.data();
     float* cx = candidate_x_.data();
     float* cy = candidate_y_.data();
@@ -261,17 +261,17 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
 
     // Classify every sample with the final thresholds. Presence of both uses >=, presence of
     // one gene alone uses > on that gene's threshold. Both thresholds are at least dl, so the
-    // co-detected samples are candidates, and a gene alone above its threshold has its
-    // "above" bit where the other's "non-zero" bit is clear.
+    // co-detected samples are candidates, and a gene alone above its threshold is detected
+    // where the other's "non-zero" bit is clear.
     const float min_x = atLeast(t1);
     const float min_y = atLeast(t2);
     const float above_x = above(t1);
     const float above_y = above(t2);
     std::uint64_t gene1_only = 0;
     std::uint64_t gene2_only = 0;
-    forEachSample(words, [&](std::size_t k) { return above1[k] & ~nonzero2[k]; },
+    forEachSample(words, [&](std::size_t k) { return detected1[k] & ~nonzero2[k]; },
                   [&](std::uint32_t s) { gene1_only += x[s] > above_x; });
-    forEachSample(words, [&](std::size_t k) { return above2[k] & ~nonzero1[k]; },
+    forEachSample(words, [&](std::size_t k) { return detected2[k] & ~nonzero1[k]; },
                   [&](std::uint32_t s) { gene2_only += y[s] > above_y; });
     if (gene1_only + gene2_only > max_exclusive_samples) return false;
     std::uint64_t num_codetected = 0;

@@ -10,8 +10,8 @@
 
 namespace varnosk {
 
-// Per gene of a list, the gene's "detected" bits, and on request its "above the detection
-// threshold" and "non-zero" bits, copied into one contiguous array built once. Lets a caller reject, in a few word operations, pairs the comparator is certain to
+// Per gene of a list, the gene's "detected" bits, and on request "above the detection
+// threshold" and the gene's "non-zero" bits, in one contiguous array built once. Lets a caller reject, in a few word operations, pairs the comparator is certain to
 // reject. The owner builds it; afterwards it is read-only and any number of threads may read it.
 class SampleBitsets {
 public:

@@ -19,8 +19,7 @@ struct Gene {
     // One value per sample in file column order: raw counts after reading, their
     // single-precision square roots after preprocessing.
     std::vector<float> counts;
-    // Where the gene is detected, above the detection threshold and non-zero, after
-    // preprocessing.
+    // Where the gene is detected and where it is non-zero, after preprocessing.
     SamplePresence presence;
 
     std::uint64_t numSamples() const { return counts.size(); }

@@ -7,10 +7,10 @@
 
 namespace varnosk {
 
-// Three bitsets over the samples of one gene, one bit per sample: the count reaches the
-// detection threshold ("detected"), exceeds it ("above"), is not zero ("non-zero"). The
-// comparator reads co-detection and exclusive presence from them in a few word operations,
-// and they take a bit per sample where a list of detected samples took four bytes each.
+// Two bitsets over the samples of one gene, one bit per sample: the count reaches the
+// detection threshold ("detected"), the count is not zero ("non-zero"). The comparator reads
+// co-detection and exclusive presence from them in a few word operations, and they take a bit
+// per sample where a list of detected samples took four bytes each.
 class SamplePresence {
 public:
     // Bits of counts (square-root scale) against threshold; reuses the capacity.
@@ -18,8 +18,7 @@ public:
 
     std::size_t words() const { return words_; }
     const std::uint64_t* detected() const { return bits_.data(); }
-    const std::uint64_t* above() const { return bits_.data() + words_; }
-    const std::uint64_t* nonzero() const { return bits_.data() + 2 * words_; }
+    const std::uint64_t* nonzero() const { return bits_.data() + words_; }
 
     bool isDetected(std::size_t sample) const { return (detected()[sample / 64] >> (sample % 64)) & 1u; }
     std::uint64_t numDetected() const {
@@ -30,7 +29,7 @@ public:
 
 private:
     std::size_t words_ = 0;
-    std::vector<std::uint64_t> bits_;  // detected, then above, then non-zero
+    std::vector<std::uint64_t> bits_;  // detected, then non-zero
 };
 
 // Calls f(sample) for every set bit of the words a[k] & b[k], in ascending sample order.
