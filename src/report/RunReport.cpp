@@ -141,7 +141,8 @@ void writeSizeChart(std::ostream& out, const MspList& msps) {
     const double label_width = labelled ? 90 : 10;
     const double bar_width = 600;
     writeLegend(out);
-    out << "<p class=\"note\">Genes per MSP, largest first (the largest has " << largest << ").</p>\n"
+    out << "<p class=\"note\">Genes per MSP, largest first (the largest has " << largest << ")"
+        << (labelled ? "" : "; hover a bar for its core / accessory / shared core / shared accessory genes") << ".</p>\n"
         << "<div class=\"scroll\"><svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << label_width + bar_width + 60
         << "\" height=\"" << num(row * static_cast<double>(count) + 4) << "\">\n";
     for (std::size_t i = 0; i < count; ++i) {
@@ -150,8 +151,15 @@ void writeSizeChart(std::ostream& out, const MspList& msps) {
         const std::size_t total = sizes[0] + sizes[1] + sizes[2] + sizes[3];
         const std::string name = mspName(m, count);
         const double y = row * static_cast<double>(i) + 2;
-        out << "<g class=\"msp-bar\"><title>" << name << ": " << sizes[0] << " core, " << sizes[1] << " accessory, "
-            << sizes[2] << " shared core, " << sizes[3] << " shared accessory</title>";
+        out << "<g class=\"msp-bar\"><title>" << name << ": ";
+        // thousands of bars: the short form keeps large files small
+        if (labelled) {
+            out << sizes[0] << " core, " << sizes[1] << " accessory, " << sizes[2] << " shared core, " << sizes[3]
+                << " shared accessory";
+        } else {
+            out << sizes[0] << " / " << sizes[1] << " / " << sizes[2] << " / " << sizes[3];
+        }
+        out << "</title>";
         if (labelled) out << "<text x=\"" << label_width - 6 << "\" y=\"" << y + 11 << "\" text-anchor=\"end\">" << name << "</text>";
         double x = label_width;
         for (int c = 0; c < 4; ++c) {
@@ -223,7 +231,8 @@ void writeHeatmap(std::ostream& out, const ReportInput& input) {
     const bool row_labels = grid.rows <= 150;
     const bool column_labels = grid.columns <= 150;
     const double cell_h = grid.rows <= 60 ? 14 : (grid.rows <= 150 ? 8 : 3);
-    const double cell_w = std::clamp(900.0 / static_cast<double>(grid.columns), 5.0, 18.0);
+    // whole pixels keep the positions short in a large file
+    const double cell_w = std::clamp(std::floor(900.0 / static_cast<double>(grid.columns)), 5.0, 18.0);
     const double left = row_labels ? 110 : 10;
     const double head = column_labels ? 130 : 10;
     const bool titles = grid.rows * grid.columns <= 20000;
@@ -278,9 +287,12 @@ void writeHeatmap(std::ostream& out, const ReportInput& input) {
         for (std::size_t c = 0; c < grid.columns; ++c) {
             const double v = grid.values[r * grid.columns + c];
             out << "<rect x=\"" << num(left + cell_w * static_cast<double>(c)) << "\" width=\"" << num(cell_w)
-                << "\" height=\"" << num(cell_h) << "\" fill=\"" << shade(v) << "\">";
-            if (titles) out << "<title>" << rowLabel(r) << ", " << columnLabel(c) << ": " << num(v) << "</title>";
-            out << "</rect>";
+                << "\" height=\"" << num(cell_h) << "\" fill=\"" << shade(v) << "\"";
+            if (titles) {
+                out << "><title>" << rowLabel(r) << ", " << columnLabel(c) << ": " << num(v) << "</title></rect>";
+            } else {
+                out << "/>";
+            }
         }
         out << "</g>\n";
     }
@@ -353,7 +365,7 @@ void writeSummaryTable(std::ostream& out, const ReportInput& input) {
     for (std::size_t m = 0; m < input.msps.size(); ++m) {
         const Msp& msp = *input.msps[m];
         const auto sizes = categorySizes(msp);
-        out << "<tr><td>" << mspName(m, input.msps.size()) << "</td>";
+        out << "<tr class=\"msp-row\"><td>" << mspName(m, input.msps.size()) << "</td>";
         for (const std::size_t size : sizes) out << "<td class=\"n\">" << size << "</td>";
         out << "<td>" << escapeHtml(msp.core_genes.front()->name) << "</td>";
         if (m < input.summaries.size()) {

@@ -34,8 +34,8 @@ struct ReportInput {
 
 // Limits that keep the file small for large runs: the heatmap averages consecutive MSPs
 // (rows) and consecutive samples in display order (columns) into at most this many.
-inline constexpr std::size_t kMaxHeatmapRows = 300;
-inline constexpr std::size_t kMaxHeatmapColumns = 120;
+inline constexpr std::size_t kMaxHeatmapRows = 250;
+inline constexpr std::size_t kMaxHeatmapColumns = 100;
 
 // Writes the run's self-contained HTML report (file_name inside output_dir): inline CSS,
 // SVG charts and one small script, nothing fetched. Every input name is escaped. Throws
