@@ -9,6 +9,7 @@ packages=(
   zlib1g-dev libbz2-dev liblzma-dev libzstd-dev
   gzip bzip2 xz-utils zstd
   libgtest-dev libgmock-dev
+  chromium
 )
 if [ "${1:-}" = "--with-sanitizers" ]; then packages+=(libclang-rt-dev); fi
 if [ "${1:-}" = "--with-fuzzers" ]; then packages+=(clang libclang-rt-dev); fi

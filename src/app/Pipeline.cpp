@@ -25,6 +25,7 @@
 #include "msp/MspCreator.hpp"
 #include "msp/MspPrinter.hpp"
 #include "output/OutputDirectory.hpp"
+#include "report/RunReport.hpp"
 #include "seeds/CoreSeedsExtractor.hpp"
 #include "seeds/SeedsCreator.hpp"
 #include "seeds/SeedsMerger.hpp"
@@ -124,6 +125,7 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
     applySqrtTransform(matrix);
     stage.close("Done.\n");
 
+    const std::uint64_t num_genes_read = matrix.size();
     stage.open("Filtering too rare genes...", "Filtering rare genes");
     computeSamplePresence(matrix, parameters.detection_threshold);
     filterRareGenes(matrix, settings.min_prevalence, output_dir, file_names::kGenesFilteredOut);
@@ -142,6 +144,7 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
         return createAllSeeds(bins, settings.seeds_min_seed_size, settings.seeds_min_concordance, parameters, progress);
     });
     stage.close("\rDone. " + std::to_string(seeds.size()) + " seeds created.\n");
+    const std::uint64_t num_seeds_created = seeds.size();
 
     if (settings.print_seeds) {
         printSeedTable(stage, output_dir, "Printing all seeds...", "Printing all seeds", file_names::kAllSeeds,
@@ -182,6 +185,8 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
     MspPrinter(output_dir, file_names::kAllMsps).printMsps(msps);
     stage.close("Done.\n");
 
+    AbundanceTable relative_abundance;
+    std::vector<MspSummary> summaries;
     if (!msps.empty()) {
         const AbundanceParameters abundance_parameters{settings.abundance_num_core_genes,
                                                        settings.abundance_min_detected_share};
@@ -192,15 +197,33 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
                                             raw_counts.visit(genes, progress, visit);
                                         });
             });
-        const std::vector<MspSummary> summaries = summarizeMsps(msps, abundance, parameters);
+        summaries = summarizeMsps(msps, abundance, parameters);
+        relative_abundance = relativeAbundance(abundance);
         stage.close("\rDone.\n");
 
         stage.open("Printing MSP abundance and summary...", "Printing MSP abundance and summary");
         printAbundance(abundance, samples.names, output_dir, file_names::kMspAbundance);
-        printAbundance(relativeAbundance(abundance), samples.names, output_dir, file_names::kMspRelativeAbundance);
+        printAbundance(relative_abundance, samples.names, output_dir, file_names::kMspRelativeAbundance);
         printMspSummary(msps, summaries, output_dir, file_names::kMspSummary);
         stage.close("Done.\n");
     }
+
+    // the report shows the stages before it; its own time is in the console report only
+    ReportInput report{settings,
+                       num_genes_read,
+                       num_genes_read - matrix.size(),
+                       samples.names,
+                       stage.timer().finished(),
+                       bins.size(),
+                       num_seeds_created,
+                       seeds.size(),
+                       core_seeds.size(),
+                       msps,
+                       summaries,
+                       relative_abundance};
+    stage.open("Writing report...", "Writing report");
+    writeReport(report, output_dir, file_names::kReport);
+    stage.close("Done.\n");
 
     stage.timer().stop();
     stage.timer().report(out) << '\n' << std::flush;

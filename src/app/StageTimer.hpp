@@ -19,6 +19,8 @@ public:
     // "Time Statistics:" then one "<name>: <m> min <s> sec" line per stopped stopwatch,
     // in the order they stopped.
     std::ostream& report(std::ostream& out) const;
+    // The stopped stopwatches with their whole seconds, in the order they stopped.
+    const std::vector<std::pair<std::string, std::int64_t>>& finished() const { return finished_; }
 
     // For tests: stop the most recent stopwatch as if `now` were the current time.
     void stopAt(std::time_t now);

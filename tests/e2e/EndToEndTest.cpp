@@ -83,7 +83,7 @@ TEST(EndToEnd, StagesFollowTheSettings) {
                                         "Printing merged seeds", "Extracting core seeds", "Printing core seeds",
                                         "Creating Metagenomic Species Pan-genomes",
                                         "Printing Metagenomic Species Pan-genomes", "Computing MSP abundance",
-                                        "Printing MSP abundance and summary", "Total"}));
+                                        "Printing MSP abundance and summary", "Writing report", "Total"}));
 
     BinaryRun reduced(kData / "two_planted_groups.tsv",
                       {{"genes_bins_creation.enabled", "false"}, {"output.print_seeds", "false"}});
@@ -94,7 +94,7 @@ TEST(EndToEnd, StagesFollowTheSettings) {
                                         "Creating seeds", "Merging seeds", "Extracting core seeds",
                                         "Creating Metagenomic Species Pan-genomes",
                                         "Printing Metagenomic Species Pan-genomes", "Computing MSP abundance",
-                                        "Printing MSP abundance and summary", "Total"}));
+                                        "Printing MSP abundance and summary", "Writing report", "Total"}));
     // Without bins every gene is in bin 1 of the bins table.
     std::istringstream bins(readFile(reduced.out / "genes_bins.tsv"));
     std::string line;

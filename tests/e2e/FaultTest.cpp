@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -75,6 +76,28 @@ TEST(Faults, FullDeviceEndsTheRunNamingTheTableCutShort) {
     // the table cut short never takes its final name
     expected.insert("genes_filtered_out.tsv");
     EXPECT_EQ(run.files(), expected);
+}
+
+TEST(Faults, ReportThatCannotBeWrittenEndsTheRunLikeATable) {
+    // a file size limit between the largest table and the report lets every table through
+    BinaryRun sizes(BinaryRun::ExampleSettings{});
+    ASSERT_EQ(sizes.exec().status, 0);
+    std::uintmax_t largest_table = 0;
+    for (const auto& table : kTables) largest_table = std::max(largest_table, fs::file_size(sizes.out / table));
+    const std::uintmax_t report = fs::file_size(sizes.out / "report.html");
+    ASSERT_GT(report, largest_table + 4096) << "the example's report is no longer the largest file";
+    // the shell's ulimit -f counts blocks of 512 bytes
+    const std::uintmax_t limit_blocks = (largest_table + report) / 2 / 512;
+
+    BinaryRun run(BinaryRun::ExampleSettings{});
+    const ProcessResult result = run.exec("trap '' XFSZ; ulimit -f " + std::to_string(limit_blocks) + ";");
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.err, "error: " + (run.out / "report.html").string() + " could not be written.\n");
+    EXPECT_EQ(result.out.find("Time Statistics"), std::string::npos);
+    std::set<std::string> expected = kRunRecords;
+    expected.insert(kTables.begin(), kTables.end());
+    EXPECT_EQ(run.files(), expected);
+    for (const auto& table : kTables) EXPECT_EQ(readFile(run.out / table), readFile(sizes.out / table)) << table;
 }
 
 TEST(Faults, FailedAllocationReportsAndExitsWithStatusOne) {
