@@ -6,15 +6,18 @@ namespace varnosk {
 
 void StageTimer::start(const std::string& name) { startAt(name, std::time(nullptr)); }
 
-void StageTimer::startAt(const std::string& name, std::time_t now) { running_.emplace_back(name, now); }
+void StageTimer::startAt(const std::string& name, std::time_t now) {
+    running_.push_back({name, now, std::chrono::steady_clock::now()});
+}
 
 void StageTimer::stop() { stopAt(std::time(nullptr)); }
 
 void StageTimer::stopAt(std::time_t now) {
     if (running_.empty()) throw std::runtime_error("error: no timer running.");
-    auto [name, started] = std::move(running_.back());
+    Running stage = std::move(running_.back());
     running_.pop_back();
-    finished_.emplace_back(std::move(name), static_cast<std::int64_t>(now - started));
+    finished_.emplace_back(std::move(stage.name), static_cast<std::int64_t>(now - stage.started));
+    steady_seconds_.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - stage.steady_start).count());
 }
 
 std::ostream& StageTimer::report(std::ostream& out) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <ostream>
@@ -9,8 +10,9 @@
 
 namespace varnosk {
 
-// Named wall-clock stopwatches with second resolution. Stops pair with starts last in,
-// first out. Main thread only.
+// Named wall-clock stopwatches. The time report counts whole seconds of the calendar
+// clock; the run report also gets each stage's steady-clock seconds, so that stages
+// under a second still show. Stops pair with starts last in, first out. Main thread only.
 class StageTimer {
 public:
     void start(const std::string& name);
@@ -21,14 +23,22 @@ public:
     std::ostream& report(std::ostream& out) const;
     // The stopped stopwatches with their whole seconds, in the order they stopped.
     const std::vector<std::pair<std::string, std::int64_t>>& finished() const { return finished_; }
+    // The same stopwatches with their steady-clock seconds.
+    const std::vector<double>& finishedSteadySeconds() const { return steady_seconds_; }
 
     // For tests: stop the most recent stopwatch as if `now` were the current time.
     void stopAt(std::time_t now);
     void startAt(const std::string& name, std::time_t now);
 
 private:
-    std::vector<std::pair<std::string, std::time_t>> running_;
+    struct Running {
+        std::string name;
+        std::time_t started;
+        std::chrono::steady_clock::time_point steady_start;
+    };
+    std::vector<Running> running_;
     std::vector<std::pair<std::string, std::int64_t>> finished_;
+    std::vector<double> steady_seconds_;
 };
 
 }  // namespace varnosk

@@ -20,8 +20,10 @@ const char* const kCategoryNames[4] = {"core", "accessory", "shared core", "shar
 
 std::string num(double value) { return roundedText(value, 4); }
 
-std::string duration(std::int64_t seconds) {
-    return std::to_string(seconds / 60) + " min " + std::to_string(seconds % 60) + " sec";
+std::string duration(double seconds) {
+    if (seconds < 60) return roundedText(seconds, 2) + " s";
+    const auto whole = static_cast<std::int64_t>(seconds);
+    return std::to_string(whole / 60) + " min " + std::to_string(whole % 60) + " s";
 }
 
 const char* const kStyle = R"(
@@ -78,7 +80,7 @@ void writeSettings(std::ostream& out, const Settings& s) {
 void writeStages(std::ostream& out, const ReportInput& input) {
     out << "<h2>Stage times</h2>\n";
     const auto& stages = input.stage_seconds;
-    std::int64_t longest = 1;
+    double longest = 1e-3;
     for (const auto& stage : stages) longest = std::max(longest, stage.second);
     const int label_width = 300;
     const int bar_width = 400;
@@ -86,8 +88,7 @@ void writeStages(std::ostream& out, const ReportInput& input) {
         << 18 * stages.size() + 4 << "\">\n";
     for (std::size_t i = 0; i < stages.size(); ++i) {
         const auto& [name, seconds] = stages[i];
-        const double width = std::max(1.0, static_cast<double>(bar_width) * static_cast<double>(seconds) /
-                                               static_cast<double>(longest));
+        const double width = std::max(1.0, bar_width * seconds / longest);
         const std::size_t y = 18 * i + 2;
         out << "<g class=\"stage-bar\"><text x=\"" << label_width - 6 << "\" y=\"" << y + 12
             << "\" text-anchor=\"end\">" << escapeHtml(name) << "</text><rect x=\"" << label_width << "\" y=\"" << y
@@ -243,7 +244,7 @@ void writeHeatmap(std::ostream& out, const ReportInput& input) {
         out << " To keep the chart readable each cell is the mean of up to " << grid.rows_per_cell << " consecutive MSPs and "
             << grid.columns_per_cell << " consecutive samples.";
     }
-    out << "</p>\n";
+    out << " Colour: the MSP's share of the sample's MSP abundance, on a square-root scale.</p>\n";
     // colour scale
     out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"420\" height=\"40\" class=\"colour-scale\">";
     for (int i = 0; i < 50; ++i) {
@@ -252,7 +253,7 @@ void writeHeatmap(std::ostream& out, const ReportInput& input) {
     }
     out << "<text x=\"10\" y=\"32\">0</text><text x=\"210\" y=\"32\" text-anchor=\"middle\">" << num(top / 4)
         << "</text><text x=\"410\" y=\"32\" text-anchor=\"end\">" << num(top)
-        << "</text></svg><span class=\"note\"> share of the sample's MSP abundance (square-root colour scale)</span>\n";
+        << "</text></svg>\n";
 
     const std::size_t samples = table.num_samples;
     const auto columnLabel = [&](std::size_t c) {

@@ -22,7 +22,7 @@ struct ReportInput {
     std::uint64_t num_genes = 0;           // read from the matrix
     std::uint64_t num_filtered_genes = 0;  // left out as too rare
     const std::vector<std::string>& sample_names;
-    std::vector<std::pair<std::string, std::int64_t>> stage_seconds;  // in the order they ran
+    std::vector<std::pair<std::string, double>> stage_seconds;  // steady-clock, in the order they ran
     std::uint64_t num_bins = 0;
     std::uint64_t num_seeds = 0;
     std::uint64_t num_merged_seeds = 0;

@@ -48,6 +48,11 @@ TEST(StageTimer, StopsPairWithStartsLastInFirstOut) {
               "B.inner: 0 min 1 sec\n"
               "B: 1 min 10 sec\n"
               "Total: 5 min 0 sec\n");
+    // the steady-clock seconds follow the same order: the outer stopwatch ran longest
+    const auto& steady = timer.finishedSteadySeconds();
+    ASSERT_EQ(steady.size(), 4u);
+    EXPECT_GE(steady[3], steady[2]);
+    EXPECT_GE(steady[2], steady[1]);
 }
 
 TEST(StageTimer, StopWithNothingRunningFails) {

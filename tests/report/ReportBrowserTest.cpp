@@ -42,6 +42,14 @@ ProcessResult dumpDom(const fs::path& page) {
                       "' --enable-logging=stderr --v=0 --dump-dom 'file://" + page.string() + "'");
 }
 
+// A full-width screenshot of `page` into `png`.
+ProcessResult screenshot(const fs::path& page, const fs::path& png) {
+    TempDir profile("varnosk-chromium");
+    return runCommand("timeout 120 chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --user-data-dir='" +
+                      profile.str() + "' --window-size=1000,2400 --screenshot='" + png.string() + "' 'file://" +
+                      page.string() + "'");
+}
+
 // Console errors and uncaught exceptions that Chromium logs from the page.
 std::string pageErrors(const std::string& log) {
     std::istringstream lines(log);
@@ -75,6 +83,15 @@ TEST(ReportInBrowser, ExampleReportRendersWithOneBarAndOneHeatmapRowPerMsp) {
     const ProcessResult result = run.exec();
     ASSERT_EQ(result.status, 0) << result.err;
     expectRenderedReport(run);
+
+    // the page paints: a blank one compresses to a few kilobytes, the example's charts to far more
+    TempDir shots("varnosk-report-shot");
+    const fs::path png = shots.path() / "report.png";
+    const ProcessResult shot = screenshot(run.out / "report.html", png);
+    ASSERT_EQ(shot.status, 0) << shot.err;
+    const std::string image = readFile(png);
+    EXPECT_EQ(image.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_GT(image.size(), 50'000u);
 }
 
 TEST(ReportInBrowser, HostileGeneAndSampleNamesShowAsText) {

@@ -51,7 +51,7 @@ struct SyntheticRun {
     std::string write(const std::vector<std::string>& sample_names) const {
         test::TempDir dir("varnosk-report");
         const OutputDirectory output(dir.str());
-        writeReport({settings, 1000, 10, sample_names, {{"Reading count matrix", 3}, {"Creating seeds", 65}}, 4, 30,
+        writeReport({settings, 1000, 10, sample_names, {{"Reading count matrix", 0.25}, {"Creating seeds", 65}}, 4, 30,
                      20, 10, msps, summaries, relative},
                     output, "report.html");
         return test::readFile(dir.path() / "report.html");
@@ -84,7 +84,8 @@ TEST(RunReport, SmallestRunShowsEveryCellAndItsLabels) {
     EXPECT_EQ(occurrences(html, "class=\"msp-bar\""), 1u);
     EXPECT_EQ(occurrences(html, "class=\"heat-row\""), 1u);
     for (const char* sample : {">sample_0<", ">sample_1<", ">sample_2<"}) EXPECT_NE(html.find(sample), std::string::npos);
-    EXPECT_NE(html.find("1 min 5 sec"), std::string::npos);
+    EXPECT_NE(html.find("1 min 5 s<"), std::string::npos);
+    EXPECT_NE(html.find("0.25 s<"), std::string::npos);
     // the one MSP is detected nowhere: no point, said in words
     EXPECT_NE(html.find("No MSP is detected in any sample."), std::string::npos);
 }
