@@ -1,5 +1,6 @@
 #include "app/Pipeline.hpp"
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,6 +18,8 @@
 #include "config/ApplicationSettings.hpp"
 #include "config/ExecutionDescription.hpp"
 #include "config/SettingsLoader.hpp"
+#include "distributed/Cluster.hpp"
+#include "distributed/DistributedStages.hpp"
 #include "matrix/CountMatrixReader.hpp"
 #include "matrix/Preprocessing.hpp"
 #include "matrix/RareGenesFilter.hpp"
@@ -86,153 +89,202 @@ void printSeedTable(StageReporter& stage, const OutputDirectory& output_dir, con
 }  // namespace
 
 int runPipeline(int argc, const char* const argv[], std::ostream& out) {
-    if (printInformationOption(argc, argv, out)) return 0;
-    const Settings settings = loadSettings(argc, argv);
-    const OutputDirectory output_dir(settings.output_dir);
+    SingleProcess alone;
+    return runPipeline(argc, argv, out, alone);
+}
+
+int runPipeline(int argc, const char* const argv[], std::ostream& console, Cluster& cluster) {
+    // only the root draws the console and writes the output directory; the other ranks run
+    // the same steps into a stream that drops everything
+    std::ostream dropped(nullptr);
+    std::ostream& out = cluster.isRoot() ? console : dropped;
+    const bool root = cluster.isRoot();
+
+    if (agreed(cluster, [&] { return printInformationOption(argc, argv, out); })) return 0;
+    const Settings settings = agreed(cluster, [&] { return loadSettings(argc, argv); });
+    std::optional<OutputDirectory> opened;
+    agreed(cluster, [&] { opened.emplace(settings.output_dir); });
+    const OutputDirectory& output_dir = *opened;
 
     out << "Varnosk - version " << VARNOSK_VERSION << '\n'
         << "The Varnosk developers\n"
         << '\n'
         << std::flush;
 
-    writeApplicationSettings(settings, output_dir, file_names::kApplicationSettings);
-    writeExecutionDescription(describeExecution(), output_dir, file_names::kExecutionDescription);
+    agreed(cluster, [&] {
+        if (!root) return;
+        writeApplicationSettings(settings, output_dir, file_names::kApplicationSettings);
+        writeExecutionDescription(describeExecution(), output_dir, file_names::kExecutionDescription);
+    });
 
     StageReporter stage(out);
     stage.timer().start("Total");
 
     MatrixFileFacts facts;
     CountMatrix matrix = stage.withProgress("Reading count matrix...", "Reading count matrix", [&](ProgressSink& progress) {
-        return readCountMatrix(settings.count_matrix_file, settings.count_matrix_has_header, progress, &facts);
+        return readCountMatrixOnRanks(cluster, settings.count_matrix_file, settings.count_matrix_has_header, progress,
+                                      facts);
     });
+    struct Dimensions {
+        ComparisonParameters parameters;
+        SampleNames samples;
+    };
+    const Dimensions dimensions = agreed(cluster, [&] {
+        const std::uint64_t num_samples = matrix.front()->numSamples();
+        return Dimensions{comparisonParameters(settings, num_samples), sampleNames(facts.header, num_samples)};
+    });
+    const ComparisonParameters& parameters = dimensions.parameters;
+    const SampleNames& samples = dimensions.samples;
     const std::uint64_t num_samples = matrix.front()->numSamples();
-    const ComparisonParameters parameters = comparisonParameters(settings, num_samples);
-    const SampleNames samples = sampleNames(facts.header, num_samples);
     stage.close("\rDone. Count matrix has " + std::to_string(matrix.size()) + " genes quantified across " +
                 std::to_string(num_samples) + " samples.\n" +
                 (samples.fallback_reason.empty() ? "" : samples.fallback_reason + "\n"));
-    // the abundance tables need the counts as written, which the transform replaces
-    RawCounts raw_counts(settings.count_matrix_file, settings.count_matrix_has_header, facts, matrix);
 
+    // The steps up to the seeds run on every rank, each on the whole matrix, to the same bits;
+    // the root alone writes their tables. A failure to write ends every rank at the next
+    // agreement.
+    std::optional<RawCounts> raw_counts;
     std::vector<double> sample_divisors(num_samples, 1.0);
-    if (settings.normalize_counts) {
-        stage.open("Computing number of mapped reads in samples...", "Computing number of mapped reads in samples");
-        sample_divisors = computeMappedReads(matrix);
+    std::uint64_t num_genes_read = 0;
+    GeneList all_genes;
+    GenesBinList bins;
+    agreed(cluster, [&] {
+        // the abundance tables need the counts as written, which the transform replaces
+        if (root) raw_counts.emplace(settings.count_matrix_file, settings.count_matrix_has_header, facts, matrix);
+
+        if (settings.normalize_counts) {
+            stage.open("Computing number of mapped reads in samples...", "Computing number of mapped reads in samples");
+            sample_divisors = computeMappedReads(matrix);
+            stage.close("Done.\n");
+        }
+
+        stage.open("Computing sqrt transformation of genes counts...", "Sqrt transformation");
+        applySqrtTransform(matrix);
         stage.close("Done.\n");
-    }
 
-    stage.open("Computing sqrt transformation of genes counts...", "Sqrt transformation");
-    applySqrtTransform(matrix);
-    stage.close("Done.\n");
+        num_genes_read = matrix.size();
+        stage.open("Filtering too rare genes...", "Filtering rare genes");
+        computeSamplePresence(matrix, parameters.detection_threshold);
+        const CountMatrix removed = removeRareGenes(matrix, settings.min_prevalence);
+        if (root) printFilteredOutGenes(removed, output_dir, file_names::kGenesFilteredOut);
+        if (root) raw_counts->keepOnly(matrix);
+        stage.close("Done. " + std::to_string(matrix.size()) + " genes remaining.\n");
 
-    const std::uint64_t num_genes_read = matrix.size();
-    stage.open("Filtering too rare genes...", "Filtering rare genes");
-    computeSamplePresence(matrix, parameters.detection_threshold);
-    filterRareGenes(matrix, settings.min_prevalence, output_dir, file_names::kGenesFilteredOut);
-    raw_counts.keepOnly(matrix);
-    stage.close("Done. " + std::to_string(matrix.size()) + " genes remaining.\n");
+        all_genes = geneReferences(matrix);
 
-    const GeneList all_genes = geneReferences(matrix);
-
-    if (settings.bins_enabled) stage.open("Creating genes bins...", "Creating genes bins");
-    const GenesBinList bins =
-        createGenesBins(GenesBinsCreator{settings.bins_enabled, settings.normalize_counts}, all_genes, sample_divisors);
-    if (settings.print_genes_bins) printGenesBins(bins, output_dir, file_names::kGenesBins);
-    if (settings.bins_enabled) stage.close("Done. Genes split in " + std::to_string(bins.size()) + " bins.\n");
+        if (settings.bins_enabled) stage.open("Creating genes bins...", "Creating genes bins");
+        bins = createGenesBins(GenesBinsCreator{settings.bins_enabled, settings.normalize_counts}, all_genes,
+                               sample_divisors);
+        if (settings.print_genes_bins && root) printGenesBins(bins, output_dir, file_names::kGenesBins);
+        if (settings.bins_enabled) stage.close("Done. Genes split in " + std::to_string(bins.size()) + " bins.\n");
+    });
 
     SeedList seeds = stage.withProgress("Creating seeds...", "Creating seeds", [&](ProgressSink& progress) {
-        return createAllSeeds(bins, settings.seeds_min_seed_size, settings.seeds_min_concordance, parameters, progress);
+        return createSeedsOnRanks(cluster, bins, all_genes, settings.seeds_min_seed_size,
+                                  settings.seeds_min_concordance, parameters, progress);
     });
     stage.close("\rDone. " + std::to_string(seeds.size()) + " seeds created.\n");
     const std::uint64_t num_seeds_created = seeds.size();
 
-    if (settings.print_seeds) {
-        printSeedTable(stage, output_dir, "Printing all seeds...", "Printing all seeds", file_names::kAllSeeds,
-                       seedReferences(seeds));
-    }
+    // Merging and core seeds need every seed: the root's alone. Every rank holds every gene,
+    // so merged seeds take their members' profiles from the root's own matrix.
+    SeedRefs core_seeds;
+    agreed(cluster, [&] {
+        if (!root) return;
 
-    stage.withProgress("Merging seeds...", "Merging seeds", [&](ProgressSink& progress) {
-        SeedsMerger{settings.merging_min_concordance, settings.merging_min_seed_size}.mergeSeeds(seeds, parameters,
-                                                                                                  progress);
-    });
-    stage.close("\rDone. " + std::to_string(seeds.size()) + " seeds remaining.\n");
+        if (settings.print_seeds) {
+            printSeedTable(stage, output_dir, "Printing all seeds...", "Printing all seeds", file_names::kAllSeeds,
+                           seedReferences(seeds));
+        }
 
-    if (settings.print_seeds) {
-        printSeedTable(stage, output_dir, "Printing merged seeds...", "Printing merged seeds",
-                       file_names::kAllMergedSeeds, seedReferences(seeds));
-    }
+        stage.withProgress("Merging seeds...", "Merging seeds", [&](ProgressSink& progress) {
+            SeedsMerger{settings.merging_min_concordance, settings.merging_min_seed_size}.mergeSeeds(seeds, parameters,
+                                                                                                      progress);
+        });
+        stage.close("\rDone. " + std::to_string(seeds.size()) + " seeds remaining.\n");
 
-    const CoreSeedsExtractor extractor{settings.msp_min_concordance, settings.msp_min_robust_concordance};
-    const SeedRefs core_seeds =
-        stage.withProgress("Extracting core seeds ...", "Extracting core seeds", [&](ProgressSink& progress) {
+        if (settings.print_seeds) {
+            printSeedTable(stage, output_dir, "Printing merged seeds...", "Printing merged seeds",
+                           file_names::kAllMergedSeeds, seedReferences(seeds));
+        }
+
+        const CoreSeedsExtractor extractor{settings.msp_min_concordance, settings.msp_min_robust_concordance};
+        core_seeds = stage.withProgress("Extracting core seeds ...", "Extracting core seeds", [&](ProgressSink& progress) {
             return extractor.extractCoreSeeds(seedReferences(seeds), parameters, progress);
         });
-    stage.close("\rDone. " + std::to_string(core_seeds.size()) + " core seeds extracted.\n");
+        stage.close("\rDone. " + std::to_string(core_seeds.size()) + " core seeds extracted.\n");
 
-    if (settings.print_seeds) {
-        printSeedTable(stage, output_dir, "Printing core seeds...", "Printing core seeds", file_names::kAllCoreSeeds,
-                       core_seeds);
-    }
+        if (settings.print_seeds) {
+            printSeedTable(stage, output_dir, "Printing core seeds...", "Printing core seeds",
+                           file_names::kAllCoreSeeds, core_seeds);
+        }
+    });
 
     const MspCreator creator{settings.msp_min_concordance, settings.msp_min_robust_concordance};
     const MspList msps = stage.withProgress("Creating Metagenomic Species Pan-genomes...",
                                             "Creating Metagenomic Species Pan-genomes", [&](ProgressSink& progress) {
-                                                return creator.createMsps(core_seeds, all_genes, parameters, progress);
+                                                return createMspsOnRanks(cluster, creator, core_seeds, all_genes,
+                                                                         parameters, progress);
                                             });
     stage.close("\rMetagenomic species creation done.\n");
 
-    stage.open("Printing Metagenomic Species Pan-genomes...", "Printing Metagenomic Species Pan-genomes");
-    MspPrinter(output_dir, file_names::kAllMsps).printMsps(msps);
-    stage.close("Done.\n");
+    // The rest reads the MSPs and the file again: the root's work, the others wait for its end.
+    agreed(cluster, [&] {
+        if (!root) return;
 
-    AbundanceTable relative_abundance;
-    std::vector<MspSummary> summaries;
-    if (!msps.empty()) {
-        const AbundanceParameters abundance_parameters{settings.abundance_num_core_genes,
-                                                       settings.abundance_min_detected_share};
-        const AbundanceTable abundance = stage.withProgress(
-            "Computing MSP abundance...", "Computing MSP abundance", [&](ProgressSink& progress) {
-                return computeAbundance(msps, abundance_parameters, num_samples,
-                                        [&](const GeneList& genes, const RawCountsVisitor& visit) {
-                                            raw_counts.visit(genes, progress, visit);
-                                        });
-            });
-        summaries = summarizeMsps(msps, abundance, parameters);
-        relative_abundance = relativeAbundance(abundance);
-        stage.close("\rDone.\n");
-
-        stage.open("Printing MSP abundance and summary...", "Printing MSP abundance and summary");
-        printAbundance(abundance, samples.names, output_dir, file_names::kMspAbundance);
-        printAbundance(relative_abundance, samples.names, output_dir, file_names::kMspRelativeAbundance);
-        printMspSummary(msps, summaries, output_dir, file_names::kMspSummary);
+        stage.open("Printing Metagenomic Species Pan-genomes...", "Printing Metagenomic Species Pan-genomes");
+        MspPrinter(output_dir, file_names::kAllMsps).printMsps(msps);
         stage.close("Done.\n");
-    }
 
-    // the report shows the stages before it; its own time is in the console report only
-    std::vector<std::pair<std::string, double>> stage_seconds;
-    for (std::size_t i = 0; i < stage.timer().finished().size(); ++i) {
-        stage_seconds.emplace_back(stage.timer().finished()[i].first, stage.timer().finishedSteadySeconds()[i]);
-    }
-    ReportInput report{settings,
-                       num_genes_read,
-                       num_genes_read - matrix.size(),
-                       samples.names,
-                       std::move(stage_seconds),
-                       bins.size(),
-                       num_seeds_created,
-                       seeds.size(),
-                       core_seeds.size(),
-                       msps,
-                       summaries,
-                       relative_abundance};
-    stage.open("Writing report...", "Writing report");
-    writeReport(report, output_dir, file_names::kReport);
-    stage.close("Done.\n");
+        AbundanceTable relative_abundance;
+        std::vector<MspSummary> summaries;
+        if (!msps.empty()) {
+            const AbundanceParameters abundance_parameters{settings.abundance_num_core_genes,
+                                                           settings.abundance_min_detected_share};
+            const AbundanceTable abundance = stage.withProgress(
+                "Computing MSP abundance...", "Computing MSP abundance", [&](ProgressSink& progress) {
+                    return computeAbundance(msps, abundance_parameters, num_samples,
+                                            [&](const GeneList& genes, const RawCountsVisitor& visit) {
+                                                raw_counts->visit(genes, progress, visit);
+                                            });
+                });
+            summaries = summarizeMsps(msps, abundance, parameters);
+            relative_abundance = relativeAbundance(abundance);
+            stage.close("\rDone.\n");
 
-    stage.timer().stop();
-    stage.timer().report(out) << '\n' << std::flush;
-    // progress and the time report are part of the result: losing them is a failure
-    if (!out) throw std::runtime_error("error: standard output could not be written.");
+            stage.open("Printing MSP abundance and summary...", "Printing MSP abundance and summary");
+            printAbundance(abundance, samples.names, output_dir, file_names::kMspAbundance);
+            printAbundance(relative_abundance, samples.names, output_dir, file_names::kMspRelativeAbundance);
+            printMspSummary(msps, summaries, output_dir, file_names::kMspSummary);
+            stage.close("Done.\n");
+        }
+
+        // the report shows the stages before it; its own time is in the console report only
+        std::vector<std::pair<std::string, double>> stage_seconds;
+        for (std::size_t i = 0; i < stage.timer().finished().size(); ++i) {
+            stage_seconds.emplace_back(stage.timer().finished()[i].first, stage.timer().finishedSteadySeconds()[i]);
+        }
+        ReportInput report{settings,
+                           num_genes_read,
+                           num_genes_read - matrix.size(),
+                           samples.names,
+                           std::move(stage_seconds),
+                           bins.size(),
+                           num_seeds_created,
+                           seeds.size(),
+                           core_seeds.size(),
+                           msps,
+                           summaries,
+                           relative_abundance};
+        stage.open("Writing report...", "Writing report");
+        writeReport(report, output_dir, file_names::kReport);
+        stage.close("Done.\n");
+
+        stage.timer().stop();
+        stage.timer().report(out) << '\n' << std::flush;
+        // progress and the time report are part of the result: losing them is a failure
+        if (!out) throw std::runtime_error("error: standard output could not be written.");
+    });
     return 0;
 }
 

@@ -3,13 +3,24 @@
 
 #include "app/AllocationFailureHandler.hpp"
 #include "app/Pipeline.hpp"
+#include "distributed/Cluster.hpp"
+#ifdef VARNOSK_MPI
+#include "distributed/MpiCluster.hpp"
+#endif
 
 int main(int argc, char* argv[]) {
     varnosk::installAllocationFailureHandler();
+#ifdef VARNOSK_MPI
+    varnosk::MpiCluster cluster(&argc, &argv);
+#else
+    varnosk::SingleProcess cluster;
+#endif
     try {
-        return varnosk::runPipeline(argc, argv, std::cout);
+        return varnosk::runPipeline(argc, argv, std::cout, cluster);
     } catch (const std::exception& error) {
-        std::cerr << error.what() << std::endl;
+        // an agreed failure is printed once, by the root; any other ends every rank here
+        if (cluster.isRoot() || !cluster.failureKnownToAll()) std::cerr << error.what() << std::endl;
+        if (!cluster.failureKnownToAll()) cluster.abortAll(255);
         return 255;
     }
 }

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace varnosk {
@@ -55,15 +56,27 @@ FileBytes::FileBytes(const std::string& path) : path_(path) {
     }
 }
 
+FileBytes::FileBytes(const std::string& path, std::uint64_t begin, std::uint64_t end) : FileBytes(path) {
+    if (fd_ < 0) return;
+    if (!regular_ || begin > end || end > size_ || ::lseek(fd_, static_cast<off_t>(begin), SEEK_SET) < 0) {
+        throw std::runtime_error("error: " + shown(path_) + " could not be read (bytes " + std::to_string(begin) +
+                                 " to " + std::to_string(end) + " are not in the file).");
+    }
+    limit_ = end - begin;
+    size_ = limit_;
+}
+
 FileBytes::~FileBytes() {
     if (fd_ >= 0) ::close(fd_);
 }
 
 std::size_t FileBytes::readSome(char* out, std::size_t capacity) {
     for (;;) {
-        const ssize_t got = ::read(fd_, out, capacity);
+        if (limit_ == 0) return 0;
+        const ssize_t got = ::read(fd_, out, std::min<std::uint64_t>(capacity, limit_));
         if (got >= 0) {
             position_ += static_cast<std::uint64_t>(got);
+            limit_ -= static_cast<std::uint64_t>(got);
             return static_cast<std::size_t>(got);
         }
         if (errno == EINTR) continue;

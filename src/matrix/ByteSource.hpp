@@ -37,6 +37,8 @@ class FileBytes final : public ByteSource {
 public:
     // Check isOpen(): a file that cannot be opened is reported by the caller.
     explicit FileBytes(const std::string& path);
+    // Only bytes [begin, end) of a regular file: reading starts at `begin` and ends at `end`.
+    FileBytes(const std::string& path, std::uint64_t begin, std::uint64_t end);
     ~FileBytes() override;
     FileBytes(const FileBytes&) = delete;
     FileBytes& operator=(const FileBytes&) = delete;
@@ -57,6 +59,7 @@ private:
     bool regular_ = false;
     std::uint64_t size_ = 0;
     std::uint64_t position_ = 0;
+    std::uint64_t limit_ = UINT64_MAX;  // bytes that may still be read
 };
 
 // Bytes in memory, not owned: they must outlive the source.

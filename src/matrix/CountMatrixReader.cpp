@@ -1,6 +1,7 @@
 #include "matrix/CountMatrixReader.hpp"
 
 #include "common/Shown.hpp"
+#include "matrix/ByteSource.hpp"
 #include "matrix/LineReader.hpp"
 
 #include <charconv>
@@ -229,17 +230,26 @@ std::unique_ptr<Gene> parseDataLine(std::string_view line, std::size_t start, st
     return gene;
 }
 
-CountMatrix readLines(LineReader& reader, bool has_header, ProgressSink& progress, MatrixFileFacts* facts) {
+// Where reading starts: line numbers and the sample count of genes before the reader's
+// first line, when it reads a part of the file.
+struct ReadStart {
+    bool reads_header = false;
+    std::uint64_t lines_before = 0;
+    std::size_t expected_samples = 0;  // 0: the first gene read sets it
+};
+
+// The genes of the reader's lines, ids from 1; no gene at all is no error here.
+CountMatrix readGenes(LineReader& reader, const ReadStart& start_at, ProgressSink& progress, MatrixFileFacts* facts) {
     CountMatrix genes;
     try {
         genes.reserve(kReservedGenes);
-        std::uint64_t line_number = 0;
-        std::optional<std::string> header = readHeader(reader, has_header, line_number);
+        std::uint64_t line_number = start_at.lines_before;
+        std::optional<std::string> header = readHeader(reader, start_at.reads_header, line_number);
 
         std::uint64_t next_id = 1;
-        std::size_t expected_samples = 0;
+        std::size_t expected_samples = start_at.expected_samples;
         std::vector<float> scratch;
-        scratch.reserve(kFirstLineSamples);
+        scratch.reserve(expected_samples != 0 ? expected_samples : kFirstLineSamples);
         ThrottledProgress throttled(reader, progress);
         std::string_view line;
         std::size_t start = 0;
@@ -260,7 +270,11 @@ CountMatrix readLines(LineReader& reader, bool has_header, ProgressSink& progres
         throw;
     }
     progress.update(1, 1);
+    return genes;
+}
 
+CountMatrix readLines(LineReader& reader, bool has_header, ProgressSink& progress, MatrixFileFacts* facts) {
+    CountMatrix genes = readGenes(reader, ReadStart{has_header, 0, 0}, progress, facts);
     if (genes.empty()) throw std::runtime_error("error: genes counts table is empty.");
     return genes;
 }
@@ -288,6 +302,55 @@ CountMatrix readCountMatrixFromMemory(std::string_view data, bool has_header, Pr
                                       MatrixFileFacts* facts) {
     LineReader reader = LineReader::fromMemory(data, "<memory>");
     return readLines(reader, has_header, progress, facts);
+}
+
+std::uint64_t lineStartAtOrAfter(const std::string& path, std::uint64_t offset) {
+    if (offset == 0) return 0;
+    FileBytes file(path);
+    if (!file.isOpen() || !file.isRegularFile()) {
+        throw std::runtime_error("error: " + shown(path) +
+                                 " cannot be read. Check that the path is valid and that you have read permissions.");
+    }
+    if (offset >= file.size()) return file.size();
+    // the line that holds byte offset - 1 ends at the first line feed from there
+    FileBytes rest(path, offset - 1, file.size());
+    std::vector<char> block(std::size_t{1} << 16);
+    std::uint64_t position = offset - 1;
+    for (;;) {
+        const std::size_t got = rest.read(block.data(), block.size());
+        if (got == 0) return file.size();
+        if (const void* found = std::memchr(block.data(), '\n', got)) {
+            return position + static_cast<std::uint64_t>(static_cast<const char*>(found) - block.data()) + 1;
+        }
+        position += got;
+    }
+}
+
+MatrixPartScan scanMatrixPart(const std::string& path, bool has_header, const MatrixPart& part) {
+    LineReader reader = LineReader::openFileRange(path, part.begin, part.end);
+    MatrixPartScan scan;
+    std::string_view line;
+    if (has_header && part.begin == 0 && reader.next(line)) ++scan.num_lines;
+    while (reader.next(line)) {
+        ++scan.num_lines;
+        if (scan.has_data_line) continue;
+        std::size_t start = 0;
+        while (start < line.size() && isBlank(line[start])) ++start;
+        if (start == line.size()) continue;
+        scan.has_data_line = true;
+        if (const auto gene = parseGeneLine(line.substr(start), 0, kFirstLineSamples)) {
+            scan.first_gene_samples = gene->numSamples();
+        }
+    }
+    return scan;
+}
+
+CountMatrix readMatrixPart(const std::string& path, bool has_header, const MatrixPart& part,
+                           std::uint64_t lines_before, std::size_t expected_samples, ProgressSink& progress,
+                           MatrixFileFacts* facts) {
+    LineReader reader = LineReader::openFileRange(path, part.begin, part.end);
+    return readGenes(reader, ReadStart{has_header && part.begin == 0, lines_before, expected_samples}, progress,
+                     facts);
 }
 
 void rereadGenes(const std::string& path, bool has_header, const GeneList& genes, ProgressSink& progress,

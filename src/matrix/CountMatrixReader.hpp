@@ -34,6 +34,34 @@ CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSi
 CountMatrix readCountMatrixFromMemory(std::string_view data, bool has_header, ProgressSink& progress,
                                       MatrixFileFacts* facts = nullptr);
 
+// A byte range [begin, end) of a plain-text, regular count matrix file that starts and ends
+// on line boundaries: the share of one process when several read one file.
+struct MatrixPart {
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+};
+
+// The start of the line that holds byte `offset` if the line starts there, else of the next
+// line (the file size when there is none). Parts cut at these points hold whole lines.
+std::uint64_t lineStartAtOrAfter(const std::string& path, std::uint64_t offset);
+
+// What a first pass over a part finds: its lines (the header included), and the number of
+// samples of its first data line when that line parses (0 when it does not or there is none).
+struct MatrixPartScan {
+    std::uint64_t num_lines = 0;
+    bool has_data_line = false;
+    std::size_t first_gene_samples = 0;
+};
+MatrixPartScan scanMatrixPart(const std::string& path, bool has_header, const MatrixPart& part);
+
+// Reads the genes of a part (ids from 1 within it) as readCountMatrix reads the file: the
+// header when the part starts the file, error texts naming the line in the whole file
+// (`lines_before` lines precede the part), every gene held to `expected_samples` samples
+// (0: to its first gene's). An empty part, or one without genes, gives no gene and no error.
+CountMatrix readMatrixPart(const std::string& path, bool has_header, const MatrixPart& part,
+                           std::uint64_t lines_before, std::size_t expected_samples, ProgressSink& progress,
+                           MatrixFileFacts* facts = nullptr);
+
 // Reads the file again for some of the genes a first read made (`genes`, ascending id) and
 // calls visit(gene, its counts as written in the file) for each, in order, stopping after
 // the last; lines of other genes are not parsed. Throws

@@ -28,6 +28,16 @@ LineReader LineReader::openFile(const std::string& path) {
     return LineReader(std::move(file), path, size, rereadable, kBlockSize);
 }
 
+LineReader LineReader::openFileRange(const std::string& path, std::uint64_t begin, std::uint64_t end) {
+    auto file = std::make_unique<FileBytes>(path, begin, end);
+    if (!file->isOpen()) {
+        throw std::runtime_error("error: " + shown(path) +
+                                 " cannot be read. Check that the path is valid and that you have read permissions.");
+    }
+    const std::uint64_t size = file->size();
+    return LineReader(std::move(file), path, size, true, kBlockSize, true);
+}
+
 LineReader LineReader::fromMemory(std::string_view data, const std::string& name) {
     // small inputs (the fuzz target's) get a small buffer; it grows for a longer line
     const std::size_t buffer_size = std::clamp<std::size_t>(data.size(), kHeadSize, kBlockSize);
@@ -35,9 +45,10 @@ LineReader LineReader::fromMemory(std::string_view data, const std::string& name
 }
 
 LineReader::LineReader(std::unique_ptr<ByteSource> raw, const std::string& name, std::uint64_t size, bool rereadable,
-                       std::size_t buffer_size)
+                       std::size_t buffer_size, bool plain_text)
     : name_(name), rereadable_(rereadable), size_(size), buffer_(buffer_size) {
-    compression_ = detectCompression(raw->peek(kHeadSize));
+    // a part inside a file may start with bytes that look like a magic number
+    compression_ = plain_text ? Compression::None : detectCompression(raw->peek(kHeadSize));
     if (compression_ == Compression::None) {
         source_ = std::move(raw);
     } else {

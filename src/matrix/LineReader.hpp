@@ -19,6 +19,9 @@ class LineReader {
 public:
     // Throws "error: <path> cannot be read. ..." when the file cannot be opened.
     static LineReader openFile(const std::string& path);
+    // Bytes [begin, end) of a regular file, read as plain text whatever they start with (a
+    // part of a larger matrix). Throws like openFile.
+    static LineReader openFileRange(const std::string& path, std::uint64_t begin, std::uint64_t end);
     // `data` must outlive the reader; `name` stands for it in messages.
     static LineReader fromMemory(std::string_view data, const std::string& name);
 
@@ -44,7 +47,7 @@ public:
 
 private:
     LineReader(std::unique_ptr<ByteSource> raw, const std::string& name, std::uint64_t size, bool rereadable,
-               std::size_t buffer_size);
+               std::size_t buffer_size, bool plain_text = false);
     void refill();
 
     std::string name_;

@@ -14,4 +14,9 @@ namespace varnosk {
 void filterRareGenes(CountMatrix& genes, std::uint64_t min_prevalence, const OutputDirectory& output_dir,
                      const std::string& file_name);
 
+// The two halves of filterRareGenes: the removal, which returns the removed genes in order,
+// and the table of them (where a run of several processes writes it on one only).
+CountMatrix removeRareGenes(CountMatrix& genes, std::uint64_t min_prevalence);
+void printFilteredOutGenes(const CountMatrix& removed, const OutputDirectory& output_dir, const std::string& file_name);
+
 }  // namespace varnosk

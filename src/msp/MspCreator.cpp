@@ -43,12 +43,6 @@ GeneCategory classifyGene(const ComparisonResult& result, double min_concordance
 
 namespace {
 
-// A gene a core seed takes, by its position in the gene list.
-struct TakenGene {
-    std::uint32_t position;
-    GeneCategory category;
-};
-
 // Genes per task: enough to outweigh scheduling, few enough to balance the threads.
 constexpr std::size_t kGenesPerBlock = 4096;
 
@@ -56,25 +50,33 @@ constexpr std::size_t kGenesPerBlock = 4096;
 
 MspList MspCreator::createMsps(const SeedRefs& core_seeds, const GeneList& genes,
                                const ComparisonParameters& parameters, ProgressSink& progress) const {
-    if (genes.size() > UINT32_MAX) throw std::length_error("error: too many genes for MSP creation.");
-    // Too few co-detected samples fail every comparison: rejected on the bitsets alone.
-    SampleBitsets gene_bits;
-    gene_bits.build(genes, parameters, false);
     GeneList representatives;
     representatives.reserve(core_seeds.size());
     for (const Seed* seed : core_seeds) representatives.push_back(&seed->representative);
+    return buildMsps(classifyGenes(representatives, genes, 0, genes.size(), parameters, progress), genes, parameters);
+}
+
+TakenGenes MspCreator::classifyGenes(const GeneList& representatives, const GeneList& all_genes, std::size_t first,
+                                     std::size_t last, const ComparisonParameters& parameters,
+                                     ProgressSink& progress) const {
+    if (all_genes.size() > UINT32_MAX) throw std::length_error("error: too many genes for MSP creation.");
+    const GeneList genes(all_genes.begin() + static_cast<std::ptrdiff_t>(first),
+                         all_genes.begin() + static_cast<std::ptrdiff_t>(last));
+    // Too few co-detected samples fail every comparison: rejected on the bitsets alone.
+    SampleBitsets gene_bits;
+    gene_bits.build(genes, parameters, false);
     SampleBitsets representative_bits;
     representative_bits.build(representatives, parameters, false);
 
-    // Step one: every (core seed, block of genes) task lists the genes taken, in gene order.
+    // Every (core seed, block of genes) task lists the genes taken, in gene order.
     const std::size_t num_blocks = (genes.size() + kGenesPerBlock - 1) / kGenesPerBlock;
     std::vector<std::vector<TakenGene>> taken = computeInParallelSlots<std::vector<TakenGene>>(
-        core_seeds.size() * num_blocks, [&] { return GenesComparator(parameters); },
+        representatives.size() * num_blocks, [&] { return GenesComparator(parameters); },
         [&](GenesComparator& comparator, std::size_t task) {
             const std::size_t s = task / num_blocks;
             const std::size_t begin = (task % num_blocks) * kGenesPerBlock;
             const std::size_t end = std::min(genes.size(), begin + kGenesPerBlock);
-            const Gene& representative = core_seeds[s]->representative;
+            const Gene& representative = *representatives[s];
             std::vector<TakenGene> found;
             for (std::size_t g = begin; g < end; ++g) {
                 if (representative_bits.rejectsCodetection(s, gene_bits, g)) continue;
@@ -83,32 +85,47 @@ MspList MspCreator::createMsps(const SeedRefs& core_seeds, const GeneList& genes
                 // samples are core candidates: only the rest are decided by the p-values.
                 if (needsPValues(result, min_concordance, min_robust_concordance)) comparator.addPValues();
                 const GeneCategory category = classifyGene(result, min_concordance, min_robust_concordance);
-                if (category != GeneCategory::NotTaken) found.push_back({static_cast<std::uint32_t>(g), category});
+                if (category != GeneCategory::NotTaken) {
+                    found.push_back({static_cast<std::uint32_t>(first + g), category});
+                }
             }
             return found;
         },
         [&](std::uint64_t finished, std::uint64_t total) { progress.update(finished, total); });
 
-    // Step two: each core seed's lists from its blocks in order, then its core. Without a core
-    // there is no profile to stand for the species, and no MSP.
+    TakenGenes per_seed(representatives.size());
+    for (std::size_t s = 0; s < representatives.size(); ++s) {
+        std::size_t total = 0;
+        for (std::size_t block = 0; block < num_blocks; ++block) total += taken[s * num_blocks + block].size();
+        per_seed[s].reserve(total);
+        for (std::size_t block = 0; block < num_blocks; ++block) {
+            std::vector<TakenGene>& found = taken[s * num_blocks + block];
+            per_seed[s].insert(per_seed[s].end(), found.begin(), found.end());
+            std::vector<TakenGene>().swap(found);
+        }
+    }
+    return per_seed;
+}
+
+MspList MspCreator::buildMsps(TakenGenes taken, const GeneList& genes, const ComparisonParameters& parameters) const {
+    // Each core seed's genes, then its core. Without a core there is no profile to stand for
+    // the species, and no MSP.
     MspList slots = computeInParallelSlots<std::unique_ptr<Msp>>(
-        core_seeds.size(), [&] { return GenesComparator(parameters); },
+        taken.size(), [&] { return GenesComparator(parameters); },
         [&](GenesComparator& comparator, std::size_t s) -> std::unique_ptr<Msp> {
             GeneList core_candidates;
             auto msp = std::make_unique<Msp>();
-            for (std::size_t block = 0; block < num_blocks; ++block) {
-                for (const TakenGene& gene : taken[s * num_blocks + block]) {
-                    const Gene* g = genes[gene.position];
-                    switch (gene.category) {
-                        case GeneCategory::NotTaken: break;
-                        case GeneCategory::CoreCandidate: core_candidates.push_back(g); break;
-                        case GeneCategory::Accessory: msp->accessory_genes.push_back(g); break;
-                        case GeneCategory::SharedCore: msp->shared_core_genes.push_back(g); break;
-                        case GeneCategory::SharedAccessory: msp->shared_accessory_genes.push_back(g); break;
-                    }
+            for (const TakenGene& gene : taken[s]) {
+                const Gene* g = genes[gene.position];
+                switch (gene.category) {
+                    case GeneCategory::NotTaken: break;
+                    case GeneCategory::CoreCandidate: core_candidates.push_back(g); break;
+                    case GeneCategory::Accessory: msp->accessory_genes.push_back(g); break;
+                    case GeneCategory::SharedCore: msp->shared_core_genes.push_back(g); break;
+                    case GeneCategory::SharedAccessory: msp->shared_accessory_genes.push_back(g); break;
                 }
-                std::vector<TakenGene>().swap(taken[s * num_blocks + block]);
             }
+            std::vector<TakenGene>().swap(taken[s]);
             if (core_candidates.empty()) return nullptr;
             std::optional<GeneGroup> core = selectRepresentativeGenes(core_candidates, comparator);
             msp->representative = std::move(core->representative);

@@ -1,0 +1,114 @@
+#include "distributed/MpiCluster.hpp"
+
+#include <mpi.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <stdexcept>
+#include <utility>
+
+namespace varnosk {
+namespace {
+
+// Largest piece per MPI call: counts are ints.
+constexpr std::size_t kPiece = std::size_t{1} << 30;
+
+void sendBytes(const std::string& bytes, int to) {
+    std::uint64_t length = bytes.size();
+    MPI_Send(&length, 1, MPI_UINT64_T, to, 0, MPI_COMM_WORLD);
+    for (std::size_t at = 0; at < bytes.size(); at += kPiece) {
+        const auto n = static_cast<int>(std::min(kPiece, bytes.size() - at));
+        MPI_Send(bytes.data() + at, n, MPI_BYTE, to, 1, MPI_COMM_WORLD);
+    }
+}
+
+std::string receiveBytes(int from) {
+    std::uint64_t length = 0;
+    MPI_Recv(&length, 1, MPI_UINT64_T, from, 0, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+    std::string bytes(length, '\0');
+    for (std::size_t at = 0; at < bytes.size(); at += kPiece) {
+        const auto n = static_cast<int>(std::min(kPiece, bytes.size() - at));
+        MPI_Recv(bytes.data() + at, n, MPI_BYTE, from, 1, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+    }
+    return bytes;
+}
+
+std::string messageOf(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return "error: unknown failure.";
+    }
+}
+
+}  // namespace
+
+MpiCluster::MpiCluster(int* argc, char*** argv) {
+    int provided = 0;
+    MPI_Init_thread(argc, argv, MPI_THREAD_FUNNELED, &provided);
+    MPI_Comm_rank(MPI_COMM_WORLD, &rank_);
+    MPI_Comm_size(MPI_COMM_WORLD, &size_);
+}
+
+MpiCluster::~MpiCluster() {
+    int finalized = 0;
+    MPI_Finalized(&finalized);
+    if (!finalized) MPI_Finalize();
+}
+
+void MpiCluster::agree(const std::exception_ptr& failure) {
+    if (size_ == 1) {
+        if (failure) std::rethrow_exception(failure);
+        return;
+    }
+    const int mine = failure ? rank_ : size_;
+    int first = size_;
+    MPI_Allreduce(&mine, &first, 1, MPI_INT, MPI_MIN, MPI_COMM_WORLD);
+    if (first == size_) return;
+    // the lowest failing rank read the earliest part of the input: its error comes first
+    std::string message = broadcastFrom(first, first == rank_ ? messageOf(failure) : std::string());
+    agreed_failure_ = true;
+    if (first == rank_) std::rethrow_exception(failure);
+    throw std::runtime_error(message);
+}
+
+void MpiCluster::abortAll(int status) {
+    MPI_Abort(MPI_COMM_WORLD, status);
+    std::_Exit(status);
+}
+
+std::string MpiCluster::broadcastFrom(int root, std::string bytes) {
+    std::uint64_t length = bytes.size();
+    MPI_Bcast(&length, 1, MPI_UINT64_T, root, MPI_COMM_WORLD);
+    if (rank_ != root) bytes.assign(length, '\0');
+    for (std::size_t at = 0; at < bytes.size(); at += kPiece) {
+        const auto n = static_cast<int>(std::min(kPiece, bytes.size() - at));
+        MPI_Bcast(bytes.data() + at, n, MPI_BYTE, root, MPI_COMM_WORLD);
+    }
+    return bytes;
+}
+
+std::string MpiCluster::broadcast(std::string bytes) { return broadcastFrom(0, std::move(bytes)); }
+
+std::vector<std::string> MpiCluster::gather(std::string bytes) {
+    if (rank_ != 0) {
+        sendBytes(bytes, 0);
+        return {};
+    }
+    std::vector<std::string> parts(static_cast<std::size_t>(size_));
+    parts[0] = std::move(bytes);
+    for (int from = 1; from < size_; ++from) parts[static_cast<std::size_t>(from)] = receiveBytes(from);
+    return parts;
+}
+
+std::vector<std::string> MpiCluster::allGather(std::string bytes) {
+    std::vector<std::string> parts(static_cast<std::size_t>(size_));
+    for (int from = 0; from < size_; ++from) {
+        parts[static_cast<std::size_t>(from)] = broadcastFrom(from, from == rank_ ? bytes : std::string());
+    }
+    return parts;
+}
+
+}  // namespace varnosk
