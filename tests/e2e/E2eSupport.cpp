@@ -1,5 +1,7 @@
 #include "E2eSupport.hpp"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -102,5 +104,12 @@ MspTable readMsps(const fs::path& file) {
     }
     return msps;
 }
+
+#ifdef VARNOSK_MPI
+std::string mpirunPrefix(int ranks) {
+    return std::string(VARNOSK_MPIEXEC) + " -q --oversubscribe" + (::geteuid() == 0 ? " --allow-run-as-root" : "") +
+           " -np " + std::to_string(ranks) + " ";
+}
+#endif
 
 }  // namespace varnosk::e2e

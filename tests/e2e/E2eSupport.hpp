@@ -51,6 +51,12 @@ std::vector<std::string> timeReportNames(const std::string& out);
 using MspTable = std::map<std::string, std::map<std::string, std::set<std::string>>>;
 MspTable readMsps(const fs::path& file);
 
+#ifdef VARNOSK_MPI
+// "mpirun ... -np <ranks> " for a command line: quiet, so that standard error holds only what
+// the ranks write; more ranks than cores; as root, which Open MPI refuses unless told.
+std::string mpirunPrefix(int ranks);
+#endif
+
 inline const std::vector<std::string> kTables = {"genes_filtered_out.tsv", "genes_bins.tsv",
                                                  "all_seeds.tsv",          "all_merged_seeds.tsv",
                                                  "all_core_seeds.tsv",     "all_msps.tsv",
