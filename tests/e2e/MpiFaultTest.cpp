@@ -20,14 +20,14 @@ namespace {
 // A hung rank fails the test instead of stalling the suite.
 const std::string kTimeLimit = "timeout 300 ";
 
-// The example's matrix with the line that holds byte `share` of the file replaced by what
-// `damage` makes of it.
+// The example's matrix with the line that holds byte `share` of the file (or, with
+// `first_after`, the first line that starts at or after it) replaced by what `damage` makes of it.
 template <typename Damage>
-std::string damagedExample(double share, Damage damage) {
+std::string damagedExample(double share, Damage damage, bool first_after = false) {
     const std::string text = readFile(kExampleMatrix);
     const std::size_t at = static_cast<std::size_t>(static_cast<double>(text.size()) * share);
-    const std::size_t begin = text.rfind('\n', at) + 1;
-    const std::size_t end = text.find('\n', at);
+    const std::size_t begin = first_after ? text.find('\n', at - 1) + 1 : text.rfind('\n', at) + 1;
+    const std::size_t end = text.find('\n', begin);
     return text.substr(0, begin) + damage(text.substr(begin, end - begin)) + text.substr(end);
 }
 
@@ -43,7 +43,8 @@ struct ExampleRun : BinaryRun {
 }  // namespace
 
 // Of four ranks, the third reads bytes [1/2, 3/4) of the file: the damaged line at 5/8 is its
-// alone. The line number must count the lines of the other ranks' parts.
+// alone, and so is the first line from 1/2 on. The line number must count the lines of the
+// other ranks' parts; a short first line of a part must be held to the file's first gene.
 TEST(MpiFaults, ErrorOnALineOnlyTheThirdRankReadsEndsEveryRankWithTheSingleProcessMessage) {
     const auto malformed = [](const std::string& line) { return line.substr(0, line.find('\t')) + "\t1\tx\t2"; };
     const auto short_line = [](const std::string& line) { return line.substr(0, line.rfind('\t')); };
@@ -51,7 +52,7 @@ TEST(MpiFaults, ErrorOnALineOnlyTheThirdRankReadsEndsEveryRankWithTheSingleProce
                                                                line.substr(line.find('\t', line.find('\t') + 1)); };
     int cases = 0;
     for (const auto& matrix : {damagedExample(0.625, malformed), damagedExample(0.625, short_line),
-                               damagedExample(0.625, negative)}) {
+                               damagedExample(0.625, negative), damagedExample(0.5, short_line, true)}) {
         ExampleRun alone(matrix);
         const ProcessResult expected = alone.exec(kTimeLimit + mpirunPrefix(1));
         ASSERT_EQ(expected.status, 255) << expected.err;
@@ -67,7 +68,7 @@ TEST(MpiFaults, ErrorOnALineOnlyTheThirdRankReadsEndsEveryRankWithTheSingleProce
         }
         ++cases;
     }
-    EXPECT_EQ(cases, 3);
+    EXPECT_EQ(cases, 4);
 }
 
 // A file size limit makes the root's writes fail as on a full disk: at 8 KiB the genes bins
