@@ -9,6 +9,7 @@ packages=(
   zlib1g-dev libbz2-dev liblzma-dev libzstd-dev
   gzip bzip2 xz-utils zstd
   libgtest-dev libgmock-dev
+  libopenmpi-dev openmpi-bin
   chromium
 )
 if [ "${1:-}" = "--with-sanitizers" ]; then packages+=(libclang-rt-dev); fi

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds Varnosk and runs the whole test suite: an optimised build, then the same suite built
-# with AddressSanitizer and UndefinedBehaviorSanitizer. Set VARNOSK_SKIP_SANITIZERS=1 to run
-# the optimised build only.
+# Builds Varnosk and runs the whole test suite: an optimised build, the optimised MPI build
+# (the suite again, with the golden cases and faults under mpirun), then the suite built with
+# AddressSanitizer and UndefinedBehaviorSanitizer. Set VARNOSK_SKIP_SANITIZERS=1 to skip the
+# sanitizer build, VARNOSK_SKIP_MPI=1 to skip the MPI one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,6 +29,11 @@ run_suite() {
 
 echo "== Optimised build =="
 run_suite build/test -DCMAKE_BUILD_TYPE=Release
+
+if [ "${VARNOSK_SKIP_MPI:-0}" != 1 ]; then
+  echo "== Optimised MPI build =="
+  run_suite build/test-mpi -DCMAKE_BUILD_TYPE=Release -DVARNOSK_MPI=ON
+fi
 
 if [ "${VARNOSK_SKIP_SANITIZERS:-0}" != 1 ]; then
   echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="

@@ -105,6 +105,14 @@ MspTable readMsps(const fs::path& file) {
     return msps;
 }
 
+std::string fileSizeLimit(const std::string& blocks) {
+#ifdef VARNOSK_MPI
+    return mpirunPrefix(1) + "sh -c 'trap \"\" XFSZ; ulimit -f " + blocks + "; exec \"$0\" \"$@\"'";
+#else
+    return "trap '' XFSZ; ulimit -f " + blocks + ";";
+#endif
+}
+
 #ifdef VARNOSK_MPI
 std::string mpirunPrefix(int ranks) {
     return std::string(VARNOSK_MPIEXEC) + " -q --oversubscribe" + (::geteuid() == 0 ? " --allow-run-as-root" : "") +

@@ -51,6 +51,12 @@ std::vector<std::string> timeReportNames(const std::string& out);
 using MspTable = std::map<std::string, std::map<std::string, std::set<std::string>>>;
 MspTable readMsps(const fs::path& file);
 
+// A shell prefix for BinaryRun::exec that limits the files the binary writes to `blocks` of
+// 512 bytes, so that writes fail as on a full disk (the signal it would raise is ignored). The
+// MPI build runs as one rank of mpirun, the limit set inside the rank: MPI's own start-up
+// files need more.
+std::string fileSizeLimit(const std::string& blocks);
+
 #ifdef VARNOSK_MPI
 // "mpirun ... -np <ranks> " for a command line: quiet, so that standard error holds only what
 // the ranks write; more ranks than cores; as root, which Open MPI refuses unless told.

@@ -68,7 +68,7 @@ TEST(Faults, FullDeviceEndsTheRunNamingTheTableCutShort) {
     // A file size limit makes writes fail the way a full disk does (EFBIG instead of ENOSPC);
     // the signal it would raise is ignored so that the write itself reports the failure.
     BinaryRun run(BinaryRun::ExampleSettings{});
-    const ProcessResult result = run.exec("trap '' XFSZ; ulimit -f 8;");
+    const ProcessResult result = run.exec(fileSizeLimit("8"));
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.err, "error: " + (run.out / "genes_bins.tsv").string() + " could not be written.\n");
     EXPECT_EQ(result.out.find("Time Statistics"), std::string::npos);
@@ -90,7 +90,7 @@ TEST(Faults, ReportThatCannotBeWrittenEndsTheRunLikeATable) {
     const std::uintmax_t limit_blocks = (largest_table + report) / 2 / 512;
 
     BinaryRun run(BinaryRun::ExampleSettings{});
-    const ProcessResult result = run.exec("trap '' XFSZ; ulimit -f " + std::to_string(limit_blocks) + ";");
+    const ProcessResult result = run.exec(fileSizeLimit(std::to_string(limit_blocks)));
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.err, "error: " + (run.out / "report.html").string() + " could not be written.\n");
     EXPECT_EQ(result.out.find("Time Statistics"), std::string::npos);
