@@ -8,10 +8,13 @@
 #include <utility>
 #include <vector>
 
+#include "common/ParallelSlots.hpp"
+#include "compare/SampleBitsets.hpp"
 #include "distributed/Bytes.hpp"
 #include "distributed/GeneMessages.hpp"
 #include "matrix/ByteSource.hpp"
 #include "matrix/LineReader.hpp"
+#include "seeds/PairGraph.hpp"
 #include "seeds/SeedsCreator.hpp"
 
 namespace varnosk {
@@ -49,6 +52,66 @@ CountMatrix shareGenes(Cluster& cluster, const CountMatrix& mine) {
 }
 
 std::uint64_t numPairs(std::size_t n) { return n < 2 ? 0 : static_cast<std::uint64_t>(n) * (n - 1) / 2; }
+
+// Cuts rows [begin, end) of a bin of n genes (row i has n - 1 - i pairs) into `parts` ranges
+// of about equal pairs: parts + 1 cuts, the first `begin`, the last `end`.
+std::vector<std::size_t> rowCuts(std::size_t n, std::size_t begin, std::size_t end, std::size_t parts) {
+    std::uint64_t total = 0;
+    for (std::size_t i = begin; i < end; ++i) total += n - 1 - i;
+    std::vector<std::size_t> cuts{begin};
+    std::uint64_t done = 0;
+    for (std::size_t i = begin; i < end && cuts.size() < parts; ++i) {
+        done += n - 1 - i;
+        while (cuts.size() < parts && done * parts >= total * cuts.size()) cuts.push_back(i + 1);
+    }
+    while (cuts.size() < parts) cuts.push_back(end);
+    cuts.push_back(end);
+    return cuts;
+}
+
+// The seeds of one bin whose pair rows every rank shares: each finds the pairs of its rows,
+// the root gathers them in row order, as one process finds them, and makes the seeds.
+SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t min_seed_size,
+                          double min_concordance, const ComparisonParameters& parameters) {
+    SampleBitsets bitsets;
+    const auto ranks = static_cast<std::size_t>(cluster.size());
+    const auto rank = static_cast<std::size_t>(cluster.rank());
+    const std::string mine = agreed(cluster, [&] {
+        bitsets.build(bin, parameters, true);
+        const std::vector<std::size_t> shares = rowCuts(bin.size(), 0, bin.size(), ranks);
+        // blocks for the threads of this rank, as one process cuts a large bin
+        constexpr std::size_t kRowBlocks = 64;
+        const std::vector<std::size_t> ends = rowCuts(bin.size(), shares[rank], shares[rank + 1], kRowBlocks);
+        std::vector<std::vector<GenesPair>> blocks = computeInParallelSlots<std::vector<GenesPair>>(
+            kRowBlocks, [&] { return SeedsCreator(min_seed_size, min_concordance, parameters); },
+            [&](SeedsCreator& worker, std::size_t k) {
+                std::vector<GenesPair> found;
+                worker.findPairs(bin, bitsets, ends[k], ends[k + 1], found);
+                return found;
+            },
+            [](std::uint64_t, std::uint64_t) {});
+        std::vector<GenesPair> pairs;
+        for (auto& block : blocks) {
+            pairs.insert(pairs.end(), block.begin(), block.end());
+            std::vector<GenesPair>().swap(block);
+        }
+        ByteWriter out;
+        out.putArray(pairs.data(), pairs.size());
+        return out.take();
+    });
+    std::vector<std::string> parts = cluster.gather(mine);
+    return agreed(cluster, [&] {
+        if (!cluster.isRoot()) return SeedList();
+        std::vector<GenesPair> pairs;
+        std::vector<GenesPair> part_pairs;
+        for (std::string& part : parts) {
+            ByteReader(part).getArray(part_pairs);
+            std::string().swap(part);
+            pairs.insert(pairs.end(), part_pairs.begin(), part_pairs.end());
+        }
+        return SeedsCreator(min_seed_size, min_concordance, parameters).seedsFromPairs(bin, bitsets, pairs);
+    });
+}
 
 }  // namespace
 
@@ -110,12 +173,32 @@ SeedList createSeedsOnRanks(Cluster& cluster, const GenesBinList& bins, const Ge
                             const ComparisonParameters& parameters, ProgressSink& progress) {
     if (cluster.size() == 1) return createAllSeeds(bins, min_seed_size, min_concordance, parameters, progress);
 
-    // Bins come largest first: each goes to the rank with the fewest pairs so far (the lowest
-    // rank among equals), the same deal on every rank.
+    // A bin with more pairs than a rank's share, whose pairs are few enough to be stored, has
+    // its rows split across the ranks. (Larger bins find groups by best partners, a step that
+    // needs the whole bin: they stay on one rank.)
+    const auto ranks = static_cast<std::uint64_t>(cluster.size());
+    std::uint64_t total_pairs = 0;
+    for (const GenesBin& bin : bins) total_pairs += numPairs(bin.size());
+    const SeedsCreator judge(min_seed_size, min_concordance, parameters);
+    std::vector<std::pair<std::uint32_t, SeedList>> shared_seeds;
+    std::vector<bool> shared(bins.size(), false);
+    for (std::size_t b = 0; b < bins.size(); ++b) {
+        const GenesBin& bin = bins[b];
+        constexpr std::size_t kMinSharedBin = 64;
+        if (bin.size() < kMinSharedBin || numPairs(bin.size()) * ranks <= total_pairs) continue;
+        if (agreed(cluster, [&] { return judge.skipsBin(bin) || !SeedsCreator::storesPairs(bin); })) continue;
+        shared[b] = true;
+        shared_seeds.emplace_back(static_cast<std::uint32_t>(b),
+                                  seedsOfSharedBin(cluster, bin, min_seed_size, min_concordance, parameters));
+    }
+
+    // The other bins come largest first: each goes to the rank with the fewest pairs so far
+    // (the lowest rank among equals), the same deal on every rank.
     std::vector<std::uint64_t> load(static_cast<std::size_t>(cluster.size()), 0);
     GenesBinList my_bins(bins.size());
     std::unordered_map<const Gene*, std::uint32_t> bin_of;
     for (std::size_t b = 0; b < bins.size(); ++b) {
+        if (shared[b]) continue;
         const auto owner = static_cast<std::size_t>(std::min_element(load.begin(), load.end()) - load.begin());
         load[owner] += numPairs(bins[b].size()) + 1;
         if (owner != static_cast<std::size_t>(cluster.rank())) continue;
@@ -137,6 +220,9 @@ SeedList createSeedsOnRanks(Cluster& cluster, const GenesBinList& bins, const Ge
     std::vector<std::string> parts = cluster.gather(mine);
     return agreed(cluster, [&] {
         std::vector<std::pair<std::uint32_t, std::unique_ptr<Seed>>> tagged;
+        for (auto& [bin, seeds] : shared_seeds) {
+            for (auto& seed : seeds) tagged.emplace_back(bin, std::move(seed));
+        }
         const GenesById by_id(genes);
         for (const std::string& part : parts) {
             ByteReader in(part);
