@@ -129,13 +129,14 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
     stage.open("Filtering too rare genes...", "Filtering rare genes");
     computeSamplePresence(matrix, parameters.detection_threshold);
     filterRareGenes(matrix, settings.min_prevalence, output_dir, file_names::kGenesFilteredOut);
+    compactSamplePresence(matrix);
     raw_counts.keepOnly(matrix);
     stage.close("Done. " + std::to_string(matrix.size()) + " genes remaining.\n");
 
     const GeneList all_genes = geneReferences(matrix);
 
     if (settings.bins_enabled) stage.open("Creating genes bins...", "Creating genes bins");
-    const GenesBinList bins =
+    GenesBinList bins =
         createGenesBins(GenesBinsCreator{settings.bins_enabled, settings.normalize_counts}, all_genes, sample_divisors);
     if (settings.print_genes_bins) printGenesBins(bins, output_dir, file_names::kGenesBins);
     if (settings.bins_enabled) stage.close("Done. Genes split in " + std::to_string(bins.size()) + " bins.\n");
@@ -145,6 +146,9 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
     });
     stage.close("\rDone. " + std::to_string(seeds.size()) + " seeds created.\n");
     const std::uint64_t num_seeds_created = seeds.size();
+    // the seeds hold their genes: the bins' lists are not needed after this
+    const std::uint64_t num_bins = bins.size();
+    GenesBinList().swap(bins);
 
     if (settings.print_seeds) {
         printSeedTable(stage, output_dir, "Printing all seeds...", "Printing all seeds", file_names::kAllSeeds,
@@ -218,7 +222,7 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
                        num_genes_read - matrix.size(),
                        samples.names,
                        std::move(stage_seconds),
-                       bins.size(),
+                       num_bins,
                        num_seeds_created,
                        seeds.size(),
                        core_seeds.size(),
