@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,9 +16,38 @@
 namespace varnosk {
 namespace {
 
-// Genes of a few species (abundance profiles scaled per gene, with noise and dropouts),
-// unrelated genes, exact duplicates (equal concordances, so ties) and constant profiles
-// (not-a-number concordances).
+using Groups = std::vector<std::vector<std::uint32_t>>;
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+TEST(SeedsExtraction, SortsStrongestFirstTiesAndNaNInCreationOrder) {
+    std::vector<GenesPair> pairs{{0, 1, 0.8f}, {0, 2, kNaN}, {0, 3, 0.9f}, {1, 2, 0.8f},
+                                 {1, 3, kNaN}, {2, 3, 0.95f}, {2, 4, 0.9f}};
+    sortPairsStrongestFirst(pairs);
+    std::vector<std::uint32_t> codes;  // first * 100 + second
+    for (const GenesPair& pair : pairs) codes.push_back(pair.first * 100 + pair.second);
+    EXPECT_EQ(codes, (std::vector<std::uint32_t>{203, 3, 204, 1, 102, 2, 103}));
+}
+
+TEST(SeedsExtraction, PivotTakesItsNeighboursAndEveryGroupRemovesItsPairs) {
+    // Strongest pair (3, 5): pivot 3, whose neighbours stand on either side of it. Group
+    // {1, 3, 5, 7} removes (0, 1) and (5, 6) with it; pivot 2 then takes 4 only.
+    std::vector<GenesPair> pairs{{3, 5, 0.99f}, {1, 3, 0.9f}, {3, 7, 0.8f}, {0, 1, 0.97f},
+                                 {5, 6, 0.96f}, {2, 4, 0.85f}, {4, 6, 0.75f}};
+    EXPECT_EQ(extractGroups(pairs, 8, 2), (Groups{{1, 3, 5, 7}, {2, 4}}));
+    EXPECT_TRUE(pairs.empty());
+    // The strongest pair's group {0, 1} is too small: gene 1 must still not join 2's group.
+    for (const auto& [min_size, expected] : {std::pair{3u, Groups{{2, 3, 4}}}, {4u, Groups{}}}) {
+        std::vector<GenesPair> chain{{0, 1, 0.99f}, {1, 2, 0.95f}, {2, 3, 0.9f}, {2, 4, 0.9f}, {3, 4, 0.9f}};
+        EXPECT_EQ(extractGroups(chain, 5, min_size), expected) << min_size;
+    }
+    // created first, NaN pairs still come last, and still form groups
+    std::vector<GenesPair> nan_first{{0, 1, kNaN}, {0, 2, kNaN}, {3, 4, 0.7f}, {4, 5, 0.71f}};
+    sortPairsStrongestFirst(nan_first);
+    EXPECT_EQ(extractGroups(nan_first, 6, 3), (Groups{{3, 4, 5}, {0, 1, 2}}));
+}
+
+// Genes of a few species (profiles scaled per gene, with noise and dropouts), unrelated genes,
+// exact duplicates (equal concordances, so ties) and constant profiles (NaN concordances).
 std::vector<Gene> mixedBin(std::uint32_t num_samples, std::mt19937_64& rng) {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     std::vector<std::vector<double>> species(4, std::vector<double>(num_samples));
@@ -32,10 +62,9 @@ std::vector<Gene> mixedBin(std::uint32_t num_samples, std::mt19937_64& rng) {
     };
     for (int g = 0; g < 160; ++g) {
         std::vector<float> counts(num_samples);
-        const auto& profile = species[g % species.size()];
         const double scale = 0.5 + 3.0 * unit(rng);
         for (std::uint32_t s = 0; s < num_samples; ++s) {
-            const double noisy = profile[s] * scale * (0.8 + 0.4 * unit(rng));
+            const double noisy = species[g % species.size()][s] * scale * (0.8 + 0.4 * unit(rng));
             counts[s] = unit(rng) < 0.03 ? 0.0f : static_cast<float>(noisy);
         }
         add(counts);
@@ -53,6 +82,7 @@ std::vector<Gene> mixedBin(std::uint32_t num_samples, std::mt19937_64& rng) {
 TEST(BestPartnerGroups, SameGroupsAsSortingEveryPair) {
     constexpr std::uint32_t kSamples = 40;
     std::mt19937_64 rng(11);
+    const int threads_before = omp_get_max_threads();
     for (const double min_concordance : {0.5, 0.8, 0.95}) {
         for (const std::uint64_t min_group_size : {1u, 3u, 10u}) {
             const std::vector<Gene> genes = mixedBin(kSamples, rng);
@@ -61,7 +91,6 @@ TEST(BestPartnerGroups, SameGroupsAsSortingEveryPair) {
             const ComparisonParameters parameters = test::testParameters(kSamples, 0.1);
             SampleBitsets bitsets;
             bitsets.build(bin, parameters, true);
-
             PairJudge judge(bin, bitsets, min_concordance, parameters);
             std::vector<GenesPair> pairs;
             std::size_t num_nan = 0;
@@ -77,16 +106,15 @@ TEST(BestPartnerGroups, SameGroupsAsSortingEveryPair) {
             sortPairsStrongestFirst(pairs);
             const auto expected = extractGroups(pairs, bin.size(), min_group_size);
             ASSERT_FALSE(expected.empty());
-            const int threads_before = omp_get_max_threads();
             for (const int threads : {1, 4}) {
                 omp_set_num_threads(threads);
                 EXPECT_EQ(extractGroupsByBestPartners(bin, bitsets, min_group_size, min_concordance, parameters), expected)
                     << "min_concordance " << min_concordance << ", min_group_size " << min_group_size << ", threads "
                     << threads;
             }
-            omp_set_num_threads(threads_before);
         }
     }
+    omp_set_num_threads(threads_before);
 }
 
 }  // namespace
