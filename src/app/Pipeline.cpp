@@ -167,6 +167,7 @@ int runPipeline(int argc, const char* const argv[], std::ostream& console, Clust
         computeSamplePresence(matrix, parameters.detection_threshold);
         const CountMatrix removed = removeRareGenes(matrix, settings.min_prevalence);
         if (root) printFilteredOutGenes(removed, output_dir, file_names::kGenesFilteredOut);
+        compactSamplePresence(matrix);
         if (root) raw_counts->keepOnly(matrix);
         stage.close("Done. " + std::to_string(matrix.size()) + " genes remaining.\n");
 
@@ -185,6 +186,9 @@ int runPipeline(int argc, const char* const argv[], std::ostream& console, Clust
     });
     stage.close("\rDone. " + std::to_string(seeds.size()) + " seeds created.\n");
     const std::uint64_t num_seeds_created = seeds.size();
+    // the seeds hold their genes: the bins' lists are not needed after this
+    const std::uint64_t num_bins = bins.size();
+    GenesBinList().swap(bins);
 
     // Merging and core seeds need every seed: the root's alone. Every rank holds every gene,
     // so merged seeds take their members' profiles from the root's own matrix.
@@ -269,7 +273,7 @@ int runPipeline(int argc, const char* const argv[], std::ostream& console, Clust
                            num_genes_read - matrix.size(),
                            samples.names,
                            std::move(stage_seconds),
-                           bins.size(),
+                           num_bins,
                            num_seeds_created,
                            seeds.size(),
                            core_seeds.size(),

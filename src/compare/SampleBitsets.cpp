@@ -3,13 +3,36 @@
 #include <algorithm>
 
 namespace varnosk {
+namespace {
+
+// The genes' detected and non-zero bits follow each other in one array, in list order, each
+// gene with a bit per sample.
+bool inPlace(const GeneList& genes, std::size_t words) {
+    if (genes.empty()) return false;
+    const std::uint64_t* first = genes.front()->presence.detected();
+    for (std::size_t i = 0; i < genes.size(); ++i) {
+        const SamplePresence& presence = genes[i]->presence;
+        if (presence.words() != words || presence.detected() != first + i * 2 * words) return false;
+    }
+    return true;
+}
+
+}  // namespace
 
 void SampleBitsets::build(const GeneList& genes, const ComparisonParameters& parameters, bool with_presence) {
     const std::size_t num_samples = parameters.num_samples;
     words_ = (num_samples + 63) / 64;
-    stride_ = with_presence ? 3 * words_ : words_;
+    size_ = genes.size();
     min_prevalence_ = parameters.min_prevalence;
+    if (!with_presence && inPlace(genes, words_)) {
+        bits_.clear();
+        base_ = genes.front()->presence.detected();
+        stride_ = 2 * words_;
+        return;
+    }
+    stride_ = with_presence ? 3 * words_ : words_;
     bits_.assign(genes.size() * stride_, 0);
+    base_ = bits_.data();
     // The same single-precision test as the comparator's.
     const float dl = parameters.detection_threshold;
     for (std::size_t i = 0; i < genes.size(); ++i) {

@@ -11,8 +11,11 @@
 namespace varnosk {
 
 // Per gene of a list, the gene's "detected" bits, and on request "above the detection
-// threshold" and the gene's "non-zero" bits, in one contiguous array built once. Lets a caller reject, in a few word operations, pairs the comparator is certain to
-// reject. The owner builds it; afterwards it is read-only and any number of threads may read it.
+// threshold" and the gene's "non-zero" bits, in one contiguous array built once. Lets a
+// caller reject, in a few word operations, pairs the comparator is certain to reject. When
+// only the detected bits are asked for and the genes' own bits already lie one after the
+// other (the genes of a count matrix, in order), it reads them in place instead of copying.
+// The owner builds it; afterwards it is read-only and any number of threads may read it.
 class SampleBitsets {
 public:
     SampleBitsets() = default;
@@ -20,7 +23,7 @@ public:
     // Reuses the capacity of an earlier build. with_presence adds the above and non-zero bits.
     void build(const GeneList& genes, const ComparisonParameters& parameters, bool with_presence);
 
-    std::size_t size() const { return stride_ == 0 ? 0 : bits_.size() / stride_; }
+    std::size_t size() const { return size_; }
 
     // True when compare(gene i, other's gene j, 0), in either order, is certainly invalid: too
     // few co-detected samples, or samples where each gene is above the detection threshold and
@@ -52,10 +55,12 @@ public:
     }
 
 private:
-    const std::uint64_t* gene(std::size_t i) const { return bits_.data() + i * stride_; }
+    const std::uint64_t* gene(std::size_t i) const { return base_ + i * stride_; }
 
+    std::size_t size_ = 0;
     std::size_t words_ = 0;   // words per bitset
-    std::size_t stride_ = 0;  // words per gene: detected, then above and non-zero when present
+    std::size_t stride_ = 0;  // words per gene: detected first
+    const std::uint64_t* base_ = nullptr;  // bits_, or the genes' own bits
     std::uint64_t min_prevalence_ = 0;
     std::vector<std::uint64_t> bits_;
 };

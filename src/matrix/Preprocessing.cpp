@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 
 namespace varnosk {
 namespace {
@@ -46,9 +48,25 @@ void applySqrtTransform(CountMatrix& genes) {
 void computeSamplePresence(Gene& gene, float threshold) { gene.presence.compute(gene.counts, threshold); }
 
 void computeSamplePresence(CountMatrix& genes, float threshold) {
+    if (genes.empty()) return;
+    // one block for the matrix, the genes' bits in gene order (every gene has as many samples)
+    const std::size_t stride = 2 * SamplePresence::wordsFor(genes.front()->counts.size());
+    auto block = std::make_shared<std::uint64_t[]>(std::max<std::size_t>(1, stride * genes.size()));
     const auto num_genes = static_cast<std::ptrdiff_t>(genes.size());
 #pragma omp parallel for schedule(static)
-    for (std::ptrdiff_t i = 0; i < num_genes; ++i) computeSamplePresence(*genes[static_cast<std::size_t>(i)], threshold);
+    for (std::ptrdiff_t i = 0; i < num_genes; ++i) {
+        Gene& gene = *genes[static_cast<std::size_t>(i)];
+        gene.presence.computeInto(gene.counts, threshold, block, block.get() + static_cast<std::size_t>(i) * stride);
+    }
+}
+
+void compactSamplePresence(CountMatrix& genes) {
+    if (genes.empty()) return;
+    // The genes kept their order, so each one's bits move down or stay: a forward pass never
+    // overwrites bits that are still to be moved.
+    std::uint64_t* base = genes.front()->presence.block();
+    const std::size_t stride = 2 * genes.front()->presence.words();
+    for (std::size_t i = 0; i < genes.size(); ++i) genes[i]->presence.moveTo(base + i * stride);
 }
 
 }  // namespace varnosk

@@ -15,7 +15,10 @@ void applySqrtTransform(CountMatrix& genes);
 
 // Fills presence from the counts (square-root scale) and the detection threshold.
 void computeSamplePresence(Gene& gene, float threshold);
-// The same for every gene, in parallel.
+// The same for every gene, in parallel, the bits of all genes in one block in gene order.
 void computeSamplePresence(CountMatrix& genes, float threshold);
+// After genes were removed from a matrix whose presence was computed as a whole: moves the
+// bits of the remaining ones together again, in gene order, so that they stay one array.
+void compactSamplePresence(CountMatrix& genes);
 
 }  // namespace varnosk

@@ -8,11 +8,9 @@
 namespace varnosk {
 
 void sortPairsStrongestFirst(std::vector<GenesPair>& pairs) {
-    // A strict weak ordering even with NaN present, which a plain '>' is not.
-    std::stable_sort(pairs.begin(), pairs.end(), [](const GenesPair& a, const GenesPair& b) {
-        if (std::isnan(b.concordance)) return !std::isnan(a.concordance);
-        return a.concordance > b.concordance;
-    });
+    // A total order whose ties fall back on creation order: the result of a stable sort of
+    // pairs in creation order, without its buffer of as many pairs again.
+    std::sort(pairs.begin(), pairs.end(), isStrongerPair);
 }
 
 std::vector<std::vector<std::uint32_t>> extractGroups(std::vector<GenesPair>& pairs, std::size_t num_genes,

@@ -22,8 +22,8 @@ inline bool isStrongerPair(const GenesPair& a, const GenesPair& b) {
     return a.first != b.first ? a.first < b.first : a.second < b.second;
 }
 
-// Strongest pair first by stored concordance; ties keep creation order. Pairs whose
-// concordance is not a number follow every numeric one, in creation order.
+// Strongest pair first by stored concordance; ties in creation order (first ascending, then
+// second). Pairs whose concordance is not a number follow every numeric one, in creation order.
 void sortPairsStrongestFirst(std::vector<GenesPair>& pairs);
 
 // One greedy pass over the pair graph of a bin of `num_genes` genes: the pivot is the first

@@ -7,6 +7,7 @@
 
 #include "TestSupport.hpp"
 #include "compare/GenesComparator.hpp"
+#include "matrix/Preprocessing.hpp"
 
 namespace varnosk {
 namespace {
@@ -61,6 +62,52 @@ TEST(SampleBitsets, RejectsOnlyPairsTheComparatorRejects) {
     // Both outcomes must be common for the test to mean anything.
     EXPECT_GT(rejected, genes.size() * genes.size() / 10);
     EXPECT_GT(valid, genes.size());
+}
+
+// The genes of a matrix share one block of bits; after genes are removed and the block is
+// compacted, each gene's bits are still its own, and the detected bits read in place reject
+// exactly what a copy of them rejects.
+TEST(SampleBitsets, MatrixBitsCompactedAfterFilteringMatchEachGenesOwn) {
+    ComparisonParameters parameters = test::testParameters(130, 0.1);
+    parameters.min_prevalence = 15;  // so that both outcomes are common
+    std::mt19937_64 rng(11);
+    std::vector<Gene> storage(60);
+    randomGenes(storage, parameters, rng);
+    CountMatrix matrix;
+    for (const Gene& gene : storage) matrix.push_back(std::make_unique<Gene>(gene));
+    computeSamplePresence(matrix, parameters.detection_threshold);
+    CountMatrix kept;
+    for (std::size_t i = 0; i < matrix.size(); ++i) {
+        if (i % 3 != 1) kept.push_back(std::move(matrix[i]));
+    }
+    matrix.clear();
+    compactSamplePresence(kept);
+
+    GeneList in_place;
+    GeneList copies;
+    for (const auto& gene : kept) {
+        const Gene& own = storage[gene->id - 1];
+        for (std::size_t s = 0; s < own.numSamples(); ++s) {
+            const std::uint64_t bit = std::uint64_t{1} << (s % 64);
+            ASSERT_EQ(gene->presence.detected()[s / 64] & bit, own.presence.detected()[s / 64] & bit) << gene->id;
+            ASSERT_EQ(gene->presence.nonzero()[s / 64] & bit, own.presence.nonzero()[s / 64] & bit) << gene->id;
+        }
+        in_place.push_back(gene.get());
+        copies.push_back(&own);
+    }
+    SampleBitsets read_in_place;
+    read_in_place.build(in_place, parameters, false);
+    SampleBitsets copied;
+    copied.build(copies, parameters, false);
+    std::size_t rejected = 0;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        for (std::size_t j = 0; j < kept.size(); ++j) {
+            ASSERT_EQ(read_in_place.rejectsCodetection(i, read_in_place, j), copied.rejectsCodetection(i, copied, j));
+            rejected += copied.rejectsCodetection(i, copied, j);
+        }
+    }
+    EXPECT_GT(rejected, 0u);
+    EXPECT_LT(rejected, kept.size() * kept.size());
 }
 
 }  // namespace

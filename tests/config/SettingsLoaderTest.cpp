@@ -2,20 +2,67 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <exception>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "TestSupport.hpp"
-#include "config/SettingsFixture.hpp"
+#include "config/ApplicationSettings.hpp"
 
 namespace varnosk {
 namespace {
 
-using test::SettingsFixture;
+namespace fs = std::filesystem;
 
 const std::string kMaxUnsigned = "18446744073709551615";
+
+// A complete settings file (every value distinct where it can be) beside a real matrix and an
+// empty output directory; set() changes a "section.key" value, or drops it for nullptr.
+class SettingsFixture {
+public:
+    SettingsFixture() {
+        test::writeFile(root() / "matrix.tsv", "gene\ts1\ts2\ng1\t1\t2\n");
+        fs::create_directory(root() / "out");
+    }
+    SettingsFixture& set(const std::string& dotted_key, const char* value) {
+        for (auto& [section, entries] : sections_) {
+            for (auto it = entries.begin(); it != entries.end(); ++it) {
+                if (section + "." + it->first != dotted_key) continue;
+                if (value) it->second = value;
+                else entries.erase(it);
+                return *this;
+            }
+        }
+        throw std::logic_error("no such key in the fixture: " + dotted_key);
+    }
+    std::string write(const std::string& extra = "", const std::string& before = "") const {
+        std::string text = before + "# test settings\n";
+        for (const auto& [section, entries] : sections_) {
+            text += "\n[" + section + "]\n";
+            for (const auto& [key, value] : entries) text += key + " = " + value + "\n";
+        }
+        test::writeFile(root() / "settings.ini", text + extra);
+        return (root() / "settings.ini").string();
+    }
+    const fs::path& root() const { return dir_.path(); }
+    std::string matrix() const { return (root() / "matrix.tsv").string(); }
+    std::string outputDir() const { return (root() / "out").string(); }
+
+private:
+    test::TempDir dir_{"varnosk-settings"};
+    std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> sections_ = {
+        {"input", {{"count_matrix_file", matrix()}, {"count_matrix_has_header", "true"}}},
+        {"genes_comparison",
+         {{"detection_limit", "7"}, {"min_prevalence", "3"}, {"min_prevalence_for_outliers", "6"},
+          {"max_outliers_fraction", "0.1"}}},
+        {"genes_bins_creation", {{"enabled", "true"}, {"normalize_counts", "true"}}},
+        {"seeds_creation", {{"num_best_representative_genes", "12"}, {"min_concordance", "0.9"}, {"min_seed_size", "20"}}},
+        {"seeds_merging", {{"min_concordance", "0.8"}, {"min_seed_size", "25"}}},
+        {"msp_creation", {{"min_concordance", "0.75"}, {"min_robust_concordance", "0.6"}}},
+        {"output", {{"output_dir", outputDir()}, {"print_genes_bins", "false"}, {"print_seeds", "true"}}},
+    };
+};
 
 Settings load(const std::string& settings_path) {
     const char* argv[] = {"varnosk", settings_path.c_str()};
@@ -32,31 +79,30 @@ std::string loadError(const std::string& settings_path) {
     return "<no error>";
 }
 
-std::string rangeMessage(const std::string& key, const std::string& low, const std::string& high) {
+std::string range(const std::string& key, const std::string& low, const std::string& high) {
     return "error: " + key + " must be a value within range: [" + low + ";" + high + "]";
 }
 
-std::string unreadableMessage(const std::string& path) {
+std::string invalid(const std::string& value, const std::string& key) {
+    return "the argument ('" + value + "') for option '" + key + "' is invalid";
+}
+
+std::string unreadable(const std::string& path) {
     return "error: " + path + " cannot be read. Check that the path is valid and that you have read permissions.";
 }
 
 TEST(SettingsLoader, ReadsEveryKeyIntoItsField) {
     SettingsFixture fixture;
-    fixture.set("seeds_merging.min_concordance", "-2.5")
-        .set("msp_creation.min_concordance", "1e-3")
-        .set("msp_creation.min_robust_concordance", "12")
-        .set("output.print_genes_bins", "on");
-    // comments, blank lines and trailing comments are ignored
+    fixture.set("seeds_merging.min_concordance", "-2.5").set("msp_creation.min_concordance", "1e-3");
+    fixture.set("msp_creation.min_robust_concordance", "12").set("output.print_genes_bins", "on");
     const Settings s = load(fixture.write("\n# trailing comment\n"));
-
     EXPECT_EQ(s.count_matrix_file, fixture.matrix());
     EXPECT_TRUE(s.count_matrix_has_header);
     EXPECT_EQ(s.detection_limit, 7.0);
     EXPECT_EQ(s.min_prevalence, 3u);
     EXPECT_EQ(s.min_prevalence_for_outliers, 6u);
     EXPECT_EQ(s.max_outliers_fraction, 0.1);
-    EXPECT_TRUE(s.bins_enabled);
-    EXPECT_TRUE(s.normalize_counts);
+    EXPECT_TRUE(s.bins_enabled && s.normalize_counts);
     EXPECT_EQ(s.num_best_representative_genes, 12u);
     EXPECT_EQ(s.seeds_min_concordance, 0.9);
     EXPECT_EQ(s.seeds_min_seed_size, 20u);
@@ -66,273 +112,197 @@ TEST(SettingsLoader, ReadsEveryKeyIntoItsField) {
     EXPECT_EQ(s.msp_min_concordance, 1e-3);
     EXPECT_EQ(s.msp_min_robust_concordance, 12.0);
     EXPECT_EQ(s.output_dir, fixture.outputDir());
-    EXPECT_TRUE(s.print_genes_bins);
-    EXPECT_TRUE(s.print_seeds);
+    EXPECT_TRUE(s.print_genes_bins && s.print_seeds);
     // a file without [msp_abundance] gets its defaults
     EXPECT_EQ(s.abundance_num_core_genes, 100u);
     EXPECT_EQ(s.abundance_min_detected_share, 0.1);
 }
 
-TEST(SettingsLoader, AbundanceKeysAreOptionalAndRangeChecked) {
-    const std::string genes = rangeMessage("msp_abundance.num_core_genes", "1", kMaxUnsigned);
-    const std::string share = rangeMessage("msp_abundance.min_detected_share", "0", "1");
-    const std::pair<std::string, std::string> cases[] = {
-        {"num_core_genes = 1\nmin_detected_share = 0", "<no error>"},
-        {"min_detected_share = 1", "<no error>"},
-        {"num_core_genes = 0", genes},
-        {"min_detected_share = 1.0000001", share},
-        {"min_detected_share = -0.1", share},
-        {"min_detected_share = nan", share},
-        {"num_core_genes = -3", "the argument ('-3') for option 'msp_abundance.num_core_genes' is invalid"},
+// One row per settings file: the values changed (nullptr drops the key), text appended, and
+// the exact message (or "<no error>").
+struct Row {
+    std::vector<std::pair<std::string, const char*>> set;
+    std::string extra;
+    std::string expected;
+};
+
+TEST(SettingsLoader, RejectsEachBadFileWithItsExactMessage) {
+    const std::string gc = "genes_comparison.", sc = "seeds_creation.", ab = "msp_abundance.";
+    const std::string bools = ". Valid choices are 'on|off', 'yes|no', '1|0' and 'true|false'";
+    const std::string detection = range(gc + "detection_limit", "6", "3.40282e+38");
+    const std::string fraction = range(gc + "max_outliers_fraction", "0", "0.5");
+    const std::string concordance = range(sc + "min_concordance", "0.7", "1");
+    const std::string share = range(ab + "min_detected_share", "0", "1");
+    const std::string outliers = gc + "min_prevalence_for_outliers";
+    const Row rows[] = {
+        // parser errors
+        {{{"output.print_seeds", nullptr}}, "", "the option 'output.print_seeds' is required but missing"},
+        {{}, "[genes_comparison]\nmin_prevalance = 3\n", "unrecognised option 'genes_comparison.min_prevalance'"},
+        {{}, "[seeds_merging]\nmin_seed_size = 30\n", "option 'seeds_merging.min_seed_size' cannot be specified more than once"},
+        {{{gc + "detection_limit", "seven"}}, "", invalid("seven", gc + "detection_limit")},
+        // placeholders of the parser's message used to hang it (found by fuzzing)
+        {{}, "[input]\nx%value% = 3\n", "unrecognised option 'input.x?value?'"},
+        {{{sc + "min_seed_size", "1%value%"}}, "", invalid("1?value?", sc + "min_seed_size")},
+        {{{sc + "min_seed_size", "10%"}}, "", invalid("10%", sc + "min_seed_size")},
+        // unsigned values never wrap
+        {{{sc + "min_seed_size", "-1"}}, "", invalid("-1", sc + "min_seed_size")},
+        {{{gc + "min_prevalence", "-0"}}, "", invalid("-0", gc + "min_prevalence")},
+        {{{"seeds_merging.min_seed_size", "18446744073709551616"}}, "",
+         invalid("18446744073709551616", "seeds_merging.min_seed_size")},
+        {{{"seeds_merging.min_seed_size", kMaxUnsigned.c_str()}}, "", "<no error>"},
+        // booleans; an empty value is a missing value, not "true"
+        {{{"output.print_seeds", "maybe"}}, "", invalid("maybe", "output.print_seeds") + bools},
+        {{{"output.print_seeds", ""}}, "", "the argument for option 'output.print_seeds' is invalid" + bools},
+        // ranges at their boundaries
+        {{{gc + "detection_limit", "5.999999"}}, "", detection},
+        {{{gc + "detection_limit", "6"}}, "", "<no error>"},
+        {{{gc + "detection_limit", "3.4028234663852886e+38"}}, "", "<no error>"},
+        {{{gc + "detection_limit", "3.41e+38"}}, "", detection},
+        {{{gc + "detection_limit", "inf"}}, "", detection},
+        {{{gc + "detection_limit", "nan"}}, "", detection},
+        {{{gc + "min_prevalence", "1"}}, "", range(gc + "min_prevalence", "2", kMaxUnsigned)},
+        {{{gc + "min_prevalence", "2"}}, "", "<no error>"},
+        {{{gc + "max_outliers_fraction", "0"}}, "", "<no error>"},
+        {{{gc + "max_outliers_fraction", "0.5"}}, "", "<no error>"},
+        {{{gc + "max_outliers_fraction", "0.5000001"}}, "", fraction},
+        {{{gc + "max_outliers_fraction", "-1e-9"}}, "", fraction},
+        {{{gc + "max_outliers_fraction", "nan"}}, "", fraction},
+        {{{sc + "num_best_representative_genes", "9"}}, "", range(sc + "num_best_representative_genes", "10", kMaxUnsigned)},
+        {{{sc + "min_concordance", "0.7"}}, "", "<no error>"},
+        {{{sc + "min_concordance", "1"}}, "", "<no error>"},
+        {{{sc + "min_concordance", "0.69"}}, "", concordance},
+        {{{sc + "min_concordance", "1.0001"}}, "", concordance},
+        {{{sc + "min_concordance", "nan"}}, "", concordance},
+        // any number is a valid threshold there, but NaN is none
+        {{{"seeds_merging.min_concordance", "nan"}}, "", "error: seeds_merging.min_concordance must be a number."},
+        {{{"msp_creation.min_concordance", "nan"}}, "", "error: msp_creation.min_concordance must be a number."},
+        {{{"msp_creation.min_robust_concordance", "nan"}}, "", "error: msp_creation.min_robust_concordance must be a number."},
+        // ranges that follow other keys
+        {{{outliers, "4"}}, "", range(outliers, "5", kMaxUnsigned)},
+        {{{outliers, "5"}}, "", "<no error>"},
+        {{{gc + "min_prevalence", "8"}}, "", range(outliers, "8", kMaxUnsigned)},
+        {{{gc + "min_prevalence", "8"}, {outliers, "8"}}, "", "<no error>"},
+        {{{sc + "num_best_representative_genes", "10"}, {sc + "min_seed_size", "5"}}, "",
+         range(sc + "min_seed_size", "10", kMaxUnsigned)},
+        {{{sc + "num_best_representative_genes", "10"}, {sc + "min_seed_size", "10"}, {"seeds_merging.min_seed_size", "9"}},
+         "", range("seeds_merging.min_seed_size", "10", kMaxUnsigned)},
+        {{{sc + "num_best_representative_genes", "10"}, {sc + "min_seed_size", "10"}, {"seeds_merging.min_seed_size", "10"}},
+         "", "<no error>"},
+        // the optional abundance keys
+        {{}, "\n[msp_abundance]\nnum_core_genes = 1\nmin_detected_share = 0\n", "<no error>"},
+        {{}, "\n[msp_abundance]\nmin_detected_share = 1\n", "<no error>"},
+        {{}, "\n[msp_abundance]\nnum_core_genes = 0\n", range(ab + "num_core_genes", "1", kMaxUnsigned)},
+        {{}, "\n[msp_abundance]\nmin_detected_share = 1.0000001\n", share},
+        {{}, "\n[msp_abundance]\nmin_detected_share = -0.1\n", share},
+        {{}, "\n[msp_abundance]\nmin_detected_share = nan\n", share},
+        {{}, "\n[msp_abundance]\nnum_core_genes = -3\n", invalid("-3", ab + "num_core_genes")},
+        // the count matrix is checked first, then the ranges in key order, the output last
+        {{{"input.count_matrix_file", "/nonexistent/m.tsv"}, {gc + "min_prevalence", "1"}}, "",
+         unreadable("/nonexistent/m.tsv")},
+        {{{"input.count_matrix_file", "/"}}, "", unreadable("/")},
+        {{{gc + "min_prevalence", "1"}, {sc + "min_concordance", "2"}, {"output.output_dir", "/nonexistent/out"}}, "",
+         range(gc + "min_prevalence", "2", kMaxUnsigned)},
+        {{{"output.output_dir", "/nonexistent/out"}}, "", "error: /nonexistent/out is not a valid directory."},
     };
-    for (const auto& [keys, expected] : cases) {
+    for (const Row& row : rows) {
         SettingsFixture fixture;
-        EXPECT_EQ(loadError(fixture.write("\n[msp_abundance]\n" + keys + "\n")), expected) << keys;
+        std::string label;
+        for (const auto& [key, value] : row.set) {
+            fixture.set(key, value);
+            label += key + " = " + (value ? value : "<absent>") + "; ";
+        }
+        SCOPED_TRACE(label + row.extra);
+        EXPECT_EQ(loadError(fixture.write(row.extra)), row.expected);
     }
+    // a key before any section header
+    SettingsFixture fixture;
+    EXPECT_EQ(loadError(fixture.write("", "detection_limit = 7\n")), "unrecognised option 'detection_limit'");
+}
+
+TEST(SettingsLoader, ReadsAbundanceKeysAndBooleanSpellings) {
     SettingsFixture fixture;
     const Settings s = load(fixture.write("\n[msp_abundance]\nnum_core_genes = 7\nmin_detected_share = 0.5\n"));
     EXPECT_EQ(s.abundance_num_core_genes, 7u);
     EXPECT_EQ(s.abundance_min_detected_share, 0.5);
-}
-
-TEST(SettingsLoader, RejectsWrongArgumentCountWithUsage) {
-    const char* none[] = {"./bin/varnosk"};
-    const char* two[] = {"./bin/varnosk", "a.ini", "b.ini"};
-    for (const auto& [argc, argv] : {std::pair{1, none}, std::pair{3, two}}) {
-        try {
-            loadSettings(argc, argv);
-            ADD_FAILURE() << "no error for " << argc << " arguments";
-        } catch (const std::exception& error) {
-            EXPECT_STREQ(error.what(), "Usage: ./bin/varnosk settings.ini");
-        }
-    }
-}
-
-TEST(SettingsLoader, RejectsSettingsFileThatCannotBeRead) {
-    SettingsFixture fixture;
-    const std::string missing = (fixture.root() / "missing.ini").string();
-    EXPECT_EQ(loadError(missing), unreadableMessage(missing));
-    // a directory opens as an empty stream on Linux: it must still be refused
-    EXPECT_EQ(loadError(fixture.outputDir()), unreadableMessage(fixture.outputDir()));
-}
-
-TEST(SettingsLoader, RejectsCountMatrixThatCannotBeRead) {
-    SettingsFixture fixture;
-    const std::string missing = (fixture.root() / "none.tsv").string();
-    fixture.set("input.count_matrix_file", missing);
-    EXPECT_EQ(loadError(fixture.write()), unreadableMessage(missing));
-
-    const std::string directory = fixture.root().string();
-    fixture.set("input.count_matrix_file", directory);
-    EXPECT_EQ(loadError(fixture.write()), unreadableMessage(directory));
-}
-
-TEST(SettingsLoader, ReportsParserErrorsWithParserMessages) {
-    {
-        SettingsFixture fixture;
-        fixture.set("output.print_seeds", std::nullopt);
-        EXPECT_EQ(loadError(fixture.write()), "the option 'output.print_seeds' is required but missing");
-    }
-    {
-        SettingsFixture fixture;
-        EXPECT_EQ(loadError(fixture.write("[genes_comparison]\nmin_prevalance = 3\n")),
-                  "unrecognised option 'genes_comparison.min_prevalance'");
-    }
-    {
-        // a key before any section header
-        SettingsFixture fixture;
-        const auto path = fixture.root() / "settings.ini";
-        test::writeFile(path, "detection_limit = 7\n" + fixture.text());
-        EXPECT_EQ(loadError(path.string()), "unrecognised option 'detection_limit'");
-    }
-    {
-        SettingsFixture fixture;
-        EXPECT_EQ(loadError(fixture.write("[seeds_merging]\nmin_seed_size = 30\n")),
-                  "option 'seeds_merging.min_seed_size' cannot be specified more than once");
-    }
-    {
-        SettingsFixture fixture;
-        fixture.set("genes_comparison.detection_limit", "seven");
-        EXPECT_EQ(loadError(fixture.write()),
-                  "the argument ('seven') for option 'genes_comparison.detection_limit' is invalid");
-    }
-}
-
-// Found by fuzzing: the parser fills its message by replacing placeholders until none is
-// left, so these used to hang the program instead of reporting the mistake.
-TEST(SettingsLoader, ReportsKeysAndValuesThatLookLikeMessagePlaceholders) {
-    {
-        SettingsFixture fixture;
-        EXPECT_EQ(loadError(fixture.write("[input]\nx%value% = 3\n")), "unrecognised option 'input.x?value?'");
-    }
-    {
-        SettingsFixture fixture;
-        fixture.set("seeds_creation.min_seed_size", "1%value%");
-        EXPECT_EQ(loadError(fixture.write()),
-                  "the argument ('1?value?') for option 'seeds_creation.min_seed_size' is invalid");
-    }
-    {
-        // a lone percent sign is shown as written
-        SettingsFixture fixture;
-        fixture.set("seeds_creation.min_seed_size", "10%");
-        EXPECT_EQ(loadError(fixture.write()), "the argument ('10%') for option 'seeds_creation.min_seed_size' is invalid");
-    }
-}
-
-TEST(SettingsLoader, RejectsNegativeUnsignedValueInsteadOfWrapping) {
-    SettingsFixture fixture;
-    fixture.set("seeds_creation.min_seed_size", "-1");
-    EXPECT_EQ(loadError(fixture.write()), "the argument ('-1') for option 'seeds_creation.min_seed_size' is invalid");
-
-    fixture.set("seeds_creation.min_seed_size", "20").set("genes_comparison.min_prevalence", "-0");
-    EXPECT_EQ(loadError(fixture.write()), "the argument ('-0') for option 'genes_comparison.min_prevalence' is invalid");
-
-    // one past the largest value overflows rather than wrapping
-    fixture.set("genes_comparison.min_prevalence", "3").set("seeds_merging.min_seed_size", "18446744073709551616");
-    EXPECT_EQ(loadError(fixture.write()),
-              "the argument ('18446744073709551616') for option 'seeds_merging.min_seed_size' is invalid");
-    fixture.set("seeds_merging.min_seed_size", kMaxUnsigned);
-    EXPECT_EQ(load(fixture.write()).merging_min_seed_size, 18446744073709551615u);
-}
-
-TEST(SettingsLoader, AcceptsKnownBooleanSpellingsOnly) {
-    SettingsFixture fixture;
-    for (const std::string word : {"on", "yes", "1", "true", "TRUE", "Yes"}) {
+    for (const auto& [word, expected] : {std::pair{"on", true}, {"yes", true}, {"1", true}, {"TRUE", true},
+                                         {"Yes", true}, {"off", false}, {"no", false}, {"0", false}, {"False", false}}) {
         fixture.set("input.count_matrix_has_header", word);
-        EXPECT_TRUE(load(fixture.write()).count_matrix_has_header) << word;
+        EXPECT_EQ(load(fixture.write()).count_matrix_has_header, expected) << word;
     }
-    for (const std::string word : {"off", "no", "0", "false", "False"}) {
-        fixture.set("input.count_matrix_has_header", word);
-        EXPECT_FALSE(load(fixture.write()).count_matrix_has_header) << word;
-    }
-    const std::string choices = ". Valid choices are 'on|off', 'yes|no', '1|0' and 'true|false'";
-    fixture.set("output.print_seeds", "maybe");
-    EXPECT_EQ(loadError(fixture.write()), "the argument ('maybe') for option 'output.print_seeds' is invalid" + choices);
-    // an empty value is a missing value, not "true"
-    fixture.set("output.print_seeds", "");
-    EXPECT_EQ(loadError(fixture.write()), "the argument for option 'output.print_seeds' is invalid" + choices);
-}
-
-struct RangeCase {
-    const char* key;
-    const char* value;
-    const char* expected;  // the error message, or nullptr when the value is accepted
-};
-
-TEST(SettingsLoader, ChecksRangesAtTheirBoundaries) {
-    const std::string detection = rangeMessage("genes_comparison.detection_limit", "6", "3.40282e+38");
-    const std::string prevalence = rangeMessage("genes_comparison.min_prevalence", "2", kMaxUnsigned);
-    const std::string outliers = rangeMessage("genes_comparison.max_outliers_fraction", "0", "0.5");
-    const std::string best = rangeMessage("seeds_creation.num_best_representative_genes", "10", kMaxUnsigned);
-    const std::string concordance = rangeMessage("seeds_creation.min_concordance", "0.7", "1");
-    const RangeCase cases[] = {
-        {"genes_comparison.detection_limit", "5", detection.c_str()},
-        {"genes_comparison.detection_limit", "5.999999", detection.c_str()},
-        {"genes_comparison.detection_limit", "6", nullptr},
-        {"genes_comparison.detection_limit", "3.4028234663852886e+38", nullptr},
-        {"genes_comparison.detection_limit", "3.41e+38", detection.c_str()},
-        {"genes_comparison.detection_limit", "inf", detection.c_str()},
-        {"genes_comparison.min_prevalence", "1", prevalence.c_str()},
-        {"genes_comparison.min_prevalence", "2", nullptr},
-        {"genes_comparison.max_outliers_fraction", "0", nullptr},
-        {"genes_comparison.max_outliers_fraction", "0.5", nullptr},
-        {"genes_comparison.max_outliers_fraction", "0.5000001", outliers.c_str()},
-        {"genes_comparison.max_outliers_fraction", "-1e-9", outliers.c_str()},
-        {"seeds_creation.num_best_representative_genes", "9", best.c_str()},
-        {"seeds_creation.min_concordance", "0.7", nullptr},
-        {"seeds_creation.min_concordance", "1", nullptr},
-        {"seeds_creation.min_concordance", "0.69", concordance.c_str()},
-        {"seeds_creation.min_concordance", "1.0001", concordance.c_str()},
-    };
-    for (const auto& c : cases) {
-        SettingsFixture fixture;
-        fixture.set(c.key, c.value);
-        EXPECT_EQ(loadError(fixture.write()), c.expected ? c.expected : "<no error>") << c.key << " = " << c.value;
-    }
-}
-
-TEST(SettingsLoader, RangesFollowTheKeysTheyDependOn) {
-    auto outliersError = [](const char* prevalence, const char* outliers) {
-        SettingsFixture fixture;
-        fixture.set("genes_comparison.min_prevalence", prevalence)
-            .set("genes_comparison.min_prevalence_for_outliers", outliers);
-        return loadError(fixture.write());
-    };
-    const std::string key = "genes_comparison.min_prevalence_for_outliers";
-    EXPECT_EQ(outliersError("3", "4"), rangeMessage(key, "5", kMaxUnsigned));
-    EXPECT_EQ(outliersError("3", "5"), "<no error>");
-    EXPECT_EQ(outliersError("8", "6"), rangeMessage(key, "8", kMaxUnsigned));
-    EXPECT_EQ(outliersError("8", "8"), "<no error>");
-
-    SettingsFixture fixture;
-    fixture.set("seeds_creation.num_best_representative_genes", "10").set("seeds_creation.min_seed_size", "5");
-    EXPECT_EQ(loadError(fixture.write()), rangeMessage("seeds_creation.min_seed_size", "10", kMaxUnsigned));
-    fixture.set("seeds_creation.min_seed_size", "10").set("seeds_merging.min_seed_size", "9");
-    EXPECT_EQ(loadError(fixture.write()), rangeMessage("seeds_merging.min_seed_size", "10", kMaxUnsigned));
-    fixture.set("seeds_merging.min_seed_size", "10");
-    EXPECT_EQ(loadError(fixture.write()), "<no error>");
-}
-
-TEST(SettingsLoader, TreatsNotANumberAsOutOfRange) {
-    const std::pair<const char*, std::string> cases[] = {
-        {"genes_comparison.detection_limit", rangeMessage("genes_comparison.detection_limit", "6", "3.40282e+38")},
-        {"genes_comparison.max_outliers_fraction", rangeMessage("genes_comparison.max_outliers_fraction", "0", "0.5")},
-        {"seeds_creation.min_concordance", rangeMessage("seeds_creation.min_concordance", "0.7", "1")},
-        // any number is a valid threshold there, but NaN is none
-        {"seeds_merging.min_concordance", "error: seeds_merging.min_concordance must be a number."},
-        {"msp_creation.min_concordance", "error: msp_creation.min_concordance must be a number."},
-        {"msp_creation.min_robust_concordance", "error: msp_creation.min_robust_concordance must be a number."},
-    };
-    for (const auto& [key, message] : cases) {
-        SettingsFixture fixture;
-        fixture.set(key, "nan");
-        EXPECT_EQ(loadError(fixture.write()), message) << key;
-    }
-    EXPECT_THROW(checkRange("k", std::nan(""), -1e300, 1e300), std::runtime_error);
-}
-
-TEST(SettingsLoader, ChecksInTheDocumentedOrder) {
-    // count matrix before ranges, ranges in key order, output directory last
-    SettingsFixture fixture;
-    fixture.set("genes_comparison.min_prevalence", "1").set("seeds_creation.min_concordance", "2");
-    std::filesystem::remove(fixture.outputDir());
-    EXPECT_EQ(loadError(fixture.write()), rangeMessage("genes_comparison.min_prevalence", "2", kMaxUnsigned));
-
-    fixture.set("input.count_matrix_file", "/nonexistent/matrix.tsv");
-    EXPECT_EQ(loadError(fixture.write()), unreadableMessage("/nonexistent/matrix.tsv"));
-}
-
-TEST(SettingsLoader, RequiresAnExistingEmptyOutputDirectory) {
-    SettingsFixture fixture;
-    const std::string missing = (fixture.root() / "nowhere").string();
-    fixture.set("output.output_dir", missing);
-    EXPECT_EQ(loadError(fixture.write()), "error: " + missing + " is not a valid directory.");
-    EXPECT_FALSE(std::filesystem::exists(missing)) << "the directory must never be created";
-
-    fixture.set("output.output_dir", fixture.matrix());
-    EXPECT_EQ(loadError(fixture.write()), "error: " + fixture.matrix() + " is not a valid directory.");
-
-    fixture.set("output.output_dir", fixture.outputDir());
-    test::writeFile(std::filesystem::path(fixture.outputDir()) / "old.tsv", "x");
-    EXPECT_EQ(loadError(fixture.write()), "error: " + fixture.outputDir() + " is not an empty directory.");
-
-    // a hidden entry counts as well
-    std::filesystem::remove(std::filesystem::path(fixture.outputDir()) / "old.tsv");
-    std::filesystem::create_directory(std::filesystem::path(fixture.outputDir()) / ".hidden");
-    EXPECT_EQ(loadError(fixture.write()), "error: " + fixture.outputDir() + " is not an empty directory.");
-}
-
-TEST(SettingsLoader, DisablingBinsTurnsNormalisationOff) {
-    SettingsFixture fixture;
-    fixture.set("genes_bins_creation.enabled", "false").set("genes_bins_creation.normalize_counts", "true");
-    const Settings off = load(fixture.write());
-    EXPECT_FALSE(off.bins_enabled);
-    EXPECT_FALSE(off.normalize_counts);
-
+    // disabling bins turns normalisation off
+    fixture.set("genes_bins_creation.enabled", "false");
+    EXPECT_FALSE(load(fixture.write()).normalize_counts);
     fixture.set("genes_bins_creation.enabled", "true");
     EXPECT_TRUE(load(fixture.write()).normalize_counts);
-    fixture.set("genes_bins_creation.normalize_counts", "false");
-    EXPECT_FALSE(load(fixture.write()).normalize_counts);
+}
+
+// The wrong argument count is checked through the binary (EndToEnd.UsageHelpAndVersion).
+TEST(SettingsLoader, RejectsUnreadableFilesAndUnusableOutputDirectories) {
+    SettingsFixture fixture;
+    const std::string missing = (fixture.root() / "missing.ini").string();
+    EXPECT_EQ(loadError(missing), unreadable(missing));
+    // a directory opens as an empty stream on Linux: it must still be refused
+    EXPECT_EQ(loadError(fixture.outputDir()), unreadable(fixture.outputDir()));
+
+    const std::string nowhere = (fixture.root() / "nowhere").string();
+    fixture.set("output.output_dir", nowhere.c_str());
+    EXPECT_EQ(loadError(fixture.write()), "error: " + nowhere + " is not a valid directory.");
+    EXPECT_FALSE(fs::exists(nowhere)) << "the directory must never be created";
+    fixture.set("output.output_dir", fixture.matrix().c_str());
+    EXPECT_EQ(loadError(fixture.write()), "error: " + fixture.matrix() + " is not a valid directory.");
+    // a hidden entry makes it non-empty too
+    fixture.set("output.output_dir", fixture.outputDir().c_str());
+    fs::create_directory(fs::path(fixture.outputDir()) / ".hidden");
+    EXPECT_EQ(loadError(fixture.write()), "error: " + fixture.outputDir() + " is not an empty directory.");
+}
+
+// The recorded settings of a run load back as the same settings, and reals keep the shortest
+// text that reads back exactly (golden tables pin the layout, not these values).
+TEST(ApplicationSettings, RecordReadsBackAsTheSameSettings) {
+    SettingsFixture fixture;
+    fixture.set("genes_comparison.detection_limit", "3.4028234663852886e+38")
+        .set("genes_comparison.max_outliers_fraction", "0.123456789")
+        .set("genes_bins_creation.enabled", "no")
+        .set("seeds_creation.min_concordance", "0.7000000001")
+        .set("seeds_merging.min_concordance", "-1e-300")
+        .set("seeds_merging.min_seed_size", kMaxUnsigned.c_str())
+        .set("msp_creation.min_concordance", "1e-07")
+        .set("msp_creation.min_robust_concordance", "0.30000000000000004");
+    const Settings first = load(fixture.write("[msp_abundance]\nmin_detected_share = 0.3333333333333333\n"));
+    writeApplicationSettings(first, OutputDirectory(first.output_dir), "application_settings.ini");
+    const fs::path written = fs::path(first.output_dir) / "application_settings.ini";
+    const std::string text = test::readFile(written);
+    for (const char* line : {"\nnormalize_counts = false\n", "\nmin_concordance = 1e-07\n", "\ndetection_limit = "
+                             "3.4028234663852886e+38\n", "\nmin_robust_concordance = 0.30000000000000004\n"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
+    // a second record never replaces the first
+    try {
+        writeApplicationSettings(first, OutputDirectory(first.output_dir), "application_settings.ini");
+        ADD_FAILURE() << "the record was replaced";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(std::string(error.what()), "error: " + written.string() + " could not be written.");
+    }
+    fs::rename(written, fixture.root() / "again.ini");
+    const Settings again = load((fixture.root() / "again.ini").string());
+    test::TempDir other;
+    writeApplicationSettings(again, OutputDirectory(other.str()), "application_settings.ini");
+    EXPECT_EQ(test::readFile(other.path() / "application_settings.ini"), text);
+    EXPECT_EQ(again.detection_limit, first.detection_limit);
+    EXPECT_EQ(again.abundance_min_detected_share, 0.3333333333333333);
+
+    // six significant digits only where they are exact
+    const std::pair<double, const char*> reals[] = {{7.0, "= 7\n"}, {7.000004, "= 7.000004\n"},
+                                                    {1234567.0, "= 1234567\n"}, {1e6, "= 1e+06\n"}};
+    for (const auto& [value, ending] : reals) {
+        test::TempDir dir;
+        Settings s;
+        s.detection_limit = value;
+        writeApplicationSettings(s, OutputDirectory(dir.str()), "a.ini");
+        EXPECT_NE(test::readFile(dir.path() / "a.ini").find("\ndetection_limit " + std::string(ending)),
+                  std::string::npos)
+            << ending;
+    }
 }
 
 }  // namespace

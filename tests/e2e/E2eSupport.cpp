@@ -6,59 +6,58 @@
 
 #include <regex>
 #include <sstream>
-#include <utility>
+#include <stdexcept>
 
 namespace varnosk::e2e {
 
-std::string settingsText(const std::string& matrix, const std::string& output_dir, const Overrides& overrides) {
-    const std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> sections = {
-        {"input", {{"count_matrix_file", matrix}, {"count_matrix_has_header", "true"}}},
-        {"genes_comparison",
-         {{"detection_limit", "6"},
-          {"min_prevalence", "3"},
-          {"min_prevalence_for_outliers", "5"},
-          {"max_outliers_fraction", "0.1"}}},
-        {"genes_bins_creation", {{"enabled", "true"}, {"normalize_counts", "true"}}},
-        {"seeds_creation", {{"num_best_representative_genes", "10"}, {"min_concordance", "0.9"}, {"min_seed_size", "10"}}},
-        {"seeds_merging", {{"min_concordance", "0.9"}, {"min_seed_size", "10"}}},
-        {"msp_creation", {{"min_concordance", "0.9"}, {"min_robust_concordance", "0.9"}}},
-        {"output", {{"output_dir", output_dir}, {"print_genes_bins", "true"}, {"print_seeds", "true"}}},
-    };
-    std::ostringstream text;
-    for (const auto& [section, keys] : sections) {
-        text << "[" << section << "]\n";
-        for (const auto& [key, value] : keys) {
-            const auto found = overrides.find(section + "." + key);
-            text << key << " = " << (found == overrides.end() ? value : found->second) << "\n";
-        }
-        text << "\n";
-    }
-    return text.str();
-}
+namespace {
 
-BinaryRun::BinaryRun(const fs::path& matrix, const Overrides& overrides) {
-    fs::create_directory(out);
-    test::writeFile(settings, settingsText(matrix.string(), out.string(), overrides));
-}
+const std::string kTestSettings =
+    "[input]\ncount_matrix_file =\ncount_matrix_has_header = true\n"
+    "[genes_comparison]\ndetection_limit = 6\nmin_prevalence = 3\nmin_prevalence_for_outliers = 5\n"
+    "max_outliers_fraction = 0.1\n"
+    "[genes_bins_creation]\nenabled = true\nnormalize_counts = true\n"
+    "[seeds_creation]\nnum_best_representative_genes = 10\nmin_concordance = 0.9\nmin_seed_size = 10\n"
+    "[seeds_merging]\nmin_concordance = 0.9\nmin_seed_size = 10\n"
+    "[msp_creation]\nmin_concordance = 0.9\nmin_robust_concordance = 0.9\n"
+    "[output]\noutput_dir =\nprint_genes_bins = true\nprint_seeds = true\n";
 
-std::string withPaths(const std::string& settings_text, const std::string& matrix, const std::string& output_dir) {
+}  // namespace
+
+std::string withValues(const std::string& settings_text, const Overrides& overrides) {
     std::istringstream lines(settings_text);
-    std::ostringstream text;
-    const std::regex matrix_key(R"(^\s*count_matrix_file\s*=.*)");
-    const std::regex output_key(R"(^\s*output_dir\s*=.*)");
-    std::string line;
+    std::string text, line, section;
+    std::size_t replaced = 0;
     while (std::getline(lines, line)) {
-        if (std::regex_match(line, matrix_key)) line = "count_matrix_file = " + matrix;
-        if (std::regex_match(line, output_key)) line = "output_dir = " + output_dir;
-        text << line << "\n";
+        const auto start = line.find_first_not_of(" \t");
+        const auto equals = line.find('=');
+        if (start != std::string::npos && line[start] == '[') {
+            section = line.substr(start + 1, line.find(']') - start - 1);
+        } else if (start != std::string::npos && line[start] != '#' && equals != std::string::npos) {
+            const std::string key = line.substr(start, line.find_last_not_of(" \t", equals - 1) + 1 - start);
+            const auto found = overrides.find(section + "." + key);
+            if (found != overrides.end()) {
+                line = key + " = " + found->second;
+                ++replaced;
+            }
+        }
+        text += line + "\n";
     }
-    return text.str();
+    if (replaced != overrides.size()) throw std::logic_error("a settings override names no key of the file");
+    return text;
+}
+
+BinaryRun::BinaryRun(const fs::path& matrix, Overrides overrides) {
+    fs::create_directory(out);
+    overrides.insert({{"input.count_matrix_file", matrix.string()}, {"output.output_dir", out.string()}});
+    test::writeFile(settings, withValues(kTestSettings, overrides));
 }
 
 BinaryRun::BinaryRun(ExampleSettings) {
     fs::create_directory(out);
-    test::writeFile(settings,
-                    withPaths(test::readFile(kExampleDir / "settings.ini"), kExampleMatrix.string(), out.string()));
+    test::writeFile(settings, withValues(test::readFile(kExampleDir / "settings.ini"),
+                                         {{"input.count_matrix_file", kExampleMatrix.string()},
+                                          {"output.output_dir", out.string()}}));
 }
 
 test::ProcessResult BinaryRun::exec(const std::string& shell_prefix) const {
@@ -71,17 +70,13 @@ std::set<std::string> BinaryRun::files() const {
     return names;
 }
 
-std::string beforeTimeReport(const std::string& out) { return out.substr(0, out.find("Time Statistics:\n")); }
-
 std::vector<std::string> timeReportNames(const std::string& out) {
     std::vector<std::string> names;
     const auto start = out.find("Time Statistics:\n");
-    if (start == std::string::npos) return names;
-    std::istringstream report(out.substr(start + 17));
+    std::istringstream report(start == std::string::npos ? "" : out.substr(start));
     const std::regex line(R"((.+): [0-9]+ min [0-9]+ sec)");
-    std::string text;
     std::smatch match;
-    while (std::getline(report, text)) {
+    for (std::string text; std::getline(report, text);) {
         if (std::regex_match(text, match, line)) names.push_back(match[1]);
     }
     return names;

@@ -18,13 +18,11 @@ inline const fs::path kData = VARNOSK_TEST_DATA_DIR;
 inline const fs::path kExampleDir = fs::path(VARNOSK_SOURCE_DIR) / "examples";
 inline const fs::path kExampleMatrix = kExampleDir / "matrix.tsv";
 
+// "section.key" -> value
 using Overrides = std::map<std::string, std::string>;
 
-// A complete settings file; `overrides` replaces values by "section.key".
-std::string settingsText(const std::string& matrix, const std::string& output_dir, const Overrides& overrides = {});
-
-// `settings_text` with its count_matrix_file and output_dir values replaced.
-std::string withPaths(const std::string& settings_text, const std::string& matrix, const std::string& output_dir);
+// `settings_text` with the values of `overrides` in place of its own; every key must be there.
+std::string withValues(const std::string& settings_text, const Overrides& overrides);
 
 // A run in a temporary folder: the settings file sits beside an empty "out" directory.
 struct BinaryRun {
@@ -33,7 +31,7 @@ struct BinaryRun {
     fs::path settings = dir.path() / "settings.ini";
 
     // The test settings on `matrix`.
-    explicit BinaryRun(const fs::path& matrix, const Overrides& overrides = {});
+    explicit BinaryRun(const fs::path& matrix, Overrides overrides = {});
     // The bundled example's own settings, pointed at this run's output directory.
     struct ExampleSettings {};
     explicit BinaryRun(ExampleSettings);
@@ -43,12 +41,11 @@ struct BinaryRun {
     std::set<std::string> files() const;
 };
 
-// Standard output up to the time report, whose figures depend on the clock.
-std::string beforeTimeReport(const std::string& out);
-std::vector<std::string> timeReportNames(const std::string& out);
-
 // MSP name -> (category -> gene names) from all_msps.tsv.
 using MspTable = std::map<std::string, std::map<std::string, std::set<std::string>>>;
+// The stage names of the time report at the end of standard output.
+std::vector<std::string> timeReportNames(const std::string& out);
+
 MspTable readMsps(const fs::path& file);
 
 // A shell prefix for BinaryRun::exec that limits the files the binary writes to `blocks` of

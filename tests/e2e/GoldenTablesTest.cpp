@@ -38,7 +38,7 @@ bool updating() {
 // example case takes the bundled example's own settings.
 std::string caseSettings(const std::string& name) {
     const fs::path source = name == "example" ? kExampleDir / "settings.ini" : kCases / name / "settings.ini";
-    return withPaths(readFile(source), "matrix.tsv", "out");
+    return withValues(readFile(source), {{"input.count_matrix_file", "matrix.tsv"}, {"output.output_dir", "out"}});
 }
 
 fs::path caseMatrix(const std::string& name) {

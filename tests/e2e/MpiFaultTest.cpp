@@ -35,8 +35,9 @@ std::string damagedExample(double share, Damage damage, bool first_after = false
 struct ExampleRun : BinaryRun {
     explicit ExampleRun(const std::string& matrix) : BinaryRun(ExampleSettings{}) {
         writeFile(dir.path() / "matrix.tsv", matrix);
-        writeFile(settings, withPaths(readFile(kExampleDir / "settings.ini"), (dir.path() / "matrix.tsv").string(),
-                                      out.string()));
+        writeFile(settings, withValues(readFile(kExampleDir / "settings.ini"),
+                                       {{"input.count_matrix_file", (dir.path() / "matrix.tsv").string()},
+                                        {"output.output_dir", out.string()}}));
     }
 };
 

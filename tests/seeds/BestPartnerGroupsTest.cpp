@@ -15,9 +15,8 @@
 namespace varnosk {
 namespace {
 
-// Genes of a few species (abundance profiles scaled per gene, with noise and dropouts),
-// unrelated genes, exact duplicates (equal concordances, so ties) and constant profiles
-// (not-a-number concordances).
+// Genes of a few species (profiles scaled per gene, with noise and dropouts), unrelated genes,
+// exact duplicates (equal concordances, so ties) and constant profiles (NaN concordances).
 std::vector<Gene> mixedBin(std::uint32_t num_samples, std::mt19937_64& rng) {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     std::vector<std::vector<double>> species(4, std::vector<double>(num_samples));
@@ -32,10 +31,9 @@ std::vector<Gene> mixedBin(std::uint32_t num_samples, std::mt19937_64& rng) {
     };
     for (int g = 0; g < 160; ++g) {
         std::vector<float> counts(num_samples);
-        const auto& profile = species[g % species.size()];
         const double scale = 0.5 + 3.0 * unit(rng);
         for (std::uint32_t s = 0; s < num_samples; ++s) {
-            const double noisy = profile[s] * scale * (0.8 + 0.4 * unit(rng));
+            const double noisy = species[g % species.size()][s] * scale * (0.8 + 0.4 * unit(rng));
             counts[s] = unit(rng) < 0.03 ? 0.0f : static_cast<float>(noisy);
         }
         add(counts);
@@ -50,9 +48,12 @@ std::vector<Gene> mixedBin(std::uint32_t num_samples, std::mt19937_64& rng) {
     return genes;
 }
 
+// Two independent extractions, so this also checks sortPairsStrongestFirst and extractGroups:
+// the bins hold ties and NaN concordances, where their order matters.
 TEST(BestPartnerGroups, SameGroupsAsSortingEveryPair) {
     constexpr std::uint32_t kSamples = 40;
     std::mt19937_64 rng(11);
+    const int threads_before = omp_get_max_threads();
     for (const double min_concordance : {0.5, 0.8, 0.95}) {
         for (const std::uint64_t min_group_size : {1u, 3u, 10u}) {
             const std::vector<Gene> genes = mixedBin(kSamples, rng);
@@ -61,7 +62,6 @@ TEST(BestPartnerGroups, SameGroupsAsSortingEveryPair) {
             const ComparisonParameters parameters = test::testParameters(kSamples, 0.1);
             SampleBitsets bitsets;
             bitsets.build(bin, parameters, true);
-
             PairJudge judge(bin, bitsets, min_concordance, parameters);
             std::vector<GenesPair> pairs;
             std::size_t num_nan = 0;
@@ -77,16 +77,15 @@ TEST(BestPartnerGroups, SameGroupsAsSortingEveryPair) {
             sortPairsStrongestFirst(pairs);
             const auto expected = extractGroups(pairs, bin.size(), min_group_size);
             ASSERT_FALSE(expected.empty());
-            const int threads_before = omp_get_max_threads();
             for (const int threads : {1, 4}) {
                 omp_set_num_threads(threads);
                 EXPECT_EQ(extractGroupsByBestPartners(bin, bitsets, min_group_size, min_concordance, parameters), expected)
                     << "min_concordance " << min_concordance << ", min_group_size " << min_group_size << ", threads "
                     << threads;
             }
-            omp_set_num_threads(threads_before);
         }
     }
+    omp_set_num_threads(threads_before);
 }
 
 }  // namespace

@@ -1,25 +1,59 @@
+// Decision rules at their exact thresholds, which real data never hits. Each case changes one
+// field of a comparison that passes every test.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
 #include "msp/MspRules.hpp"
+#include "seeds/CoreSeedRule.hpp"
 
 namespace varnosk {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using Change = void (*)(ComparisonResult&);
 
-// Each case changes one field of a gene that passes the concordance tests and, with
-// exclusive samples on both sides, every significance test: a shared accessory gene.
-TEST(GeneClassification, FirstApplicableRuleDecides) {
-    using Change = void (*)(ComparisonResult&);
-    struct Case {
-        const char* what;
-        Change change;
-        GeneCategory expected;
+// Concordances 0.95 and 0.97, exclusive samples on both sides, every p-value tiny.
+ComparisonResult passing(Change change) {
+    ComparisonResult r;
+    r.valid = true;
+    r.concordance = 0.95;
+    r.robust_concordance = 0.97;
+    r.num_gene1_only_samples = 2;
+    r.num_gene2_only_samples = 3;
+    r.num_exclusive_samples = 5;
+    r.cooccurrence_pvalue = 1e-20;
+    r.concordance_pvalue = 1e-20;
+    r.combined_pvalue = 1e-30;
+    change(r);
+    return r;
+}
+
+TEST(CoreSeedRule, NestedCoAbundanceNeedsAllFourConditions) {
+    const struct { const char* what; Change change; bool discards; } cases[] = {
+        {"exclusive samples on one side", [](ComparisonResult& r) { r.num_gene2_only_samples = 0; }, true},
+        {"only gene2-only samples", [](ComparisonResult& r) { r.num_gene1_only_samples = 0; }, true},
+        {"exclusive samples on both sides", [](ComparisonResult&) {}, false},
+        {"invalid", [](ComparisonResult& r) { r.valid = false; r.num_gene2_only_samples = 0; }, false},
+        {"both concordances low",
+         [](ComparisonResult& r) { r.concordance = 0.89; r.robust_concordance = 0.94; r.num_gene2_only_samples = 0; }, false},
+        {"concordance exactly at its minimum",
+         [](ComparisonResult& r) { r.concordance = 0.9; r.robust_concordance = 0; r.num_gene2_only_samples = 0; }, true},
+        {"NaN concordance, robust concordance exactly at its minimum",
+         [](ComparisonResult& r) { r.concordance = kNaN; r.robust_concordance = 0.95; r.num_gene2_only_samples = 0; }, true},
+        {"NaN concordance, robust concordance low",
+         [](ComparisonResult& r) { r.concordance = kNaN; r.robust_concordance = 0.94; r.num_gene2_only_samples = 0; }, false},
+        {"co-occurrence p-value exactly 1e-10",
+         [](ComparisonResult& r) { r.cooccurrence_pvalue = 1e-10; r.num_gene2_only_samples = 0; }, false},
+        {"co-occurrence p-value NaN",
+         [](ComparisonResult& r) { r.cooccurrence_pvalue = kNaN; r.num_gene2_only_samples = 0; }, false},
     };
-    const Case cases[] = {
+    for (const auto& c : cases) EXPECT_EQ(isNestedCoAbundant(passing(c.change), 0.9, 0.95), c.discards) << c.what;
+}
+
+TEST(GeneClassification, FirstApplicableRuleDecides) {
+    const struct { const char* what; Change change; GeneCategory expected; } cases[] = {
         {"all tests pass", [](ComparisonResult&) {}, GeneCategory::SharedAccessory},
         {"invalid", [](ComparisonResult& r) { r.valid = false; }, GeneCategory::NotTaken},
         {"both concordances low", [](ComparisonResult& r) { r.concordance = 0.89; r.robust_concordance = 0.94; },
@@ -69,20 +103,7 @@ TEST(GeneClassification, FirstApplicableRuleDecides) {
         {"robust concordance exactly at its minimum",
          [](ComparisonResult& r) { r.concordance = 0.5; r.robust_concordance = 0.95; }, GeneCategory::SharedAccessory},
     };
-    for (const Case& test_case : cases) {
-        ComparisonResult result;
-        result.valid = true;
-        result.concordance = 0.95;
-        result.robust_concordance = 0.97;
-        result.num_gene1_only_samples = 2;
-        result.num_gene2_only_samples = 3;
-        result.num_exclusive_samples = 5;
-        result.cooccurrence_pvalue = 1e-20;
-        result.concordance_pvalue = 1e-20;
-        result.combined_pvalue = 1e-30;
-        test_case.change(result);
-        EXPECT_EQ(classifyGene(result, 0.9, 0.95), test_case.expected) << test_case.what;
-    }
+    for (const auto& c : cases) EXPECT_EQ(classifyGene(passing(c.change), 0.9, 0.95), c.expected) << c.what;
 }
 
 }  // namespace
