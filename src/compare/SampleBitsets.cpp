@@ -12,7 +12,7 @@ bool inPlace(const GeneList& genes, std::size_t words) {
     const std::uint64_t* first = genes.front()->presence.detected();
     for (std::size_t i = 0; i < genes.size(); ++i) {
         const SamplePresence& presence = genes[i]->presence;
-        if (presence.words() != words || presence.detected() != first + i * 2 * words) return false;
+        if (presence.words() != words || presence.detected() != first + i * presence.stride()) return false;
     }
     return true;
 }
@@ -27,7 +27,7 @@ void SampleBitsets::build(const GeneList& genes, const ComparisonParameters& par
     if (!with_presence && inPlace(genes, words_)) {
         bits_.clear();
         base_ = genes.front()->presence.detected();
-        stride_ = 2 * words_;
+        stride_ = SamplePresence::strideFor(num_samples);
         return;
     }
     stride_ = with_presence ? 3 * words_ : words_;

@@ -50,7 +50,7 @@ void computeSamplePresence(Gene& gene, float threshold) { gene.presence.compute(
 void computeSamplePresence(CountMatrix& genes, float threshold) {
     if (genes.empty()) return;
     // one block for the matrix, the genes' bits in gene order (every gene has as many samples)
-    const std::size_t stride = 2 * SamplePresence::wordsFor(genes.front()->counts.size());
+    const std::size_t stride = SamplePresence::strideFor(genes.front()->counts.size());
     auto block = std::make_shared<std::uint64_t[]>(std::max<std::size_t>(1, stride * genes.size()));
     const auto num_genes = static_cast<std::ptrdiff_t>(genes.size());
 #pragma omp parallel for schedule(static)
@@ -65,7 +65,7 @@ void compactSamplePresence(CountMatrix& genes) {
     // The genes kept their order, so each one's bits move down or stay: a forward pass never
     // overwrites bits that are still to be moved.
     std::uint64_t* base = genes.front()->presence.block();
-    const std::size_t stride = 2 * genes.front()->presence.words();
+    const std::size_t stride = genes.front()->presence.stride();
     for (std::size_t i = 0; i < genes.size(); ++i) genes[i]->presence.moveTo(base + i * stride);
 }
 

@@ -7,8 +7,7 @@
 namespace varnosk {
 
 void SamplePresence::compute(const std::vector<float>& counts, float threshold) {
-    const std::size_t words = wordsFor(counts.size());
-    auto block = std::make_shared<std::uint64_t[]>(std::max<std::size_t>(1, 2 * words));
+    auto block = std::make_shared<std::uint64_t[]>(std::max<std::size_t>(1, strideFor(counts.size())));
     std::uint64_t* bits = block.get();
     computeInto(counts, threshold, std::move(block), bits);
 }
@@ -20,7 +19,7 @@ void SamplePresence::computeInto(const std::vector<float>& counts, float thresho
     bits_ = bits;
     std::uint64_t* detected = bits_;
     std::uint64_t* nonzero = detected + words_;
-    std::fill_n(bits_, 2 * words_, 0);
+    std::fill_n(bits_, stride(), 0);
     for (std::size_t s = 0; s < counts.size(); ++s) {
         const float c = counts[s];
         const std::uint64_t bit = std::uint64_t{1} << (s % 64);
@@ -30,7 +29,7 @@ void SamplePresence::computeInto(const std::vector<float>& counts, float thresho
 }
 
 void SamplePresence::moveTo(std::uint64_t* bits) {
-    if (bits != bits_) std::memmove(bits, bits_, 2 * words_ * sizeof(std::uint64_t));
+    if (bits != bits_) std::memmove(bits, bits_, stride() * sizeof(std::uint64_t));
     bits_ = bits;
 }
 

@@ -20,7 +20,7 @@ class SamplePresence {
 public:
     // Bits of counts (square-root scale) against threshold, in a block of their own.
     void compute(const std::vector<float>& counts, float threshold);
-    // The same bits written to `bits` (2 * wordsFor(counts.size()) words) inside `block`.
+    // The same bits written to `bits` (strideFor(counts.size()) words) inside `block`.
     void computeInto(const std::vector<float>& counts, float threshold, std::shared_ptr<std::uint64_t[]> block,
                      std::uint64_t* bits);
     // The start of the block holding the bits, and a move of the bits to `bits` inside it
@@ -29,6 +29,9 @@ public:
     void moveTo(std::uint64_t* bits);
 
     static std::size_t wordsFor(std::size_t num_samples) { return (num_samples + 63) / 64; }
+    // Words one gene's bits take in a block: detected, then non-zero.
+    static std::size_t strideFor(std::size_t num_samples) { return 2 * wordsFor(num_samples); }
+    std::size_t stride() const { return 2 * words_; }
     std::size_t words() const { return words_; }
     const std::uint64_t* detected() const { return bits_; }
     const std::uint64_t* nonzero() const { return bits_ + words_; }
