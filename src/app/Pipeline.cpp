@@ -121,77 +121,91 @@ int runPipeline(int argc, const char* const argv[], std::ostream& console, Clust
     stage.timer().start("Total");
 
     MatrixFileFacts facts;
+    MatrixShape shape;
     CountMatrix matrix = stage.withProgress("Reading count matrix...", "Reading count matrix", [&](ProgressSink& progress) {
         return readCountMatrixOnRanks(cluster, settings.count_matrix_file, settings.count_matrix_has_header, progress,
-                                      facts);
+                                      facts, shape);
     });
     struct Dimensions {
         ComparisonParameters parameters;
         SampleNames samples;
     };
+    const std::uint64_t num_samples = shape.num_samples;
     const Dimensions dimensions = agreed(cluster, [&] {
-        const std::uint64_t num_samples = matrix.front()->numSamples();
         return Dimensions{comparisonParameters(settings, num_samples), sampleNames(facts.header, num_samples)};
     });
     const ComparisonParameters& parameters = dimensions.parameters;
     const SampleNames& samples = dimensions.samples;
-    const std::uint64_t num_samples = matrix.front()->numSamples();
-    stage.close("\rDone. Count matrix has " + std::to_string(matrix.size()) + " genes quantified across " +
+    stage.close("\rDone. Count matrix has " + std::to_string(shape.num_genes) + " genes quantified across " +
                 std::to_string(num_samples) + " samples.\n" +
                 (samples.fallback_reason.empty() ? "" : samples.fallback_reason + "\n"));
 
-    // The steps up to the seeds run on every rank, each on the whole matrix, to the same bits;
-    // the root alone writes their tables. A failure to write ends every rank at the next
-    // agreement.
+    // Each rank holds a part of the genes (one process all of them); the root alone writes
+    // the tables. A failure to write ends every rank at the next agreement.
     std::optional<RawCounts> raw_counts;
     std::vector<double> sample_divisors(num_samples, 1.0);
-    std::uint64_t num_genes_read = 0;
-    GeneList all_genes;
-    GenesBinList bins;
+    const std::uint64_t num_genes_read = shape.num_genes;
     agreed(cluster, [&] {
         // the abundance tables need the counts as written, which the transform replaces
         if (root) raw_counts.emplace(settings.count_matrix_file, settings.count_matrix_has_header, facts, matrix);
-
         if (settings.normalize_counts) {
             stage.open("Computing number of mapped reads in samples...", "Computing number of mapped reads in samples");
-            sample_divisors = computeMappedReads(matrix);
-            stage.close("Done.\n");
         }
+    });
+    if (settings.normalize_counts) {
+        sample_divisors = computeMappedReadsOnRanks(cluster, matrix, num_samples);
+        stage.close("Done.\n");
+    }
 
+    CountMatrix removed = agreed(cluster, [&] {
         stage.open("Computing sqrt transformation of genes counts...", "Sqrt transformation");
         applySqrtTransform(matrix);
         stage.close("Done.\n");
 
-        num_genes_read = matrix.size();
         stage.open("Filtering too rare genes...", "Filtering rare genes");
         computeSamplePresence(matrix, parameters.detection_threshold);
-        const CountMatrix removed = removeRareGenes(matrix, settings.min_prevalence);
-        if (root) printFilteredOutGenes(removed, output_dir, file_names::kGenesFilteredOut);
+        return removeRareGenes(matrix, settings.min_prevalence);
+    });
+    printFilteredOutGenesOnRanks(cluster, removed, output_dir, file_names::kGenesFilteredOut);
+    agreed(cluster, [&] {
+        CountMatrix().swap(removed);
         compactSamplePresence(matrix);
         if (root) raw_counts->keepOnly(matrix);
-        stage.close("Done. " + std::to_string(matrix.size()) + " genes remaining.\n");
-
-        all_genes = geneReferences(matrix);
-
-        if (settings.bins_enabled) stage.open("Creating genes bins...", "Creating genes bins");
-        bins = createGenesBins(GenesBinsCreator{settings.bins_enabled, settings.normalize_counts}, all_genes,
-                               sample_divisors);
-        if (settings.print_genes_bins && root) printGenesBins(bins, output_dir, file_names::kGenesBins);
-        if (settings.bins_enabled) stage.close("Done. Genes split in " + std::to_string(bins.size()) + " bins.\n");
     });
+    const std::uint64_t num_genes_kept = countGenesOnRanks(cluster, matrix.size());
+    stage.close("Done. " + std::to_string(num_genes_kept) + " genes remaining.\n");
+
+    GeneList all_genes = geneReferences(matrix);
+    if (settings.bins_enabled) stage.open("Creating genes bins...", "Creating genes bins");
+    std::vector<std::uint64_t> bin_sizes;
+    GenesBinList bins = createGenesBinsOnRanks(cluster, GenesBinsCreator{settings.bins_enabled, settings.normalize_counts},
+                                               all_genes, sample_divisors, bin_sizes);
+    if (settings.print_genes_bins) printGenesBinsOnRanks(cluster, bins, output_dir, file_names::kGenesBins);
+    if (settings.bins_enabled) stage.close("Done. Genes split in " + std::to_string(bins.size()) + " bins.\n");
+
+    // From here on each rank holds the genes of the bins it owns.
+    const BinPlacement placement = agreed(cluster, [&] {
+        return placeBins(bin_sizes, cluster.size(), settings.seeds_min_seed_size, parameters);
+    });
+    moveGenesToBinOwners(cluster, matrix, bins, placement, parameters.detection_threshold);
+    all_genes = geneReferences(matrix);
+    // what the root receives of the other ranks' genes, and where it finds every gene it holds
+    CountMatrix borrowed;
+    GenesById known;
 
     SeedList seeds = stage.withProgress("Creating seeds...", "Creating seeds", [&](ProgressSink& progress) {
-        return createSeedsOnRanks(cluster, bins, all_genes, settings.seeds_min_seed_size,
-                                  settings.seeds_min_concordance, parameters, progress);
+        return createSeedsOnRanks(cluster, bins, placement, all_genes, settings.seeds_min_seed_size,
+                                  settings.seeds_min_concordance, parameters, progress, borrowed, known);
     });
     stage.close("\rDone. " + std::to_string(seeds.size()) + " seeds created.\n");
     const std::uint64_t num_seeds_created = seeds.size();
-    // the seeds hold their genes: the bins' lists are not needed after this
     const std::uint64_t num_bins = bins.size();
+    // the seeds hold their genes: the bins' lists are not needed after this
+    const GeneList genes_to_classify = genesToClassifyOnRank(cluster, bins, placement, std::move(all_genes));
     GenesBinList().swap(bins);
 
-    // Merging and core seeds need every seed: the root's alone. Every rank holds every gene,
-    // so merged seeds take their members' profiles from the root's own matrix.
+    // Merging and core seeds need every seed: the root's alone, with the profiles of the
+    // members that other ranks sent.
     SeedRefs core_seeds;
     agreed(cluster, [&] {
         if (!root) return;
@@ -227,11 +241,11 @@ int runPipeline(int argc, const char* const argv[], std::ostream& console, Clust
     const MspCreator creator{settings.msp_min_concordance, settings.msp_min_robust_concordance};
     const MspList msps = stage.withProgress("Creating Metagenomic Species Pan-genomes...",
                                             "Creating Metagenomic Species Pan-genomes", [&](ProgressSink& progress) {
-                                                return createMspsOnRanks(cluster, creator, core_seeds, all_genes,
-                                                                         parameters, progress);
+                                                return createMspsOnRanks(cluster, creator, core_seeds,
+                                                                         genes_to_classify, parameters, progress,
+                                                                         borrowed, known);
                                             });
     stage.close("\rMetagenomic species creation done.\n");
-
     // The rest reads the MSPs and the file again: the root's work, the others wait for its end.
     agreed(cluster, [&] {
         if (!root) return;
@@ -270,7 +284,7 @@ int runPipeline(int argc, const char* const argv[], std::ostream& console, Clust
         }
         ReportInput report{settings,
                            num_genes_read,
-                           num_genes_read - matrix.size(),
+                           num_genes_read - num_genes_kept,
                            samples.names,
                            std::move(stage_seconds),
                            num_bins,

@@ -36,12 +36,17 @@ GenesBinList createGenesBins(const GenesBinsCreator& creator, const GeneList& ge
     GenesBinList bins;
     if (genes.empty()) return bins;
 
-    const std::size_t num_samples = sample_divisors.size();
     // Without any sample there is nothing to split on: every gene stays, in one bin.
-    if (!creator.enabled || num_samples == 0) {
+    if (!creator.enabled || sample_divisors.empty()) {
         bins.push_back(genes);
         return bins;
     }
+    const DominantSamples dominant = findDominantSamples(genes, sample_divisors);
+    return binsInSizeOrder(genes, dominant.of_gene, dominant.histogram);
+}
+
+DominantSamples findDominantSamples(const GeneList& genes, const std::vector<double>& sample_divisors) {
+    const std::size_t num_samples = sample_divisors.size();
     if (num_samples > UINT32_MAX) throw std::runtime_error("error: too many samples to create genes bins.");
     for (const Gene* gene : genes) {
         if (gene->counts.size() != num_samples) {
@@ -51,8 +56,9 @@ GenesBinList createGenesBins(const GenesBinsCreator& creator, const GeneList& ge
     }
 
     const std::size_t num_genes = genes.size();
-    std::vector<std::uint32_t> dominant(num_genes);
-    std::vector<std::uint64_t> histogram(num_samples, 0);
+    DominantSamples found{std::vector<std::uint32_t>(num_genes), std::vector<std::uint64_t>(num_samples, 0)};
+    std::vector<std::uint32_t>& dominant = found.of_gene;
+    std::vector<std::uint64_t>& histogram = found.histogram;
 
 #pragma omp parallel
     {
@@ -69,15 +75,24 @@ GenesBinList createGenesBins(const GenesBinsCreator& creator, const GeneList& ge
             for (std::size_t s = 0; s < num_samples; ++s) histogram[s] += local[s];
         }
     }
+    return found;
+}
+
+GenesBinList binsInSizeOrder(const GeneList& genes, const std::vector<std::uint32_t>& dominant,
+                             const std::vector<std::uint64_t>& sizes) {
+    // Stable: bins of equal size stay in sample order, empty bins last.
+    std::vector<std::uint32_t> order(sizes.size());
+    for (std::size_t s = 0; s < order.size(); ++s) order[s] = static_cast<std::uint32_t>(s);
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return sizes[a] > sizes[b]; });
+    std::vector<std::uint32_t> bin_of_sample(sizes.size());
+    for (std::size_t b = 0; b < order.size(); ++b) bin_of_sample[order[b]] = static_cast<std::uint32_t>(b);
 
     // Filled on this thread in input order, so bin content never depends on the threads.
-    bins.resize(num_samples);
-    for (std::size_t s = 0; s < num_samples; ++s) bins[s].reserve(histogram[s]);
-    for (std::size_t g = 0; g < num_genes; ++g) bins[dominant[g]].push_back(genes[g]);
-
-    // Stable: bins of equal size stay in sample order, empty bins last.
-    std::stable_sort(bins.begin(), bins.end(),
-                     [](const GenesBin& a, const GenesBin& b) { return a.size() > b.size(); });
+    GenesBinList bins(sizes.size());
+    std::vector<std::uint64_t> held(sizes.size(), 0);
+    for (const std::uint32_t s : dominant) ++held[s];
+    for (std::size_t s = 0; s < sizes.size(); ++s) bins[bin_of_sample[s]].reserve(held[s]);
+    for (std::size_t g = 0; g < genes.size(); ++g) bins[bin_of_sample[dominant[g]]].push_back(genes[g]);
     return bins;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "bins/GenesBin.hpp"
@@ -17,5 +18,16 @@ struct GenesBinsCreator {
 // sample, empty ones included, when enabled; one bin when disabled; none for no gene.
 GenesBinList createGenesBins(const GenesBinsCreator& creator, const GeneList& genes,
                              const std::vector<double>& sample_divisors);
+
+// The steps of createGenesBins for bins that are on, for genes held in parts: each part's
+// dominant samples, then the bins of a part in the order that the genes per sample of all
+// parts together (`sizes`) give, each holding that part's genes in input order.
+struct DominantSamples {
+    std::vector<std::uint32_t> of_gene;    // per gene, its dominant sample
+    std::vector<std::uint64_t> histogram;  // per sample, the genes it dominates
+};
+DominantSamples findDominantSamples(const GeneList& genes, const std::vector<double>& sample_divisors);
+GenesBinList binsInSizeOrder(const GeneList& genes, const std::vector<std::uint32_t>& dominant,
+                             const std::vector<std::uint64_t>& sizes);
 
 }  // namespace varnosk

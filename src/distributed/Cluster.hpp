@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -38,6 +39,13 @@ public:
     virtual std::vector<std::string> gather(std::string bytes) = 0;
     // Collective: every rank's bytes in rank order, on every rank.
     virtual std::vector<std::string> allGather(std::string bytes) = 0;
+    // Collective: `outgoing[r]` goes to rank r (one entry per rank, this rank's own
+    // included); returns what each rank sent this one, in rank order.
+    virtual std::vector<std::string> exchange(std::vector<std::string> outgoing) = 0;
+    // Collective: one value passed along the ranks in rank order: rank 0 applies `step` to
+    // `first`, every other rank to what the rank before it made. Every rank gets the last
+    // rank's result. For sums that must be added in one fixed order. `step` must not throw.
+    virtual std::string passAlong(std::string first, const std::function<std::string(std::string)>& step) = 0;
 };
 
 // One process alone: agreement rethrows, collectives return what they are given.
@@ -53,6 +61,10 @@ public:
     std::string broadcast(std::string bytes) override { return bytes; }
     std::vector<std::string> gather(std::string bytes) override { return {std::move(bytes)}; }
     std::vector<std::string> allGather(std::string bytes) override { return {std::move(bytes)}; }
+    std::vector<std::string> exchange(std::vector<std::string> outgoing) override { return outgoing; }
+    std::string passAlong(std::string first, const std::function<std::string(std::string)>& step) override {
+        return step(std::move(first));
+    }
 };
 
 // Runs `step` on this rank, then agrees with the others: returns its result when it succeeded

@@ -8,12 +8,14 @@
 #include <utility>
 #include <vector>
 
+#include "bins/GenesBinsPrinter.hpp"
 #include "common/ParallelSlots.hpp"
 #include "compare/SampleBitsets.hpp"
 #include "distributed/Bytes.hpp"
-#include "distributed/GeneMessages.hpp"
 #include "matrix/ByteSource.hpp"
 #include "matrix/LineReader.hpp"
+#include "matrix/Preprocessing.hpp"
+#include "matrix/RareGenesFilter.hpp"
 #include "seeds/PairGraph.hpp"
 #include "seeds/SeedsCreator.hpp"
 
@@ -37,21 +39,52 @@ void shareFacts(Cluster& cluster, MatrixFileFacts& facts) {
     facts.compression = in.get<Compression>();
 }
 
-// Every rank's genes, on every rank, in rank order: the file order of the parts.
-CountMatrix shareGenes(Cluster& cluster, const CountMatrix& mine) {
-    std::vector<std::string> parts = cluster.allGather(encodeGenes(mine));
-    return agreed(cluster, [&] {
-        CountMatrix genes;
-        for (std::string& part : parts) {
-            decodeGenes(part, genes);
-            std::string().swap(part);
-        }
-        if (genes.empty()) throw std::runtime_error("error: genes counts table is empty.");
-        return genes;
-    });
+// Every rank's value, on every rank, in rank order.
+template <typename T>
+std::vector<T> allGatherValue(Cluster& cluster, const T& value) {
+    ByteWriter out;
+    out.put(value);
+    std::vector<T> values;
+    for (const std::string& part : cluster.allGather(out.take())) values.push_back(ByteReader(part).get<T>());
+    return values;
 }
 
-std::uint64_t numPairs(std::size_t n) { return n < 2 ? 0 : static_cast<std::uint64_t>(n) * (n - 1) / 2; }
+// Per rank the genes read: ids within the part become ids in the file, and the first gene
+// tells the number of samples of the matrix.
+struct PartSize {
+    std::uint64_t num_genes = 0;
+    std::uint64_t num_samples = 0;
+};
+
+MatrixShape numberGenesInFileOrder(Cluster& cluster, CountMatrix& mine) {
+    const std::vector<PartSize> sizes =
+        allGatherValue(cluster, PartSize{mine.size(), mine.empty() ? 0 : mine.front()->numSamples()});
+    MatrixShape shape;
+    std::uint64_t genes_before = 0;
+    for (int r = 0; r < cluster.size(); ++r) {
+        const PartSize& size = sizes[static_cast<std::size_t>(r)];
+        if (r < cluster.rank()) genes_before += size.num_genes;
+        if (shape.num_genes == 0) shape.num_samples = size.num_samples;
+        shape.num_genes += size.num_genes;
+    }
+    agreed(cluster, [&] {
+        if (shape.num_genes == 0) throw std::runtime_error("error: genes counts table is empty.");
+        for (auto& gene : mine) gene->id += genes_before;
+    });
+    return shape;
+}
+
+std::vector<std::uint64_t> sumOverRanks(Cluster& cluster, const std::vector<std::uint64_t>& mine) {
+    ByteWriter out;
+    out.putArray(mine.data(), mine.size());
+    std::vector<std::uint64_t> sums(mine.size(), 0);
+    std::vector<std::uint64_t> part_values;
+    for (const std::string& part : cluster.allGather(out.take())) {
+        ByteReader(part).getArray(part_values);
+        for (std::size_t i = 0; i < sums.size(); ++i) sums[i] += part_values[i];
+    }
+    return sums;
+}
 
 // Cuts rows [begin, end) of a bin of n genes (row i has n - 1 - i pairs) into `parts` ranges
 // of about equal pairs: parts + 1 cuts, the first `begin`, the last `end`.
@@ -116,8 +149,12 @@ SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t m
 }  // namespace
 
 CountMatrix readCountMatrixOnRanks(Cluster& cluster, const std::string& path, bool has_header,
-                                   ProgressSink& progress, MatrixFileFacts& facts) {
-    if (cluster.size() == 1) return readCountMatrix(path, has_header, progress, &facts);
+                                   ProgressSink& progress, MatrixFileFacts& facts, MatrixShape& shape) {
+    if (cluster.size() == 1) {
+        CountMatrix genes = readCountMatrix(path, has_header, progress, &facts);
+        shape = MatrixShape{genes.size(), genes.front()->numSamples()};
+        return genes;
+    }
 
     // Parts need a regular file of plain text: byte offsets are then offsets into the text.
     const std::uint64_t file_size = agreed(cluster, [&]() -> std::uint64_t {
@@ -140,14 +177,12 @@ CountMatrix readCountMatrixOnRanks(Cluster& cluster, const std::string& path, bo
         // A first pass counts the lines before each part, for error messages naming lines of
         // the whole file, and finds the first gene's number of samples, which every gene must have.
         const MatrixPartScan scan = agreed(cluster, [&] { return scanMatrixPart(path, has_header, part); });
-        ByteWriter scan_bytes;
-        scan_bytes.put(scan);
-        const std::vector<std::string> scans = cluster.allGather(scan_bytes.take());
+        const std::vector<MatrixPartScan> scans = allGatherValue(cluster, scan);
         std::uint64_t lines_before = 0;
         std::size_t expected_samples = 0;
         bool first_gene_before = false;
         for (std::uint64_t r = 0; r < rank; ++r) {
-            const auto other = ByteReader(scans[r]).get<MatrixPartScan>();
+            const MatrixPartScan& other = scans[r];
             lines_before += other.num_lines;
             if (other.has_data_line && !first_gene_before) {
                 expected_samples = other.first_gene_samples;
@@ -165,72 +200,288 @@ CountMatrix readCountMatrixOnRanks(Cluster& cluster, const std::string& path, bo
         });
     }
     shareFacts(cluster, facts);
-    return shareGenes(cluster, mine);
+    shape = numberGenesInFileOrder(cluster, mine);
+    return mine;
 }
 
-SeedList createSeedsOnRanks(Cluster& cluster, const GenesBinList& bins, const GeneList& genes,
-                            std::uint64_t min_seed_size, double min_concordance,
-                            const ComparisonParameters& parameters, ProgressSink& progress) {
-    if (cluster.size() == 1) return createAllSeeds(bins, min_seed_size, min_concordance, parameters, progress);
+std::vector<double> computeMappedReadsOnRanks(Cluster& cluster, const CountMatrix& genes,
+                                              std::uint64_t num_samples) {
+    if (cluster.size() == 1) return computeMappedReads(genes);
+    const std::vector<double> zeros(num_samples, 0.0);
+    ByteWriter first;
+    first.putArray(zeros.data(), zeros.size());
+    const std::string sums_bytes = cluster.passAlong(first.take(), [&](std::string bytes) {
+        std::vector<double> sums;
+        ByteReader(bytes).getArray(sums);
+        addCountsPerSample(genes, sums);
+        ByteWriter out;
+        out.putArray(sums.data(), sums.size());
+        return out.take();
+    });
+    return agreed(cluster, [&] {
+        std::vector<double> sums;
+        ByteReader(sums_bytes).getArray(sums);
+        return mappedReadsFromSums(std::move(sums));
+    });
+}
 
+std::uint64_t countGenesOnRanks(Cluster& cluster, std::uint64_t num_genes) {
+    if (cluster.size() == 1) return num_genes;
+    return sumOverRanks(cluster, {num_genes}).front();
+}
+
+void printFilteredOutGenesOnRanks(Cluster& cluster, const CountMatrix& removed, const OutputDirectory& output_dir,
+                                  const std::string& file_name) {
+    if (cluster.size() == 1) {
+        printFilteredOutGenes(removed, output_dir, file_name);
+        return;
+    }
+    ByteWriter out;
+    if (!cluster.isRoot()) {
+        out.put<std::uint64_t>(removed.size());
+        for (const auto& gene : removed) writeGeneName(out, *gene);
+    }
+    std::vector<std::string> parts = cluster.gather(out.take());
+    agreed(cluster, [&] {
+        if (!cluster.isRoot()) return;
+        // the parts are consecutive in file order, the root's first
+        CountMatrix named;
+        for (const auto& gene : removed) named.push_back(std::make_unique<Gene>(Gene{gene->id, gene->name, {}, {}}));
+        for (std::size_t r = 1; r < parts.size(); ++r) {
+            ByteReader in(parts[r]);
+            const auto n = in.get<std::uint64_t>();
+            for (std::uint64_t i = 0; i < n; ++i) named.push_back(std::make_unique<Gene>(readGeneName(in)));
+            std::string().swap(parts[r]);
+        }
+        printFilteredOutGenes(named, output_dir, file_name);
+    });
+}
+
+GenesBinList createGenesBinsOnRanks(Cluster& cluster, const GenesBinsCreator& creator, const GeneList& genes,
+                                    const std::vector<double>& sample_divisors, std::vector<std::uint64_t>& sizes) {
+    sizes.clear();
+    if (cluster.size() == 1) {
+        GenesBinList bins = createGenesBins(creator, genes, sample_divisors);
+        for (const GenesBin& bin : bins) sizes.push_back(bin.size());
+        return bins;
+    }
+    const std::uint64_t num_genes = countGenesOnRanks(cluster, genes.size());
+    if (num_genes == 0) return {};
+    // Without any sample there is nothing to split on: every gene stays, in one bin.
+    if (!creator.enabled || sample_divisors.empty()) {
+        sizes.push_back(num_genes);
+        return {genes};
+    }
+    const DominantSamples dominant = agreed(cluster, [&] { return findDominantSamples(genes, sample_divisors); });
+    const std::vector<std::uint64_t> per_sample = sumOverRanks(cluster, dominant.histogram);
+    return agreed(cluster, [&] {
+        sizes = per_sample;
+        std::stable_sort(sizes.begin(), sizes.end(), [](std::uint64_t a, std::uint64_t b) { return a > b; });
+        return binsInSizeOrder(genes, dominant.of_gene, per_sample);
+    });
+}
+
+void printGenesBinsOnRanks(Cluster& cluster, const GenesBinList& bins, const OutputDirectory& output_dir,
+                           const std::string& file_name) {
+    if (cluster.size() == 1) {
+        printGenesBins(bins, output_dir, file_name);
+        return;
+    }
+    ByteWriter out;
+    if (!cluster.isRoot()) {
+        for (const GenesBin& bin : bins) {
+            out.put<std::uint64_t>(bin.size());
+            for (const Gene* gene : bin) writeGeneName(out, *gene);
+        }
+    }
+    std::vector<std::string> parts = cluster.gather(out.take());
+    agreed(cluster, [&] {
+        if (!cluster.isRoot()) return;
+        // each bin's genes of the parts in rank order: the bin's genes in file order
+        CountMatrix named;
+        GenesBinList named_bins(bins.size());
+        std::vector<ByteReader> readers;
+        for (std::size_t r = 1; r < parts.size(); ++r) readers.emplace_back(parts[r]);
+        for (std::size_t b = 0; b < bins.size(); ++b) {
+            for (const Gene* gene : bins[b]) {
+                named.push_back(std::make_unique<Gene>(Gene{gene->id, gene->name, {}, {}}));
+                named_bins[b].push_back(named.back().get());
+            }
+            for (ByteReader& in : readers) {
+                const auto n = in.get<std::uint64_t>();
+                for (std::uint64_t i = 0; i < n; ++i) {
+                    named.push_back(std::make_unique<Gene>(readGeneName(in)));
+                    named_bins[b].push_back(named.back().get());
+                }
+            }
+        }
+        printGenesBins(named_bins, output_dir, file_name);
+    });
+}
+
+BinPlacement placeBins(const std::vector<std::uint64_t>& sizes, int num_ranks, std::uint64_t min_seed_size,
+                       const ComparisonParameters& parameters) {
+    const auto ranks = static_cast<std::uint64_t>(num_ranks);
+    std::uint64_t total_pairs = 0;
+    for (const std::uint64_t size : sizes) total_pairs += numPairs(size);
+    const SeedsCreator judge(min_seed_size, 0.0, parameters);
+    BinPlacement placement;
+    placement.owner.assign(sizes.size(), 0);
     // A bin with more pairs than a rank's share, whose pairs are few enough to be stored, has
     // its rows split across the ranks. (Larger bins find groups by best partners, a step that
     // needs the whole bin: they stay on one rank.)
-    const auto ranks = static_cast<std::uint64_t>(cluster.size());
-    std::uint64_t total_pairs = 0;
-    for (const GenesBin& bin : bins) total_pairs += numPairs(bin.size());
-    const SeedsCreator judge(min_seed_size, min_concordance, parameters);
-    std::vector<std::pair<std::uint32_t, SeedList>> shared_seeds;
-    std::vector<bool> shared(bins.size(), false);
-    for (std::size_t b = 0; b < bins.size(); ++b) {
-        const GenesBin& bin = bins[b];
+    std::vector<std::uint64_t> load(ranks, 0);
+    for (std::size_t b = 0; b < sizes.size(); ++b) {
         constexpr std::size_t kMinSharedBin = 64;
-        if (bin.size() < kMinSharedBin || numPairs(bin.size()) * ranks <= total_pairs) continue;
-        if (agreed(cluster, [&] { return judge.skipsBin(bin) || !SeedsCreator::storesPairs(bin); })) continue;
-        shared[b] = true;
-        shared_seeds.emplace_back(static_cast<std::uint32_t>(b),
-                                  seedsOfSharedBin(cluster, bin, min_seed_size, min_concordance, parameters));
+        const std::uint64_t size = sizes[b];
+        if (size >= kMinSharedBin && numPairs(size) * ranks > total_pairs && !judge.skipsBin(size) &&
+            SeedsCreator::storesPairs(size)) {
+            placement.owner[b] = BinPlacement::kShared;
+            continue;
+        }
+        // the lowest rank among equals, the same deal on every rank
+        const auto owner = std::min_element(load.begin(), load.end()) - load.begin();
+        load[static_cast<std::size_t>(owner)] += numPairs(size) + 1;
+        placement.owner[b] = static_cast<int>(owner);
+    }
+    return placement;
+}
+
+void moveGenesToBinOwners(Cluster& cluster, CountMatrix& genes, GenesBinList& bins, const BinPlacement& placement,
+                          float detection_threshold) {
+    if (cluster.size() == 1) return;
+    const auto ranks = static_cast<std::size_t>(cluster.size());
+    const auto rank = static_cast<std::size_t>(cluster.rank());
+
+    // Each gene leaves as soon as it is written: a rank never holds its part twice over.
+    CountMatrix kept;
+    std::vector<std::uint32_t> kept_bins;
+    std::vector<std::string> outgoing = agreed(cluster, [&] {
+        std::unordered_map<const Gene*, std::uint32_t> bin_of;
+        for (std::size_t b = 0; b < bins.size(); ++b) {
+            for (const Gene* gene : bins[b]) bin_of.emplace(gene, static_cast<std::uint32_t>(b));
+        }
+        std::vector<ByteWriter> writers(ranks);
+        std::vector<std::uint64_t> counts(ranks, 0);
+        const auto send = [&](std::size_t to, std::uint32_t bin, const Gene& gene) {
+            writers[to].put<std::uint32_t>(bin);
+            writeGene(writers[to], gene);
+            ++counts[to];
+        };
+        for (auto& gene : genes) {
+            const std::uint32_t bin = bin_of.at(gene.get());
+            const int owner = placement.owner[bin];
+            if (owner == BinPlacement::kShared) {
+                for (std::size_t to = 0; to < ranks; ++to) {
+                    if (to != rank) send(to, bin, *gene);
+                }
+            } else if (static_cast<std::size_t>(owner) != rank) {
+                send(static_cast<std::size_t>(owner), bin, *gene);
+                gene.reset();
+                continue;
+            }
+            kept_bins.push_back(bin);
+            kept.push_back(std::move(gene));
+        }
+        CountMatrix().swap(genes);
+        GenesBinList(bins.size()).swap(bins);
+        std::vector<std::string> messages(ranks);
+        for (std::size_t to = 0; to < ranks; ++to) {
+            ByteWriter header;
+            header.put<std::uint64_t>(counts[to]);
+            messages[to] = header.take() + writers[to].take();
+        }
+        return messages;
+    });
+    std::vector<std::string> incoming = cluster.exchange(std::move(outgoing));
+    agreed(cluster, [&] {
+        // from the ranks in rank order, this one's own genes in its place: file order
+        for (std::size_t from = 0; from < ranks; ++from) {
+            if (from == rank) {
+                for (std::size_t i = 0; i < kept.size(); ++i) {
+                    bins[kept_bins[i]].push_back(kept[i].get());
+                    genes.push_back(std::move(kept[i]));
+                }
+                CountMatrix().swap(kept);
+                continue;
+            }
+            ByteReader in(incoming[from]);
+            const auto n = in.get<std::uint64_t>();
+            for (std::uint64_t i = 0; i < n; ++i) {
+                const auto bin = in.get<std::uint32_t>();
+                if (bin >= bins.size()) throw std::runtime_error("error: a message between processes names no bin.");
+                genes.push_back(std::make_unique<Gene>(readGeneWithoutPresence(in)));
+                bins[bin].push_back(genes.back().get());
+            }
+            std::string().swap(incoming[from]);
+        }
+        // the bits of every gene held, in one block again
+        computeSamplePresence(genes, detection_threshold);
+    });
+}
+
+SeedList createSeedsOnRanks(Cluster& cluster, const GenesBinList& bins, const BinPlacement& placement,
+                            const GeneList& genes, std::uint64_t min_seed_size, double min_concordance,
+                            const ComparisonParameters& parameters, ProgressSink& progress, CountMatrix& borrowed,
+                            GenesById& known) {
+    if (cluster.size() == 1) return createAllSeeds(bins, min_seed_size, min_concordance, parameters, progress);
+
+    std::vector<std::pair<std::uint32_t, std::unique_ptr<Seed>>> tagged;
+    for (std::size_t b = 0; b < bins.size(); ++b) {
+        if (placement.owner[b] != BinPlacement::kShared) continue;
+        for (auto& seed : seedsOfSharedBin(cluster, bins[b], min_seed_size, min_concordance, parameters)) {
+            tagged.emplace_back(static_cast<std::uint32_t>(b), std::move(seed));
+        }
     }
 
-    // The other bins come largest first: each goes to the rank with the fewest pairs so far
-    // (the lowest rank among equals), the same deal on every rank.
-    std::vector<std::uint64_t> load(static_cast<std::size_t>(cluster.size()), 0);
     GenesBinList my_bins(bins.size());
     std::unordered_map<const Gene*, std::uint32_t> bin_of;
     for (std::size_t b = 0; b < bins.size(); ++b) {
-        if (shared[b]) continue;
-        const auto owner = static_cast<std::size_t>(std::min_element(load.begin(), load.end()) - load.begin());
-        load[owner] += numPairs(bins[b].size()) + 1;
-        if (owner != static_cast<std::size_t>(cluster.rank())) continue;
+        if (placement.owner[b] != cluster.rank()) continue;
         my_bins[b] = bins[b];  // the others stay empty and make no seed
         for (const Gene* gene : bins[b]) bin_of.emplace(gene, static_cast<std::uint32_t>(b));
     }
+    SeedList my_seeds;
     const std::string mine = agreed(cluster, [&] {
-        const SeedList seeds = createAllSeeds(my_bins, min_seed_size, min_concordance, parameters, progress);
+        my_seeds = createAllSeeds(my_bins, min_seed_size, min_concordance, parameters, progress);
         ByteWriter out;
-        out.put<std::uint64_t>(seeds.size());
-        for (const auto& seed : seeds) {
+        if (cluster.isRoot()) return out.take();
+        // the members' profiles, once each, then the seeds naming them by id
+        std::vector<const Gene*> members;
+        for (const auto& seed : my_seeds) members.insert(members.end(), seed->genes.begin(), seed->genes.end());
+        std::sort(members.begin(), members.end(), [](const Gene* a, const Gene* b) { return a->id < b->id; });
+        members.erase(std::unique(members.begin(), members.end()), members.end());
+        out.put<std::uint64_t>(members.size());
+        for (const Gene* gene : members) writeGene(out, *gene);
+        out.put<std::uint64_t>(my_seeds.size());
+        for (const auto& seed : my_seeds) {
             // a seed holds genes of its own bin only
             out.put<std::uint32_t>(bin_of.at(seed->genes.front()));
             writeSeed(out, *seed);
         }
+        SeedList().swap(my_seeds);
         return out.take();
     });
 
     std::vector<std::string> parts = cluster.gather(mine);
     return agreed(cluster, [&] {
-        std::vector<std::pair<std::uint32_t, std::unique_ptr<Seed>>> tagged;
-        for (auto& [bin, seeds] : shared_seeds) {
-            for (auto& seed : seeds) tagged.emplace_back(bin, std::move(seed));
-        }
-        const GenesById by_id(genes);
-        for (const std::string& part : parts) {
-            ByteReader in(part);
-            const auto n = in.get<std::uint64_t>();
-            for (std::uint64_t i = 0; i < n; ++i) {
-                const auto bin = in.get<std::uint32_t>();
-                tagged.emplace_back(bin, std::make_unique<Seed>(readSeed(in, by_id, parameters.detection_threshold)));
+        if (!cluster.isRoot()) return SeedList();
+        for (auto& seed : my_seeds) tagged.emplace_back(bin_of.at(seed->genes.front()), std::move(seed));
+        known.add(genes);
+        for (std::size_t r = 1; r < parts.size(); ++r) {
+            ByteReader in(parts[r]);
+            const std::size_t first_new = borrowed.size();
+            const auto num_members = in.get<std::uint64_t>();
+            for (std::uint64_t i = 0; i < num_members; ++i) {
+                borrowed.push_back(std::make_unique<Gene>(readGene(in, parameters.detection_threshold)));
             }
+            for (std::size_t i = first_new; i < borrowed.size(); ++i) known.add(GeneList{borrowed[i].get()});
+            const auto num_seeds = in.get<std::uint64_t>();
+            for (std::uint64_t i = 0; i < num_seeds; ++i) {
+                const auto bin = in.get<std::uint32_t>();
+                tagged.emplace_back(bin, std::make_unique<Seed>(readSeed(in, known, parameters.detection_threshold)));
+            }
+            std::string().swap(parts[r]);
         }
         // one rank made each bin's seeds, in creation order: a stable sort by bin restores the
         // single-process order
@@ -243,8 +494,28 @@ SeedList createSeedsOnRanks(Cluster& cluster, const GenesBinList& bins, const Ge
     });
 }
 
+GeneList genesToClassifyOnRank(const Cluster& cluster, const GenesBinList& bins, const BinPlacement& placement,
+                               GeneList all_genes) {
+    if (cluster.size() == 1) return all_genes;
+    const auto ranks = static_cast<std::size_t>(cluster.size());
+    const auto rank = static_cast<std::size_t>(cluster.rank());
+    GeneList genes;
+    for (std::size_t b = 0; b < bins.size(); ++b) {
+        const GenesBin& bin = bins[b];
+        if (placement.owner[b] == cluster.rank()) {
+            genes.insert(genes.end(), bin.begin(), bin.end());
+        } else if (placement.owner[b] == BinPlacement::kShared) {
+            const std::size_t n = bin.size();
+            genes.insert(genes.end(), bin.begin() + static_cast<std::ptrdiff_t>(n * rank / ranks),
+                         bin.begin() + static_cast<std::ptrdiff_t>(n * (rank + 1) / ranks));
+        }
+    }
+    return genes;
+}
+
 MspList createMspsOnRanks(Cluster& cluster, const MspCreator& creator, const SeedRefs& core_seeds,
-                          const GeneList& genes, const ComparisonParameters& parameters, ProgressSink& progress) {
+                          const GeneList& genes, const ComparisonParameters& parameters, ProgressSink& progress,
+                          CountMatrix& borrowed, GenesById& known) {
     if (cluster.size() == 1) return creator.createMsps(core_seeds, genes, parameters, progress);
 
     ByteWriter out;
@@ -253,8 +524,12 @@ MspList createMspsOnRanks(Cluster& cluster, const MspCreator& creator, const See
         for (const Seed* seed : core_seeds) writeGene(out, seed->representative);
     }
     const std::string bytes = cluster.broadcast(out.take());
-    const auto ranks = static_cast<std::uint64_t>(cluster.size());
-    const auto rank = static_cast<std::uint64_t>(cluster.rank());
+    struct TakenById {
+        std::uint64_t id;
+        GeneCategory category;
+    };
+    using TakenLists = std::vector<std::vector<TakenById>>;
+    TakenLists my_taken;
     const std::string mine = agreed(cluster, [&] {
         ByteReader in(bytes);
         std::vector<Gene> representatives(in.get<std::uint64_t>());
@@ -263,28 +538,84 @@ MspList createMspsOnRanks(Cluster& cluster, const MspCreator& creator, const See
             representative = readGene(in, parameters.detection_threshold);
             references.push_back(&representative);
         }
-        const std::uint64_t n = genes.size();
+        const GeneList& mine_to_classify = genes;
         const TakenGenes taken =
-            creator.classifyGenes(references, genes, n * rank / ranks, n * (rank + 1) / ranks, parameters, progress);
+            creator.classifyGenes(references, mine_to_classify, 0, mine_to_classify.size(), parameters, progress);
+        my_taken.resize(taken.size());
+        for (std::size_t s = 0; s < taken.size(); ++s) {
+            for (const TakenGene& gene : taken[s]) {
+                my_taken[s].push_back({mine_to_classify[gene.position]->id, gene.category});
+            }
+        }
         ByteWriter lists;
-        for (const auto& list : taken) lists.putArray(list.data(), list.size());
+        if (cluster.isRoot()) return lists.take();
+        for (const auto& list : my_taken) lists.putArray(list.data(), list.size());
+        // What the root may lack of the genes taken (it holds those of shared bins, and skips
+        // them). It compares core candidates again for the core, and only names the others.
+        std::unordered_map<const Gene*, bool> needs_profile;
+        for (std::size_t s = 0; s < taken.size(); ++s) {
+            for (const TakenGene& gene : taken[s]) {
+                const Gene* g = mine_to_classify[gene.position];
+                needs_profile[g] = needs_profile[g] || gene.category == GeneCategory::CoreCandidate;
+            }
+        }
+        std::vector<std::pair<const Gene*, bool>> sent(needs_profile.begin(), needs_profile.end());
+        std::sort(sent.begin(), sent.end(), [](const auto& a, const auto& b) { return a.first->id < b.first->id; });
+        lists.put<std::uint64_t>(sent.size());
+        for (const auto& [gene, profile] : sent) {
+            lists.put<std::uint8_t>(profile);
+            if (profile) {
+                writeGene(lists, *gene);
+            } else {
+                writeGeneName(lists, *gene);
+            }
+        }
         return lists.take();
     });
 
     std::vector<std::string> parts = cluster.gather(mine);
     return agreed(cluster, [&] {
         if (!cluster.isRoot()) return MspList();
-        // the slices are consecutive: their lists in rank order are those of all genes
-        TakenGenes taken(core_seeds.size());
-        std::vector<TakenGene> list;
-        for (const std::string& part : parts) {
-            ByteReader in(part);
-            for (auto& seed_list : taken) {
+        TakenLists all_taken = std::move(my_taken);
+        std::vector<TakenById> list;
+        for (std::size_t r = 1; r < parts.size(); ++r) {
+            ByteReader in(parts[r]);
+            for (auto& seed_list : all_taken) {
                 in.getArray(list);
                 seed_list.insert(seed_list.end(), list.begin(), list.end());
             }
+            const auto num_genes = in.get<std::uint64_t>();
+            for (std::uint64_t i = 0; i < num_genes; ++i) {
+                const bool profile = in.get<std::uint8_t>() != 0;
+                Gene gene = profile ? readGene(in, parameters.detection_threshold) : readGeneName(in);
+                // a gene the root already holds (a seed member, a gene of a shared bin) keeps it
+                if (known.holds(gene.id)) continue;
+                borrowed.push_back(std::make_unique<Gene>(std::move(gene)));
+                known.add(GeneList{borrowed.back().get()});
+            }
+            std::string().swap(parts[r]);
         }
-        return creator.buildMsps(std::move(taken), genes, parameters);
+        // Every gene taken, in file order, and each core seed's list in that order: the lists
+        // one process makes over all genes.
+        std::vector<std::uint64_t> ids;
+        for (auto& seed_list : all_taken) {
+            std::sort(seed_list.begin(), seed_list.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
+            for (const TakenById& gene : seed_list) ids.push_back(gene.id);
+        }
+        std::sort(ids.begin(), ids.end());
+        ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+        GeneList taken_genes;
+        taken_genes.reserve(ids.size());
+        for (const std::uint64_t id : ids) taken_genes.push_back(known.find(id));
+        TakenGenes taken(all_taken.size());
+        for (std::size_t s = 0; s < all_taken.size(); ++s) {
+            for (const TakenById& gene : all_taken[s]) {
+                const auto position = std::lower_bound(ids.begin(), ids.end(), gene.id) - ids.begin();
+                taken[s].push_back({static_cast<std::uint32_t>(position), gene.category});
+            }
+            std::vector<TakenById>().swap(all_taken[s]);
+        }
+        return creator.buildMsps(std::move(taken), taken_genes, parameters);
     });
 }
 

@@ -16,45 +16,44 @@ void writeGene(ByteWriter& out, const Gene& gene) {
     out.putArray(gene.counts.data(), gene.counts.size());
 }
 
-Gene readGene(ByteReader& in, float detection_threshold) {
+Gene readGeneWithoutPresence(ByteReader& in) {
     Gene gene;
     gene.id = in.get<std::uint64_t>();
     in.getArray(gene.name);
     in.getArray(gene.counts);
+    return gene;
+}
+
+Gene readGene(ByteReader& in, float detection_threshold) {
+    Gene gene = readGeneWithoutPresence(in);
     computeSamplePresence(gene, detection_threshold);
     return gene;
 }
 
-std::string encodeGenes(const CountMatrix& genes) {
-    ByteWriter out;
-    out.put<std::uint64_t>(genes.size());
-    for (const auto& gene : genes) {
-        out.putString(gene->name);
-        out.putArray(gene->counts.data(), gene->counts.size());
-    }
-    return out.take();
+void writeGeneName(ByteWriter& out, const Gene& gene) {
+    out.put<std::uint64_t>(gene.id);
+    out.putString(gene.name);
 }
 
-void decodeGenes(std::string_view bytes, CountMatrix& genes) {
-    ByteReader in(bytes);
-    const auto n = in.get<std::uint64_t>();
-    for (std::uint64_t i = 0; i < n; ++i) {
-        auto gene = std::make_unique<Gene>();
-        // ids are file positions: the parts arrive in file order
-        gene->id = genes.size() + 1;
-        in.getArray(gene->name);
-        in.getArray(gene->counts);
-        genes.push_back(std::move(gene));
-    }
+Gene readGeneName(ByteReader& in) {
+    Gene gene;
+    gene.id = in.get<std::uint64_t>();
+    in.getArray(gene.name);
+    return gene;
+}
+
+void GenesById::add(const GeneList& genes) {
+    for (const Gene* gene : genes) genes_.emplace(gene->id, gene);
+}
+
+void GenesById::add(const CountMatrix& genes) {
+    for (const auto& gene : genes) genes_.emplace(gene->id, gene.get());
 }
 
 const Gene* GenesById::find(std::uint64_t id) const {
-    const auto found = std::lower_bound(genes_.begin(), genes_.end(), id,
-                                        [](const Gene* gene, std::uint64_t value) { return gene->id < value; });
-    if (found == genes_.end() || (*found)->id != id) {
-        throw std::runtime_error("error: gene " + std::to_string(id) + " is unknown to this process.");
-    }
-    return *found;
+    const auto found = genes_.find(id);
+    if (found == genes_.end()) throw std::runtime_error("error: gene " + std::to_string(id) + " is unknown to this process.");
+    return found->second;
 }
 
 void writeSeed(ByteWriter& out, const Seed& seed) {

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "distributed/Bytes.hpp"
@@ -17,20 +18,26 @@ namespace varnosk {
 void writeGene(ByteWriter& out, const Gene& gene);
 // The gene written by writeGene, its presence computed against `detection_threshold`.
 Gene readGene(ByteReader& in, float detection_threshold);
+// The same without presence bits, for genes whose bits are then computed all in one block.
+Gene readGeneWithoutPresence(ByteReader& in);
 
-std::string encodeGenes(const CountMatrix& genes);
-// Appends the genes of `bytes` to `genes`.
-void decodeGenes(std::string_view bytes, CountMatrix& genes);
+// A gene that the receiver only names in a table: its id and name, no counts.
+void writeGeneName(ByteWriter& out, const Gene& gene);
+Gene readGeneName(ByteReader& in);
 
-// Finds genes by id among a list sorted by id (a count matrix's, after filtering too).
+// Finds genes by id among those a rank holds, its own and those others sent it.
 class GenesById {
 public:
-    explicit GenesById(const GeneList& genes) : genes_(genes) {}
-    // Throws when no gene has that id: both ranks must hold the same genes.
+    GenesById() = default;
+    explicit GenesById(const GeneList& genes) { add(genes); }
+    void add(const GeneList& genes);
+    void add(const CountMatrix& genes);
+    // Throws when no gene has that id: the sender must have sent what the receiver lacks.
     const Gene* find(std::uint64_t id) const;
+    bool holds(std::uint64_t id) const { return genes_.contains(id); }
 
 private:
-    const GeneList& genes_;
+    std::unordered_map<std::uint64_t, const Gene*> genes_;
 };
 
 void writeSeed(ByteWriter& out, const Seed& seed);

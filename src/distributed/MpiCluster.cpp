@@ -111,4 +111,46 @@ std::vector<std::string> MpiCluster::allGather(std::string bytes) {
     return parts;
 }
 
+std::vector<std::string> MpiCluster::exchange(std::vector<std::string> outgoing) {
+    const auto ranks = static_cast<std::size_t>(size_);
+    std::vector<std::uint64_t> lengths_out(ranks);
+    for (std::size_t r = 0; r < ranks; ++r) lengths_out[r] = outgoing[r].size();
+    std::vector<std::uint64_t> lengths_in(ranks);
+    MPI_Alltoall(lengths_out.data(), 1, MPI_UINT64_T, lengths_in.data(), 1, MPI_UINT64_T, MPI_COMM_WORLD);
+
+    std::vector<std::string> incoming(ranks);
+    const auto me = static_cast<std::size_t>(rank_);
+    incoming[me] = std::move(outgoing[me]);
+    // One partner to send to and one to receive from per round, so no rank waits on a
+    // rank that waits on it; each buffer travels in pieces under MPI's int counts.
+    for (std::size_t round = 1; round < ranks; ++round) {
+        const std::size_t to = (me + round) % ranks;
+        const std::size_t from = (me + ranks - round) % ranks;
+        incoming[from].assign(lengths_in[from], '\0');
+        std::vector<MPI_Request> requests;
+        for (std::size_t at = 0; at < incoming[from].size(); at += kPiece) {
+            const auto n = static_cast<int>(std::min(kPiece, incoming[from].size() - at));
+            requests.emplace_back();
+            MPI_Irecv(incoming[from].data() + at, n, MPI_BYTE, static_cast<int>(from), 2, MPI_COMM_WORLD,
+                      &requests.back());
+        }
+        for (std::size_t at = 0; at < outgoing[to].size(); at += kPiece) {
+            const auto n = static_cast<int>(std::min(kPiece, outgoing[to].size() - at));
+            requests.emplace_back();
+            MPI_Isend(outgoing[to].data() + at, n, MPI_BYTE, static_cast<int>(to), 2, MPI_COMM_WORLD,
+                      &requests.back());
+        }
+        MPI_Waitall(static_cast<int>(requests.size()), requests.data(), MPI_STATUSES_IGNORE);
+        std::string().swap(outgoing[to]);
+    }
+    return incoming;
+}
+
+std::string MpiCluster::passAlong(std::string first, const std::function<std::string(std::string)>& step) {
+    std::string value = rank_ == 0 ? std::move(first) : receiveBytes(rank_ - 1);
+    value = step(std::move(value));
+    if (rank_ + 1 < size_) sendBytes(value, rank_ + 1);
+    return broadcastFrom(size_ - 1, std::move(value));
+}
+
 }  // namespace varnosk

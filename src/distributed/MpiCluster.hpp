@@ -25,6 +25,8 @@ public:
     std::string broadcast(std::string bytes) override;
     std::vector<std::string> gather(std::string bytes) override;
     std::vector<std::string> allGather(std::string bytes) override;
+    std::vector<std::string> exchange(std::vector<std::string> outgoing) override;
+    std::string passAlong(std::string first, const std::function<std::string(std::string)>& step) override;
 
 private:
     std::string broadcastFrom(int root, std::string bytes);

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace varnosk {
 namespace {
@@ -17,8 +19,13 @@ constexpr std::size_t kSamplesPerBlock = 16;
 
 std::vector<double> computeMappedReads(const CountMatrix& genes) {
     if (genes.empty()) return {};
-    const std::size_t num_samples = genes.front()->counts.size();
-    std::vector<double> mapped_reads(num_samples, 0.0);
+    std::vector<double> sums(genes.front()->counts.size(), 0.0);
+    addCountsPerSample(genes, sums);
+    return mappedReadsFromSums(std::move(sums));
+}
+
+void addCountsPerSample(const CountMatrix& genes, std::vector<double>& sums) {
+    const std::size_t num_samples = sums.size();
     const auto num_blocks = static_cast<std::ptrdiff_t>((num_samples + kSamplesPerBlock - 1) / kSamplesPerBlock);
 
     // Parallel over blocks of samples, each sample summed in gene order by one thread:
@@ -27,14 +34,19 @@ std::vector<double> computeMappedReads(const CountMatrix& genes) {
     for (std::ptrdiff_t block = 0; block < num_blocks; ++block) {
         const std::size_t first = static_cast<std::size_t>(block) * kSamplesPerBlock;
         const std::size_t width = std::min(kSamplesPerBlock, num_samples - first);
-        double sums[kSamplesPerBlock] = {};
+        double block_sums[kSamplesPerBlock] = {};
+        for (std::size_t s = 0; s < width; ++s) block_sums[s] = sums[first + s];
         for (const auto& gene : genes) {
             const float* counts = gene->counts.data() + first;
-            for (std::size_t s = 0; s < width; ++s) sums[s] += static_cast<double>(counts[s]);
+            for (std::size_t s = 0; s < width; ++s) block_sums[s] += static_cast<double>(counts[s]);
         }
-        for (std::size_t s = 0; s < width; ++s) mapped_reads[first + s] = std::sqrt(sums[s]);
+        for (std::size_t s = 0; s < width; ++s) sums[first + s] = block_sums[s];
     }
-    return mapped_reads;
+}
+
+std::vector<double> mappedReadsFromSums(std::vector<double> sums) {
+    for (double& sum : sums) sum = std::sqrt(sum);
+    return sums;
 }
 
 void applySqrtTransform(CountMatrix& genes) {

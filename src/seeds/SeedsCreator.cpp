@@ -15,9 +15,9 @@ namespace varnosk {
 // Pairs can number hundreds of millions in a large bin: no padding beyond what they hold.
 static_assert(sizeof(GenesPair) == 12);
 
-namespace {
-
 std::uint64_t numPairs(std::size_t n) { return n < 2 ? 0 : static_cast<std::uint64_t>(n) * (n - 1) / 2; }
+
+namespace {
 
 // Row blocks of about equal pair counts (row i has n - 1 - i pairs), as block end rows.
 std::vector<std::size_t> rowBlockEnds(std::size_t n, std::size_t num_blocks) {
@@ -38,8 +38,7 @@ SeedsCreator::SeedsCreator(std::uint64_t min_seed_size, double min_concordance,
                            const ComparisonParameters& parameters)
     : min_concordance_(min_concordance), min_seed_size_(min_seed_size), comparator_(parameters) {}
 
-bool SeedsCreator::skipsBin(const GenesBin& bin) const {
-    const std::size_t n = bin.size();
+bool SeedsCreator::skipsBin(std::size_t n) const {
     if (n > UINT32_MAX) {
         throw std::runtime_error("error: a genes bin of " + std::to_string(n) + " genes is too large.");
     }
@@ -47,8 +46,8 @@ bool SeedsCreator::skipsBin(const GenesBin& bin) const {
     return n == 0 || n < min_seed_size_;
 }
 
-bool SeedsCreator::storesPairs(const GenesBin& bin) {
-    return numPairs(bin.size()) * sizeof(GenesPair) <= kMaxPairBytes;
+bool SeedsCreator::storesPairs(std::size_t num_genes) {
+    return numPairs(num_genes) * sizeof(GenesPair) <= kMaxPairBytes;
 }
 
 void SeedsCreator::findPairs(const GenesBin& bin, const SampleBitsets& bitsets, std::size_t row_begin,
@@ -65,9 +64,9 @@ void SeedsCreator::findPairs(const GenesBin& bin, const SampleBitsets& bitsets, 
 }
 
 SeedList SeedsCreator::createSeeds(const GenesBin& bin) {
-    if (skipsBin(bin)) return {};
+    if (skipsBin(bin.size())) return {};
     bitsets_.build(bin, comparator_.parameters(), true);
-    if (!storesPairs(bin)) {
+    if (!storesPairs(bin.size())) {
         return seedsFromGroups(bin, bitsets_, extractGroupsByBestPartners(bin, bitsets_, min_seed_size_, min_concordance_,
                                                                           comparator_.parameters()));
     }
@@ -148,11 +147,11 @@ SeedList createAllSeeds(const GenesBinList& bins, std::uint64_t min_seed_size, d
     std::vector<GenesPair> pairs;
     for (const std::size_t b : large) {
         const GenesBin& bin = bins[b];
-        if (!creator.skipsBin(bin) && !SeedsCreator::storesPairs(bin)) {
+        if (!creator.skipsBin(bin.size()) && !SeedsCreator::storesPairs(bin.size())) {
             bitsets.build(bin, parameters, true);
             slots[b] = creator.seedsFromGroups(
                 bin, bitsets, extractGroupsByBestPartners(bin, bitsets, min_seed_size, min_concordance, parameters));
-        } else if (!creator.skipsBin(bin)) {
+        } else if (!creator.skipsBin(bin.size())) {
             bitsets.build(bin, parameters, true);
             const std::vector<std::size_t> ends = rowBlockEnds(bin.size(), kRowBlocks);
             std::vector<std::vector<GenesPair>> blocks = computeInParallelSlots<std::vector<GenesPair>>(

@@ -35,10 +35,11 @@ public:
 
     // Whether the pairs of a bin are few enough to be stored and sorted; larger bins find
     // their groups by best partners, in memory linear in their size.
-    static bool storesPairs(const GenesBin& bin);
+    static bool storesPairs(std::size_t num_genes);
     static constexpr std::uint64_t kMaxPairBytes = std::uint64_t{32} << 20;
 
-    bool skipsBin(const GenesBin& bin) const;
+    // Whether a bin of that many genes can make no seed (throws when it is too large to handle).
+    bool skipsBin(std::size_t num_genes) const;
 
 private:
     double min_concordance_;
@@ -48,6 +49,9 @@ private:
     SampleBitsets representative_bits_;
     std::vector<GenesPair> pairs_;
 };
+
+// The pairs of a bin of n genes: n(n - 1)/2.
+std::uint64_t numPairs(std::size_t n);
 
 // The parallel stage over all bins: large bins one at a time with their rows split over the
 // threads, the others one bin per thread. Returns the seeds of every bin concatenated in bin
