@@ -25,6 +25,13 @@ public:
         bytes_.append(reinterpret_cast<const char*>(values), n * sizeof(T));
     }
     void putString(std::string_view text) { putArray(text.data(), text.size()); }
+    // Overwrites a value put earlier at byte `offset`: a count or length known only later.
+    template <typename T>
+    void putAt(std::size_t offset, const T& value) {
+        static_assert(std::is_trivially_copyable_v<T>);
+        std::memcpy(bytes_.data() + offset, &value, sizeof(T));
+    }
+    std::size_t size() const { return bytes_.size(); }
     std::string take() { return std::move(bytes_); }
 
 private:
@@ -51,6 +58,11 @@ public:
         std::memcpy(out.data(), take(n * sizeof(T)), n * sizeof(T));
     }
     bool atEnd() const { return bytes_.empty(); }
+    // The bytes of a record written after its length (a uint64), as a reader of their own.
+    ByteReader takeRecord() {
+        const auto n = get<std::uint64_t>();
+        return ByteReader(std::string_view(take(n), n));
+    }
 
 private:
     const char* take(std::size_t n) {

@@ -16,6 +16,7 @@
 #include "matrix/LineReader.hpp"
 #include "matrix/Preprocessing.hpp"
 #include "matrix/RareGenesFilter.hpp"
+#include "seeds/BestPartnerGroups.hpp"
 #include "seeds/PairGraph.hpp"
 #include "seeds/SeedsCreator.hpp"
 
@@ -144,6 +145,89 @@ SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t m
         }
         return SeedsCreator(min_seed_size, min_concordance, parameters).seedsFromPairs(bin, bitsets, pairs);
     });
+}
+
+// The same for a bin too large to store its pairs: each rank finds every gene's strongest
+// pair in its rows, and the root keeps the strongest of each gene's pairs and goes on from
+// there as one process does.
+SeedList seedsOfSharedLargeBin(Cluster& cluster, const GenesBin& bin, std::uint64_t min_seed_size,
+                               double min_concordance, const ComparisonParameters& parameters) {
+    SampleBitsets bitsets;
+    const auto ranks = static_cast<std::size_t>(cluster.size());
+    const auto rank = static_cast<std::size_t>(cluster.rank());
+    const std::string mine = agreed(cluster, [&] {
+        bitsets.build(bin, parameters, true);
+        const std::vector<std::size_t> shares = rowCuts(bin.size(), 0, bin.size(), ranks);
+        const std::vector<GenesPair> strongest =
+            strongestPairsOfRows(bin, bitsets, shares[rank], shares[rank + 1], min_concordance, parameters);
+        ByteWriter out;
+        out.putArray(strongest.data(), strongest.size());
+        return out.take();
+    });
+    std::vector<std::string> parts = cluster.gather(mine);
+    return agreed(cluster, [&] {
+        if (!cluster.isRoot()) return SeedList();
+        std::vector<GenesPair> strongest;
+        std::vector<GenesPair> part_strongest;
+        for (std::string& part : parts) {
+            ByteReader(part).getArray(part_strongest);
+            std::string().swap(part);
+            if (part_strongest.size() != bin.size()) throw std::runtime_error("error: a message between processes was cut short.");
+            if (strongest.empty()) {
+                strongest.swap(part_strongest);
+            } else {
+                keepStrongerPairs(strongest, part_strongest);
+            }
+        }
+        SeedsCreator creator(min_seed_size, min_concordance, parameters);
+        return creator.seedsFromGroups(bin, bitsets,
+                                       groupsFromStrongestPairs(bin, bitsets, std::move(strongest), min_seed_size,
+                                                                min_concordance, parameters));
+    });
+}
+
+// Records that every rank but the root sends it, in rounds of a bounded number of bytes, so
+// that no rank holds all it sends a second time as one message. `write_next` writes this
+// rank's next record and returns false when it has none left; the root calls `read` on each
+// record, each rank's records in the order written (those of different ranks interleave).
+template <typename WriteNext, typename Read>
+void streamToRoot(Cluster& cluster, WriteNext write_next, Read read) {
+    constexpr std::size_t kRoundBytes = std::size_t{16} << 20;
+    bool done = cluster.isRoot();
+    for (;;) {
+        std::string round = agreed(cluster, [&] {
+            ByteWriter out;
+            std::uint64_t count = 0;
+            out.put(count);
+            while (!done && out.size() < kRoundBytes) {
+                // each record after its length, written in place
+                const std::size_t at = out.size();
+                out.put<std::uint64_t>(0);
+                if (!write_next(out)) {
+                    out.putAt<std::uint64_t>(at, 0);
+                    done = true;
+                    break;
+                }
+                out.putAt<std::uint64_t>(at, out.size() - at - sizeof(std::uint64_t));
+                ++count;
+            }
+            out.putAt(0, count);
+            return out.take();
+        });
+        std::vector<std::string> parts = cluster.gather(std::move(round));
+        agreed(cluster, [&] {
+            for (std::size_t from = 1; from < parts.size(); ++from) {
+                ByteReader in(parts[from]);
+                const auto count = in.get<std::uint64_t>();
+                for (std::uint64_t i = 0; i < count; ++i) {
+                    ByteReader record = in.takeRecord();
+                    read(from, record);
+                }
+                std::string().swap(parts[from]);
+            }
+        });
+        if (countGenesOnRanks(cluster, done ? 0 : 1) == 0) return;
+    }
 }
 
 }  // namespace
@@ -327,15 +411,12 @@ BinPlacement placeBins(const std::vector<std::uint64_t>& sizes, int num_ranks, s
     const SeedsCreator judge(min_seed_size, 0.0, parameters);
     BinPlacement placement;
     placement.owner.assign(sizes.size(), 0);
-    // A bin with more pairs than a rank's share, whose pairs are few enough to be stored, has
-    // its rows split across the ranks. (Larger bins find groups by best partners, a step that
-    // needs the whole bin: they stay on one rank.)
+    // A bin with more pairs than a rank's share has its rows split across the ranks.
     std::vector<std::uint64_t> load(ranks, 0);
     for (std::size_t b = 0; b < sizes.size(); ++b) {
         constexpr std::size_t kMinSharedBin = 64;
         const std::uint64_t size = sizes[b];
-        if (size >= kMinSharedBin && numPairs(size) * ranks > total_pairs && !judge.skipsBin(size) &&
-            SeedsCreator::storesPairs(size)) {
+        if (size >= kMinSharedBin && numPairs(size) * ranks > total_pairs && !judge.skipsBin(size)) {
             placement.owner[b] = BinPlacement::kShared;
             continue;
         }
@@ -353,68 +434,101 @@ void moveGenesToBinOwners(Cluster& cluster, CountMatrix& genes, GenesBinList& bi
     const auto ranks = static_cast<std::size_t>(cluster.size());
     const auto rank = static_cast<std::size_t>(cluster.rank());
 
-    // Each gene leaves as soon as it is written: a rank never holds its part twice over.
-    CountMatrix kept;
-    std::vector<std::uint32_t> kept_bins;
-    std::vector<std::string> outgoing = agreed(cluster, [&] {
+    // Per other rank, the genes it gets, in file order; a gene leaves this rank once it is
+    // written to each of them (and it is not one of this rank's own).
+    std::vector<std::vector<std::uint32_t>> to_send(ranks);
+    std::vector<std::uint32_t> bin_of_gene(genes.size());
+    std::vector<std::uint32_t> sends_left(genes.size(), 0);
+    std::vector<bool> kept(genes.size(), false);
+    agreed(cluster, [&] {
+        if (genes.size() > UINT32_MAX) throw std::length_error("error: too many genes for one process.");
         std::unordered_map<const Gene*, std::uint32_t> bin_of;
         for (std::size_t b = 0; b < bins.size(); ++b) {
             for (const Gene* gene : bins[b]) bin_of.emplace(gene, static_cast<std::uint32_t>(b));
         }
-        std::vector<ByteWriter> writers(ranks);
-        std::vector<std::uint64_t> counts(ranks, 0);
-        const auto send = [&](std::size_t to, std::uint32_t bin, const Gene& gene) {
-            writers[to].put<std::uint32_t>(bin);
-            writeGene(writers[to], gene);
-            ++counts[to];
-        };
-        for (auto& gene : genes) {
-            const std::uint32_t bin = bin_of.at(gene.get());
-            const int owner = placement.owner[bin];
-            if (owner == BinPlacement::kShared) {
-                for (std::size_t to = 0; to < ranks; ++to) {
-                    if (to != rank) send(to, bin, *gene);
-                }
-            } else if (static_cast<std::size_t>(owner) != rank) {
-                send(static_cast<std::size_t>(owner), bin, *gene);
-                gene.reset();
-                continue;
-            }
-            kept_bins.push_back(bin);
-            kept.push_back(std::move(gene));
-        }
-        CountMatrix().swap(genes);
         GenesBinList(bins.size()).swap(bins);
-        std::vector<std::string> messages(ranks);
-        for (std::size_t to = 0; to < ranks; ++to) {
-            ByteWriter header;
-            header.put<std::uint64_t>(counts[to]);
-            messages[to] = header.take() + writers[to].take();
+        for (std::size_t g = 0; g < genes.size(); ++g) {
+            const std::uint32_t bin = bin_of.at(genes[g].get());
+            bin_of_gene[g] = bin;
+            const int owner = placement.owner[bin];
+            for (std::size_t to = 0; to < ranks; ++to) {
+                const bool gets = owner == BinPlacement::kShared || static_cast<std::size_t>(owner) == to;
+                if (!gets) continue;
+                if (to == rank) {
+                    kept[g] = true;
+                } else {
+                    to_send[to].push_back(static_cast<std::uint32_t>(g));
+                    ++sends_left[g];
+                }
+            }
         }
-        return messages;
     });
-    std::vector<std::string> incoming = cluster.exchange(std::move(outgoing));
+
+    // In rounds of a bounded number of bytes, so that what is in flight stays small beside
+    // the genes themselves.
+    constexpr std::size_t kRoundBytes = std::size_t{16} << 20;
+    const std::size_t budget = kRoundBytes / (ranks - 1);
+    std::vector<std::size_t> next(ranks, 0);
+    std::vector<CountMatrix> received(ranks);
+    std::vector<std::vector<std::uint32_t>> received_bins(ranks);
+    for (;;) {
+        std::uint64_t more = 0;
+        std::vector<std::string> outgoing = agreed(cluster, [&] {
+            std::vector<std::string> messages(ranks);
+            for (std::size_t to = 0; to < ranks; ++to) {
+                ByteWriter out;
+                std::uint64_t count = 0;
+                out.put(count);
+                while (next[to] < to_send[to].size() && out.size() < budget) {
+                    const std::uint32_t g = to_send[to][next[to]++];
+                    out.put<std::uint32_t>(bin_of_gene[g]);
+                    writeGene(out, *genes[g]);
+                    ++count;
+                    if (--sends_left[g] == 0 && !kept[g]) genes[g].reset();
+                }
+                more += next[to] < to_send[to].size();
+                out.putAt(0, count);
+                messages[to] = out.take();
+            }
+            return messages;
+        });
+        std::vector<std::string> incoming = cluster.exchange(std::move(outgoing));
+        agreed(cluster, [&] {
+            for (std::size_t from = 0; from < ranks; ++from) {
+                if (from == rank) continue;
+                ByteReader in(incoming[from]);
+                const auto n = in.get<std::uint64_t>();
+                for (std::uint64_t i = 0; i < n; ++i) {
+                    const auto bin = in.get<std::uint32_t>();
+                    if (bin >= bins.size()) throw std::runtime_error("error: a message between processes names no bin.");
+                    received_bins[from].push_back(bin);
+                    received[from].push_back(std::make_unique<Gene>(readGeneWithoutPresence(in)));
+                }
+                std::string().swap(incoming[from]);
+            }
+        });
+        if (countGenesOnRanks(cluster, more) == 0) break;
+    }
+
     agreed(cluster, [&] {
-        // from the ranks in rank order, this one's own genes in its place: file order
+        // the ranks' genes in rank order, this one's own in its place: file order
+        CountMatrix held;
         for (std::size_t from = 0; from < ranks; ++from) {
             if (from == rank) {
-                for (std::size_t i = 0; i < kept.size(); ++i) {
-                    bins[kept_bins[i]].push_back(kept[i].get());
-                    genes.push_back(std::move(kept[i]));
+                for (std::size_t g = 0; g < genes.size(); ++g) {
+                    if (!kept[g]) continue;
+                    bins[bin_of_gene[g]].push_back(genes[g].get());
+                    held.push_back(std::move(genes[g]));
                 }
-                CountMatrix().swap(kept);
                 continue;
             }
-            ByteReader in(incoming[from]);
-            const auto n = in.get<std::uint64_t>();
-            for (std::uint64_t i = 0; i < n; ++i) {
-                const auto bin = in.get<std::uint32_t>();
-                if (bin >= bins.size()) throw std::runtime_error("error: a message between processes names no bin.");
-                genes.push_back(std::make_unique<Gene>(readGeneWithoutPresence(in)));
-                bins[bin].push_back(genes.back().get());
+            for (std::size_t i = 0; i < received[from].size(); ++i) {
+                bins[received_bins[from][i]].push_back(received[from][i].get());
+                held.push_back(std::move(received[from][i]));
             }
-            std::string().swap(incoming[from]);
+            CountMatrix().swap(received[from]);
         }
+        genes = std::move(held);
         // the bits of every gene held, in one block again
         computeSamplePresence(genes, detection_threshold);
     });
@@ -429,7 +543,10 @@ SeedList createSeedsOnRanks(Cluster& cluster, const GenesBinList& bins, const Bi
     std::vector<std::pair<std::uint32_t, std::unique_ptr<Seed>>> tagged;
     for (std::size_t b = 0; b < bins.size(); ++b) {
         if (placement.owner[b] != BinPlacement::kShared) continue;
-        for (auto& seed : seedsOfSharedBin(cluster, bins[b], min_seed_size, min_concordance, parameters)) {
+        SeedList seeds = SeedsCreator::storesPairs(bins[b].size())
+                             ? seedsOfSharedBin(cluster, bins[b], min_seed_size, min_concordance, parameters)
+                             : seedsOfSharedLargeBin(cluster, bins[b], min_seed_size, min_concordance, parameters);
+        for (auto& seed : seeds) {
             tagged.emplace_back(static_cast<std::uint32_t>(b), std::move(seed));
         }
     }
@@ -441,48 +558,56 @@ SeedList createSeedsOnRanks(Cluster& cluster, const GenesBinList& bins, const Bi
         my_bins[b] = bins[b];  // the others stay empty and make no seed
         for (const Gene* gene : bins[b]) bin_of.emplace(gene, static_cast<std::uint32_t>(b));
     }
-    SeedList my_seeds;
-    const std::string mine = agreed(cluster, [&] {
-        my_seeds = createAllSeeds(my_bins, min_seed_size, min_concordance, parameters, progress);
-        ByteWriter out;
-        if (cluster.isRoot()) return out.take();
-        // the members' profiles, once each, then the seeds naming them by id
-        std::vector<const Gene*> members;
+    SeedList my_seeds = agreed(cluster, [&] {
+        return createAllSeeds(my_bins, min_seed_size, min_concordance, parameters, progress);
+    });
+
+    // The members' profiles, once each, then the seeds naming them by id; the root's own
+    // seeds stay where they are.
+    std::vector<const Gene*> members;
+    agreed(cluster, [&] {
+        if (cluster.isRoot()) {
+            known.add(genes);
+            return;
+        }
         for (const auto& seed : my_seeds) members.insert(members.end(), seed->genes.begin(), seed->genes.end());
         std::sort(members.begin(), members.end(), [](const Gene* a, const Gene* b) { return a->id < b->id; });
         members.erase(std::unique(members.begin(), members.end()), members.end());
-        out.put<std::uint64_t>(members.size());
-        for (const Gene* gene : members) writeGene(out, *gene);
-        out.put<std::uint64_t>(my_seeds.size());
-        for (const auto& seed : my_seeds) {
-            // a seed holds genes of its own bin only
-            out.put<std::uint32_t>(bin_of.at(seed->genes.front()));
-            writeSeed(out, *seed);
-        }
-        SeedList().swap(my_seeds);
-        return out.take();
     });
+    enum Record : std::uint8_t { kMember, kSeed };
+    std::size_t next_member = 0;
+    std::size_t next_seed = 0;
+    streamToRoot(
+        cluster,
+        [&](ByteWriter& out) {
+            if (next_member < members.size()) {
+                out.put(kMember);
+                writeGene(out, *members[next_member++]);
+                return true;
+            }
+            if (next_seed < my_seeds.size()) {
+                std::unique_ptr<Seed> seed = std::move(my_seeds[next_seed++]);
+                out.put(kSeed);
+                // a seed holds genes of its own bin only
+                out.put<std::uint32_t>(bin_of.at(seed->genes.front()));
+                writeSeed(out, *seed);
+                return true;
+            }
+            return false;
+        },
+        [&](std::size_t, ByteReader& in) {
+            if (in.get<Record>() == kMember) {
+                borrowed.push_back(std::make_unique<Gene>(readGene(in, parameters.detection_threshold)));
+                known.add(GeneList{borrowed.back().get()});
+                return;
+            }
+            const auto bin = in.get<std::uint32_t>();
+            tagged.emplace_back(bin, std::make_unique<Seed>(readSeed(in, known, parameters.detection_threshold)));
+        });
 
-    std::vector<std::string> parts = cluster.gather(mine);
     return agreed(cluster, [&] {
         if (!cluster.isRoot()) return SeedList();
         for (auto& seed : my_seeds) tagged.emplace_back(bin_of.at(seed->genes.front()), std::move(seed));
-        known.add(genes);
-        for (std::size_t r = 1; r < parts.size(); ++r) {
-            ByteReader in(parts[r]);
-            const std::size_t first_new = borrowed.size();
-            const auto num_members = in.get<std::uint64_t>();
-            for (std::uint64_t i = 0; i < num_members; ++i) {
-                borrowed.push_back(std::make_unique<Gene>(readGene(in, parameters.detection_threshold)));
-            }
-            for (std::size_t i = first_new; i < borrowed.size(); ++i) known.add(GeneList{borrowed[i].get()});
-            const auto num_seeds = in.get<std::uint64_t>();
-            for (std::uint64_t i = 0; i < num_seeds; ++i) {
-                const auto bin = in.get<std::uint32_t>();
-                tagged.emplace_back(bin, std::make_unique<Seed>(readSeed(in, known, parameters.detection_threshold)));
-            }
-            std::string().swap(parts[r]);
-        }
         // one rank made each bin's seeds, in creation order: a stable sort by bin restores the
         // single-process order
         std::stable_sort(tagged.begin(), tagged.end(),
@@ -529,8 +654,11 @@ MspList createMspsOnRanks(Cluster& cluster, const MspCreator& creator, const See
         GeneCategory category;
     };
     using TakenLists = std::vector<std::vector<TakenById>>;
-    TakenLists my_taken;
-    const std::string mine = agreed(cluster, [&] {
+    TakenLists taken_lists;
+    // What the root may lack of the genes taken, by id: whether it needs the profile (a core
+    // candidate, compared again for the core) or the name alone.
+    std::vector<std::pair<const Gene*, bool>> to_send;
+    agreed(cluster, [&] {
         ByteReader in(bytes);
         std::vector<Gene> representatives(in.get<std::uint64_t>());
         GeneList references;
@@ -538,63 +666,66 @@ MspList createMspsOnRanks(Cluster& cluster, const MspCreator& creator, const See
             representative = readGene(in, parameters.detection_threshold);
             references.push_back(&representative);
         }
-        const GeneList& mine_to_classify = genes;
-        const TakenGenes taken =
-            creator.classifyGenes(references, mine_to_classify, 0, mine_to_classify.size(), parameters, progress);
-        my_taken.resize(taken.size());
-        for (std::size_t s = 0; s < taken.size(); ++s) {
-            for (const TakenGene& gene : taken[s]) {
-                my_taken[s].push_back({mine_to_classify[gene.position]->id, gene.category});
-            }
-        }
-        ByteWriter lists;
-        if (cluster.isRoot()) return lists.take();
-        for (const auto& list : my_taken) lists.putArray(list.data(), list.size());
-        // What the root may lack of the genes taken (it holds those of shared bins, and skips
-        // them). It compares core candidates again for the core, and only names the others.
+        const TakenGenes taken = creator.classifyGenes(references, genes, 0, genes.size(), parameters, progress);
+        taken_lists.resize(taken.size());
         std::unordered_map<const Gene*, bool> needs_profile;
         for (std::size_t s = 0; s < taken.size(); ++s) {
             for (const TakenGene& gene : taken[s]) {
-                const Gene* g = mine_to_classify[gene.position];
+                const Gene* g = genes[gene.position];
+                taken_lists[s].push_back({g->id, gene.category});
                 needs_profile[g] = needs_profile[g] || gene.category == GeneCategory::CoreCandidate;
             }
         }
-        std::vector<std::pair<const Gene*, bool>> sent(needs_profile.begin(), needs_profile.end());
-        std::sort(sent.begin(), sent.end(), [](const auto& a, const auto& b) { return a.first->id < b.first->id; });
-        lists.put<std::uint64_t>(sent.size());
-        for (const auto& [gene, profile] : sent) {
-            lists.put<std::uint8_t>(profile);
-            if (profile) {
-                writeGene(lists, *gene);
-            } else {
-                writeGeneName(lists, *gene);
-            }
-        }
-        return lists.take();
+        if (cluster.isRoot()) return;
+        to_send.assign(needs_profile.begin(), needs_profile.end());
+        std::sort(to_send.begin(), to_send.end(), [](const auto& a, const auto& b) { return a.first->id < b.first->id; });
     });
 
-    std::vector<std::string> parts = cluster.gather(mine);
+    enum Record : std::uint8_t { kList, kProfile, kName };
+    std::size_t next_list = 0;
+    std::size_t next_gene = 0;
+    streamToRoot(
+        cluster,
+        [&](ByteWriter& record) {
+            if (next_list < taken_lists.size()) {
+                const std::vector<TakenById>& list = taken_lists[next_list];
+                record.put(kList);
+                record.put<std::uint64_t>(next_list++);
+                record.putArray(list.data(), list.size());
+                return true;
+            }
+            if (next_gene < to_send.size()) {
+                const auto [gene, profile] = to_send[next_gene++];
+                record.put(profile ? kProfile : kName);
+                if (profile) {
+                    writeGene(record, *gene);
+                } else {
+                    writeGeneName(record, *gene);
+                }
+                return true;
+            }
+            return false;
+        },
+        [&](std::size_t, ByteReader& in) {
+            const auto record = in.get<Record>();
+            if (record == kList) {
+                const auto s = in.get<std::uint64_t>();
+                std::vector<TakenById> list;
+                in.getArray(list);
+                if (s >= taken_lists.size()) throw std::runtime_error("error: a message between processes names no core seed.");
+                taken_lists[s].insert(taken_lists[s].end(), list.begin(), list.end());
+                return;
+            }
+            Gene gene = record == kProfile ? readGene(in, parameters.detection_threshold) : readGeneName(in);
+            // a gene the root already holds (a seed member, a gene of a shared bin) keeps it
+            if (known.holds(gene.id)) return;
+            borrowed.push_back(std::make_unique<Gene>(std::move(gene)));
+            known.add(GeneList{borrowed.back().get()});
+        });
+
     return agreed(cluster, [&] {
         if (!cluster.isRoot()) return MspList();
-        TakenLists all_taken = std::move(my_taken);
-        std::vector<TakenById> list;
-        for (std::size_t r = 1; r < parts.size(); ++r) {
-            ByteReader in(parts[r]);
-            for (auto& seed_list : all_taken) {
-                in.getArray(list);
-                seed_list.insert(seed_list.end(), list.begin(), list.end());
-            }
-            const auto num_genes = in.get<std::uint64_t>();
-            for (std::uint64_t i = 0; i < num_genes; ++i) {
-                const bool profile = in.get<std::uint8_t>() != 0;
-                Gene gene = profile ? readGene(in, parameters.detection_threshold) : readGeneName(in);
-                // a gene the root already holds (a seed member, a gene of a shared bin) keeps it
-                if (known.holds(gene.id)) continue;
-                borrowed.push_back(std::make_unique<Gene>(std::move(gene)));
-                known.add(GeneList{borrowed.back().get()});
-            }
-            std::string().swap(parts[r]);
-        }
+        TakenLists all_taken = std::move(taken_lists);
         // Every gene taken, in file order, and each core seed's list in that order: the lists
         // one process makes over all genes.
         std::vector<std::uint64_t> ids;

@@ -60,8 +60,8 @@ void printGenesBinsOnRanks(Cluster& cluster, const GenesBinList& bins, const Out
                            const std::string& file_name);
 
 // Which rank makes the seeds of each bin. Bins come largest first, each to the rank with the
-// fewest pairs so far. A bin with more pairs than one rank's share, whose pairs are few
-// enough to be stored, is shared: every rank holds it and finds the pairs of some rows.
+// fewest pairs so far. A bin with more pairs than one rank's share is shared: every rank
+// holds it and compares the pairs of some of its rows.
 struct BinPlacement {
     static constexpr int kShared = -1;
     std::vector<int> owner;  // per bin, a rank or kShared

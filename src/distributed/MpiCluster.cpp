@@ -3,8 +3,10 @@
 #include <mpi.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 
 namespace varnosk {
@@ -65,7 +67,15 @@ void MpiCluster::agree(const std::exception_ptr& failure) {
     }
     const int mine = failure ? rank_ : size_;
     int first = size_;
-    MPI_Allreduce(&mine, &first, 1, MPI_INT, MPI_MIN, MPI_COMM_WORLD);
+    // Ranks wait here for the slowest one, often for minutes: polling now and then instead
+    // of spinning leaves the cores to the ranks and threads still at work.
+    MPI_Request request;
+    MPI_Iallreduce(&mine, &first, 1, MPI_INT, MPI_MIN, MPI_COMM_WORLD, &request);
+    for (int done = 0;;) {
+        MPI_Test(&request, &done, MPI_STATUS_IGNORE);
+        if (done) break;
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
     if (first == size_) return;
     // the lowest failing rank read the earliest part of the input: its error comes first
     std::string message = broadcastFrom(first, first == rank_ ? messageOf(failure) : std::string());

@@ -1,7 +1,6 @@
 #include "seeds/BestPartnerGroups.hpp"
 
 #include <algorithm>
-#include <limits>
 
 #include <boost/dynamic_bitset.hpp>
 
@@ -12,7 +11,7 @@
 namespace varnosk {
 namespace {
 
-constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint32_t kNone = kNoPartner;
 // Partner genes per task when one gene is compared with the rest of the bin.
 constexpr std::size_t kPartnersPerTask = 2048;
 // Row blocks of the first pass: enough to balance the threads, each holding one best pair
@@ -31,16 +30,18 @@ std::uint32_t partnerOf(const GenesPair& pair, std::uint32_t gene) {
     return pair.first == gene ? pair.second : pair.first;
 }
 
-// Rows [begin, end) ending where the pairs before them reach equal shares of all pairs.
-std::vector<std::size_t> rowBlockEnds(std::size_t n, std::size_t num_blocks) {
+// Rows [begin, end) of a bin of n genes in blocks of about equal pairs (row i has n - 1 - i),
+// as block end rows.
+std::vector<std::size_t> rowBlockEnds(std::size_t n, std::size_t begin, std::size_t end, std::size_t num_blocks) {
     std::vector<std::size_t> ends;
-    const std::uint64_t total = n < 2 ? 0 : static_cast<std::uint64_t>(n) * (n - 1) / 2;
+    std::uint64_t total = 0;
+    for (std::size_t i = begin; i < end; ++i) total += n - 1 - i;
     std::uint64_t done = 0;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = begin; i < end; ++i) {
         done += n - 1 - i;
         if (done * num_blocks >= total * (ends.size() + 1)) ends.push_back(i + 1);
     }
-    if (ends.empty() || ends.back() != n) ends.push_back(n);
+    if (ends.empty() || ends.back() != end) ends.push_back(end);
     return ends;
 }
 
@@ -49,6 +50,52 @@ std::vector<std::size_t> rowBlockEnds(std::size_t n, std::size_t num_blocks) {
 std::vector<std::vector<std::uint32_t>> extractGroupsByBestPartners(const GenesBin& bin, const SampleBitsets& bitsets,
                                                                     std::uint64_t min_group_size, double min_concordance,
                                                                     const ComparisonParameters& parameters) {
+    return groupsFromStrongestPairs(bin, bitsets,
+                                    strongestPairsOfRows(bin, bitsets, 0, bin.size(), min_concordance, parameters),
+                                    min_group_size, min_concordance, parameters);
+}
+
+std::vector<GenesPair> strongestPairsOfRows(const GenesBin& bin, const SampleBitsets& bitsets, std::size_t row_begin,
+                                            std::size_t row_end, double min_concordance,
+                                            const ComparisonParameters& parameters) {
+    // Every pair once: each row block's strongest pair per gene, then per gene the strongest
+    // of the blocks (a total order, so the split does not matter).
+    const std::size_t n = bin.size();
+    std::vector<GenesPair> best(n, kNoPair);
+    const std::vector<std::size_t> ends = rowBlockEnds(n, row_begin, row_end, kRowBlocks);
+    std::vector<std::vector<GenesPair>> blocks = computeInParallelSlots<std::vector<GenesPair>>(
+        ends.size(), [&] { return PairJudge(bin, bitsets, min_concordance, parameters); },
+        [&](PairJudge& judge, std::size_t k) {
+            std::vector<GenesPair> block_best(n, kNoPair);
+            for (std::size_t i = k == 0 ? row_begin : ends[k - 1]; i < ends[k]; ++i) {
+                for (std::size_t j = i + 1; j < n; ++j) {
+                    const auto concordance = judge.concordance(i, j);
+                    if (!concordance) continue;
+                    const GenesPair pair{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j), *concordance};
+                    keepStronger(block_best[i], pair);
+                    keepStronger(block_best[j], pair);
+                }
+            }
+            return block_best;
+        },
+        [](std::uint64_t, std::uint64_t) {});
+    for (std::vector<GenesPair>& block : blocks) {
+        keepStrongerPairs(best, block);
+        std::vector<GenesPair>().swap(block);
+    }
+    return best;
+}
+
+void keepStrongerPairs(std::vector<GenesPair>& strongest, const std::vector<GenesPair>& other) {
+    for (std::size_t g = 0; g < strongest.size(); ++g) {
+        if (!isNone(other[g])) keepStronger(strongest[g], other[g]);
+    }
+}
+
+std::vector<std::vector<std::uint32_t>> groupsFromStrongestPairs(const GenesBin& bin, const SampleBitsets& bitsets,
+                                                                 std::vector<GenesPair> best,
+                                                                 std::uint64_t min_group_size, double min_concordance,
+                                                                 const ComparisonParameters& parameters) {
     const std::size_t n = bin.size();
     const auto make_judge = [&] { return PairJudge(bin, bitsets, min_concordance, parameters); };
     const auto pair_of = [](PairJudge& judge, std::uint32_t a, std::uint32_t b) {
@@ -57,35 +104,6 @@ std::vector<std::vector<std::uint32_t>> extractGroupsByBestPartners(const GenesB
         const auto concordance = judge.concordance(first, second);
         return concordance ? GenesPair{first, second, *concordance} : kNoPair;
     };
-
-    // Every pair once: each row block's strongest pair per gene, then per gene the strongest
-    // of the blocks (a total order, so the split does not matter).
-    std::vector<GenesPair> best(n, kNoPair);
-    {
-        const std::vector<std::size_t> ends = rowBlockEnds(n, kRowBlocks);
-        std::vector<std::vector<GenesPair>> blocks = computeInParallelSlots<std::vector<GenesPair>>(
-            ends.size(), make_judge,
-            [&](PairJudge& judge, std::size_t k) {
-                std::vector<GenesPair> block_best(n, kNoPair);
-                for (std::size_t i = k == 0 ? 0 : ends[k - 1]; i < ends[k]; ++i) {
-                    for (std::size_t j = i + 1; j < n; ++j) {
-                        const auto concordance = judge.concordance(i, j);
-                        if (!concordance) continue;
-                        const GenesPair pair{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j), *concordance};
-                        keepStronger(block_best[i], pair);
-                        keepStronger(block_best[j], pair);
-                    }
-                }
-                return block_best;
-            },
-            [](std::uint64_t, std::uint64_t) {});
-        for (std::vector<GenesPair>& block : blocks) {
-            for (std::size_t g = 0; g < n; ++g) {
-                if (!isNone(block[g])) keepStronger(best[g], block[g]);
-            }
-            std::vector<GenesPair>().swap(block);
-        }
-    }
 
     // For the listed genes, the strongest pair with a gene not taken, in tasks of partners.
     boost::dynamic_bitset<> taken(n);
