@@ -13,6 +13,8 @@ bench_case_options() {
     small) echo "--genes 20000 --samples 100 --species 20 --seed 1" ;;
     large) echo "--genes 200000 --samples 200 --species 100 --seed 1" ;;
     bigbin) echo "--genes 40000 --samples 200 --species 2 --noise-fraction 0.05 --seed 1" ;;
+    # a catalogue-sized case, run only when named (about 1 GB of text)
+    million) echo "--genes 1000000 --samples 400 --species 300 --seed 1" ;;
     *) return 1 ;;
   esac
 }

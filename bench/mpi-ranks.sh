@@ -27,7 +27,7 @@ golden=$(awk -v c="$name" '$1 == c && $2 != "matrix.tsv" { print $2, $3 }' bench
 reference=""
 status=0
 printf 'case %s, %s thread(s) per rank, binary %s\n' "$name" "$threads" "$binary"
-printf '%-4s %9s %10s  %s\n' ranks "wall (s)" identical "per rank: peak RSS (MB), CPU (s)"
+printf '%-4s %9s %10s %8s  %s\n' ranks "wall (s)" identical tables "per rank: peak RSS (MB), CPU (s)"
 for np in "$@"; do
   run=$bench_runs/np$np
   mkdir -p "$run/out"
@@ -54,6 +54,7 @@ for np in "$@"; do
     status=1
   }
   ranks=$(cat "$run"/time.*.txt | sort -n | awk '{ printf "%s%d: %.1f, %.1f", (NR > 1 ? "; " : ""), $1, $2 * 1024 / 1e6, $3 + $4 }')
-  printf '%-4s %9.1f %10s  %s\n' "$np" "$wall" "$identical" "$ranks"
+  # a digest of every table's sum, to compare runs of separate invocations
+  printf '%-4s %9.1f %10s %8s  %s\n' "$np" "$wall" "$identical" "$(sha256sum <<<"$sums" | cut -c1-8)" "$ranks"
 done
 exit "$status"

@@ -159,7 +159,8 @@ TEST_P(GoldenTables, EveryFileMatchesUnderMpirunAtOneToFourRanks) {
     }
 }
 
-// A compressed matrix is read by the root alone and shared: the same tables.
+// A compressed matrix is read by the root alone, which then sends each bin to its owner: the
+// same tables.
 TEST(CompressedGoldenTables, GzipUnderMpirunGivesThePlainTextFiles) {
     if (updating()) GTEST_SKIP() << "the plain-text cases set the expected files";
     runCase(
