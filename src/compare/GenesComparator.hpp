@@ -60,10 +60,14 @@ private:
     std::vector<double> work_;                 // co-detected residuals (reordered)
     std::vector<float> candidate_x_;           // gene1 count per candidate sample
     std::vector<float> candidate_y_;           // gene2 count per candidate sample
-    std::vector<std::uint64_t> keys_;          // candidate quotients with positions, split at their median
-    std::vector<std::uint64_t> member_keys_;   // the keys that reach later thresholds
+    std::vector<std::uint32_t> quotients_;     // candidate quotients (bit patterns), candidate order
+    std::vector<std::uint32_t> keys_;          // the same, split at their median
+    std::vector<std::uint32_t> member_lower_;  // quotients reaching later thresholds, below the first median
+    std::vector<std::uint32_t> member_upper_;  // and above it
     std::vector<float> nonzero_x_;             // gene1 count per non-zero sample
     std::vector<float> nonzero_y_;             // gene2 count per non-zero sample
+    double nonzero_sum_x_ = 0.0;               // sums of nonzero_x_ and nonzero_y_, in order
+    double nonzero_sum_y_ = 0.0;
     StudentTTable student_t_;
     LogFactorialTable log_factorial_;
 };
