@@ -10,6 +10,22 @@
 
 namespace varnosk {
 
+// Hints that a gene's record is about to be read: genes of a bin lie far apart in memory,
+// and a comparison would otherwise wait for each of them.
+inline void prefetchGeneRecord(const Gene* gene) {
+    __builtin_prefetch(gene);
+    __builtin_prefetch(reinterpret_cast<const char*>(gene) + 64);
+}
+
+// The same for what a comparison reads of it: its counts and presence bits. Reads the record.
+inline void prefetchGeneData(const Gene& gene) {
+    const char* counts = reinterpret_cast<const char*>(gene.counts.data());
+    const std::size_t bytes = gene.counts.size() * sizeof(float);
+    for (std::size_t offset = 0; offset < bytes; offset += 64) __builtin_prefetch(counts + offset);
+    __builtin_prefetch(gene.presence.detected());
+    __builtin_prefetch(gene.presence.nonzero());
+}
+
 // Decides whether two genes have proportional abundances across samples. One comparator
 // per thread (or per sequential task): it owns its scratch space and statistics tables,
 // sized once from the number of samples of its parameters, so a comparison allocates
