@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "compare/KeySelection.hpp"
 #include "compare/Median.hpp"
 
 namespace varnosk {
@@ -75,7 +76,7 @@ inline float keyRatio(std::uint32_t key) { return std::bit_cast<float>(key); }
 // The k-th smallest of keys[0 .. n-1] (may reorder them). Later medians sit a few ranks
 // from the edge of one side of the first: one pass keeping the few extreme keys beats a
 // selection there.
-std::uint32_t kthSmallest(std::uint32_t* keys, std::size_t n, std::size_t k) {
+std::uint32_t kthSmallest(std::uint32_t* keys, std::size_t n, std::size_t k, KeyScratch scratch) {
     constexpr std::size_t kFew = 8;
     if (k < kFew || n - 1 - k < kFew) {
         const bool from_low = k < kFew;
@@ -97,8 +98,7 @@ std::uint32_t kthSmallest(std::uint32_t* keys, std::size_t n, std::size_t k) {
         }
         return kept[depth - 1];
     }
-    detail::selectNth(keys, k, n);
-    return keys[k];
+    return selectKey(keys, n, k, scratch);
 }
 
 // A set of keys split by value around the pivot of the first selection: lower[0 ..
@@ -111,13 +111,14 @@ struct SplitKeys {
     std::size_t num_equal;
     std::uint32_t* upper;
     std::size_t num_upper;
+    KeyScratch scratch;
 
     std::size_t size() const { return num_lower + num_equal + num_upper; }
 
     std::uint32_t kth(std::size_t k) const {
-        if (k < num_lower) return kthSmallest(lower, num_lower, k);
+        if (k < num_lower) return kthSmallest(lower, num_lower, k, scratch);
         if (k - num_lower < num_equal) return pivot;
-        return kthSmallest(upper, num_upper, k - num_lower - num_equal);
+        return kthSmallest(upper, num_upper, k - num_lower - num_equal, scratch);
     }
 
     // As medianBySelection of the quotients.
@@ -156,7 +157,8 @@ GenesComparator::GenesComparator(const ComparisonParameters& parameters)
       candidate_x_(num_samples_),
       candidate_y_(num_samples_),
       quotients_(num_samples_),
-      keys_(num_samples_),
+      selection_scratch_{std::vector<std::uint32_t>(num_samples_ + 3), std::vector<std::uint32_t>(num_samples_ + 3),
+                         std::vector<std::uint32_t>(num_samples_ + 3)},
       member_lower_(num_samples_),
       member_upper_(num_samples_),
       nonzero_x_(num_samples_),
@@ -224,15 +226,12 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
     const auto m = static_cast<std::uint32_t>(num_candidates);
     if (m == 0) return false;
     std::uint32_t* quotients = quotients_.data();
-    std::uint32_t* keys = keys_.data();
     // Candidates are detected, so with a positive dl their counts are positive floats, which
     // order as their bit patterns: the smallest patterns give the smallest counts.
     std::uint32_t min_x_bits = UINT32_MAX;
     std::uint32_t min_y_bits = UINT32_MAX;
     for (std::uint32_t i = 0; i < m; ++i) {
-        const std::uint32_t key = ratioKey(cy[i] / cx[i]);
-        quotients[i] = key;
-        keys[i] = key;
+        quotients[i] = ratioKey(cy[i] / cx[i]);
         const auto x_bits = std::bit_cast<std::uint32_t>(cx[i]);
         const auto y_bits = std::bit_cast<std::uint32_t>(cy[i]);
         min_x_bits = x_bits < min_x_bits ? x_bits : min_x_bits;
@@ -241,12 +240,24 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
     const bool positive_counts = dl_single > 0.0f;
     const float min_cx = std::bit_cast<float>(min_x_bits);
     const float min_cy = std::bit_cast<float>(min_y_bits);
+    const KeyScratch scratch{{selection_scratch_[0].data(), selection_scratch_[1].data(), selection_scratch_[2].data()}};
     const std::size_t first_half = m / 2;
-    detail::selectNth(keys, first_half, m);
-    const std::uint32_t pivot = keys[first_half];
-
-    const double first_median =
-        SplitKeys{keys, first_half, pivot, 1, keys + first_half + 1, m - first_half - 1}.median();
+    // The first median: the middle key, and for an even count the one below it, which is
+    // the largest smaller key when exactly half the keys are smaller, else the middle one.
+    const std::uint32_t pivot = selectKey(quotients, m, first_half, scratch);
+    double first_median = keyRatio(pivot);
+    if (m % 2 == 0) {
+        std::size_t num_smaller = 0;
+        std::uint32_t largest_smaller = 0;
+        for (std::uint32_t i = 0; i < m; ++i) {
+            const std::uint32_t key = quotients[i];
+            const bool smaller = key < pivot;
+            num_smaller += smaller;
+            largest_smaller = smaller && key > largest_smaller ? key : largest_smaller;
+        }
+        const std::uint32_t below = num_smaller == first_half ? largest_smaller : pivot;
+        first_median = (static_cast<double>(keyRatio(below)) + first_median) * 0.5;
+    }
 
     double ratio = 1.0;
     double t1 = dl;
@@ -273,7 +284,8 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
                 num_members += member;
             }
             if (num_members < min_prevalence || num_members == 0) return false;
-            median = SplitKeys{lower, num_lower, pivot, num_members - num_lower - num_upper, upper, num_upper}.median();
+            median = SplitKeys{lower, num_lower, pivot, num_members - num_lower - num_upper, upper, num_upper, scratch}
+                         .median();
         }
         const double previous = ratio;
         ratio = median;

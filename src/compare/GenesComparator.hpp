@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+
 #include "compare/ComparisonParameters.hpp"
 #include "compare/ComparisonResult.hpp"
 #include "compare/ComparisonStatistics.hpp"
@@ -77,7 +78,7 @@ private:
     std::vector<float> candidate_x_;           // gene1 count per candidate sample
     std::vector<float> candidate_y_;           // gene2 count per candidate sample
     std::vector<std::uint32_t> quotients_;     // candidate quotients (bit patterns), candidate order
-    std::vector<std::uint32_t> keys_;          // the same, split at their median
+    std::vector<std::uint32_t> selection_scratch_[3];
     std::vector<std::uint32_t> member_lower_;  // quotients reaching later thresholds, below the first median
     std::vector<std::uint32_t> member_upper_;  // and above it
     std::vector<float> nonzero_x_;             // gene1 count per non-zero sample
