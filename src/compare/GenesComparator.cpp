@@ -266,8 +266,9 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
         double median = first_median;
         const float min_x = atLeast(t1);
         const float min_y = atLeast(t2);
-        // When every candidate reaches the thresholds (always so in the first iteration) the
-        // set is the first one, and so is its median: no filter, no selection.
+        // When every candidate reaches the thresholds (with a positive dl, always so in the
+        // first iteration) the set is the first one, and so is its median: no filter, no
+        // selection.
         if (!(positive_counts && min_cx >= min_x && min_cy >= min_y)) {
             std::uint32_t* lower = member_lower_.data();
             std::uint32_t* upper = member_upper_.data();

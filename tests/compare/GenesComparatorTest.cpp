@@ -44,6 +44,18 @@ TEST(GenesComparator, RatioRefinementStopsOnConvergenceOrAfterThreeIterations) {
     EXPECT_EQ(capped.gene2_threshold, 9.0);
     EXPECT_EQ(capped.num_codetected_samples, 2u);
     EXPECT_THROW(ten.compare(gene({1, 2, 3, 4}), gene({1, 2, 3, 4, 5}), 0), std::invalid_argument);
+
+    // Even counts: quotients 2, 2.5, 3, 10 average the two middle ones; with 2, 3, 3, 10 the
+    // key below the middle is the middle value again. The raised gene2 threshold keeps every
+    // sample, so the first median stands.
+    GenesComparator four(parameters(4));
+    for (const auto& [counts, expected] : {std::pair{std::vector<float>{4, 5, 6, 20}, 2.75}, {{4, 6, 6, 20}, 3.0}}) {
+        const ComparisonResult& even = four.compare(gene({2, 2, 2, 2}), gene(counts), 0);
+        EXPECT_TRUE(even.valid);
+        EXPECT_EQ(even.abundance_ratio, expected);
+        EXPECT_EQ(even.gene2_threshold, expected);
+        EXPECT_EQ(even.num_codetected_samples, 4u);
+    }
 }
 
 TEST(GenesComparator, SampleClassificationUsesStrictTestsForSingleGenePresence) {
