@@ -56,5 +56,9 @@ for np in "$@"; do
   ranks=$(cat "$run"/time.*.txt | sort -n | awk '{ printf "%s%d: %.1f, %.1f", (NR > 1 ? "; " : ""), $1, $2 * 1024 / 1e6, $3 + $4 }')
   # a digest of every table's sum, to compare runs of separate invocations
   printf '%-4s %9.1f %10s %8s  %s\n' "$np" "$wall" "$identical" "$(sha256sum <<<"$sums" | cut -c1-8)" "$ranks"
+  # the root's stages that took a second or more, and what the run found
+  printf '     stages (s): %s\n' "$(bench_stage_times "$run/stdout.txt" | awk -F'\t' '$2 > 0 { printf "%s%s %d", (n++ ? ", " : ""), $1, $2 }')"
+  printf '     found: %s\n' "$(tr '\r' '\n' <"$run/stdout.txt" | grep -E '^Done\. .*(genes remaining|bins|seeds created|core seeds)' |
+    sed 's/^Done\. //; s/\.$//' | paste -sd ';' | sed 's/;/; /g')"
 done
 exit "$status"

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "compare/KeySelection.hpp"
 #include "compare/Median.hpp"
 
 namespace varnosk {
@@ -33,14 +34,9 @@ inline void checkGeneSize(const Gene& gene, std::uint32_t num_samples) {
 // Lin's (1989) concordance correlation coefficient of the pairs (a x(i), y(i)), i < k:
 // 2 a cov / ((a mean_x - mean_y)^2 + a^2 var_x + var_y), with sample (n - 1) variances. Sums
 // in double precision in index order, so results never depend on threads.
+// sum_x and sum_y are the plain sums of x(i) and y(i) in index order.
 template <typename X, typename Y>
-double linConcordance(X x, Y y, std::size_t k, double a) {
-    double sum_x = 0.0;
-    double sum_y = 0.0;
-    for (std::size_t i = 0; i < k; ++i) {
-        sum_x += x(i);
-        sum_y += y(i);
-    }
+double linConcordanceFromSums(X x, Y y, std::size_t k, double a, double sum_x, double sum_y) {
     const double mean_x = sum_x / static_cast<double>(k);
     const double mean_y = sum_y / static_cast<double>(k);
     double sum_xx = 0.0;
@@ -61,32 +57,40 @@ double linConcordance(X x, Y y, std::size_t k, double a) {
     return 2.0 * a * cov / (shift * shift + a * a * var_x + var_y);
 }
 
-// A positive quotient with its candidate position in the low bits. Positive floats order as
-// their bit patterns, so keys order as quotients, and a selected key tells its candidate.
-inline std::uint64_t ratioKey(float quotient, std::uint32_t candidate) {
-    return (std::uint64_t{std::bit_cast<std::uint32_t>(quotient)} << 32) | candidate;
+template <typename X, typename Y>
+double linConcordance(X x, Y y, std::size_t k, double a) {
+    double sum_x = 0.0;
+    double sum_y = 0.0;
+    for (std::size_t i = 0; i < k; ++i) {
+        sum_x += x(i);
+        sum_y += y(i);
+    }
+    return linConcordanceFromSums(x, y, k, a, sum_x, sum_y);
 }
-inline float keyRatio(std::uint64_t key) { return std::bit_cast<float>(static_cast<std::uint32_t>(key >> 32)); }
-inline std::uint32_t keyCandidate(std::uint64_t key) { return static_cast<std::uint32_t>(key); }
+
+// Quotients are selected on their bit patterns: positive floats order as their patterns, and
+// integer comparisons are cheaper than float ones.
+inline std::uint32_t ratioKey(float quotient) { return std::bit_cast<std::uint32_t>(quotient); }
+inline float keyRatio(std::uint32_t key) { return std::bit_cast<float>(key); }
 
 // The k-th smallest of keys[0 .. n-1] (may reorder them). Later medians sit a few ranks
 // from the edge of one side of the first: one pass keeping the few extreme keys beats a
 // selection there.
-std::uint64_t kthSmallest(std::uint64_t* keys, std::size_t n, std::size_t k) {
+std::uint32_t kthSmallest(std::uint32_t* keys, std::size_t n, std::size_t k, KeyScratch scratch) {
     constexpr std::size_t kFew = 8;
     if (k < kFew || n - 1 - k < kFew) {
         const bool from_low = k < kFew;
         const std::size_t depth = from_low ? k + 1 : n - k;
-        std::uint64_t kept[kFew];
+        std::uint32_t kept[kFew];
         // Sorted so that kept[depth - 1] is the least extreme kept so far.
-        const auto more_extreme = [from_low](std::uint64_t a, std::uint64_t b) { return from_low ? a < b : a > b; };
+        const auto more_extreme = [from_low](std::uint32_t a, std::uint32_t b) { return from_low ? a < b : a > b; };
         for (std::size_t i = 0; i < depth; ++i) {
             std::size_t j = i;
             for (; j > 0 && more_extreme(keys[i], kept[j - 1]); --j) kept[j] = kept[j - 1];
             kept[j] = keys[i];
         }
         for (std::size_t i = depth; i < n; ++i) {
-            const std::uint64_t key = keys[i];
+            const std::uint32_t key = keys[i];
             if (!more_extreme(key, kept[depth - 1])) continue;
             std::size_t j = depth - 1;
             for (; j > 0 && more_extreme(key, kept[j - 1]); --j) kept[j] = kept[j - 1];
@@ -94,31 +98,36 @@ std::uint64_t kthSmallest(std::uint64_t* keys, std::size_t n, std::size_t k) {
         }
         return kept[depth - 1];
     }
-    detail::selectNth(keys, k, n);
-    return keys[k];
+    return selectKey(keys, n, k, scratch);
 }
 
-// Keys split by value: [0, num_lower) no larger than the pivot at num_lower (when
-// has_pivot), [num_lower + has_pivot, size) no smaller. The k-th smallest is on one side.
+// A set of keys split by value around the pivot of the first selection: lower[0 ..
+// num_lower) below it, num_equal keys equal to it, upper[0 .. num_upper) above it. The k-th
+// smallest is on one side.
 struct SplitKeys {
-    std::uint64_t* keys;
+    std::uint32_t* lower;
     std::size_t num_lower;
-    std::size_t has_pivot;
-    std::size_t size;
+    std::uint32_t pivot;
+    std::size_t num_equal;
+    std::uint32_t* upper;
+    std::size_t num_upper;
+    KeyScratch scratch;
 
-    std::uint64_t kth(std::size_t k) const {
-        if (k < num_lower) return kthSmallest(keys, num_lower, k);
-        if (k - num_lower < has_pivot) return keys[num_lower];
-        const std::size_t upper = num_lower + has_pivot;
-        return kthSmallest(keys + upper, size - upper, k - upper);
+    std::size_t size() const { return num_lower + num_equal + num_upper; }
+
+    std::uint32_t kth(std::size_t k) const {
+        if (k < num_lower) return kthSmallest(lower, num_lower, k, scratch);
+        if (k - num_lower < num_equal) return pivot;
+        return kthSmallest(upper, num_upper, k - num_lower - num_equal, scratch);
     }
 
     // As medianBySelection of the quotients.
     double median() const {
-        const std::size_t half = size / 2;
-        const double upper = keyRatio(kth(half));
-        if (size % 2 == 1) return upper;
-        return (static_cast<double>(keyRatio(kth(half - 1))) + upper) * 0.5;
+        const std::size_t n = size();
+        const std::size_t half = n / 2;
+        const double upper_middle = keyRatio(kth(half));
+        if (n % 2 == 1) return upper_middle;
+        return (static_cast<double>(keyRatio(kth(half - 1))) + upper_middle) * 0.5;
     }
 };
 
@@ -147,8 +156,11 @@ GenesComparator::GenesComparator(const ComparisonParameters& parameters)
       work_(num_samples_),
       candidate_x_(num_samples_),
       candidate_y_(num_samples_),
-      keys_(num_samples_),
-      member_keys_(num_samples_),
+      quotients_(num_samples_),
+      selection_scratch_{std::vector<std::uint32_t>(num_samples_ + 3), std::vector<std::uint32_t>(num_samples_ + 3),
+                         std::vector<std::uint32_t>(num_samples_ + 3)},
+      member_lower_(num_samples_),
+      member_upper_(num_samples_),
       nonzero_x_(num_samples_),
       nonzero_y_(num_samples_),
       student_t_(num_samples_),
@@ -197,8 +209,8 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
     // Abundance ratio gene2 / gene1: the median of per-sample quotients over the candidates
     // that reach the current thresholds, refined until it moves by less than 1%. Every
     // candidate reaches the first thresholds (both dl). Later thresholds are never below dl,
-    // so their sets are subsets of the first: they are filtered from the first selection's
-    // split, which puts the new median on one side, a few ranks from its edge.
+    // so their sets are subsets of the first: split by value around the first median, each
+    // new median is on one side, a few ranks from its edge.
     std::uint32_t* candidates = candidates_.data();
     float* cx = candidate_x_.data();
     float* cy = candidate_y_.data();
@@ -212,37 +224,70 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
         });
     }
     const auto m = static_cast<std::uint32_t>(num_candidates);
-    std::uint64_t* keys = keys_.data();
-    for (std::uint32_t i = 0; i < m; ++i) keys[i] = ratioKey(cy[i] / cx[i], i);
     if (m == 0) return false;
+    std::uint32_t* quotients = quotients_.data();
+    // Candidates are detected, so with a positive dl their counts are positive floats, which
+    // order as their bit patterns: the smallest patterns give the smallest counts.
+    std::uint32_t min_x_bits = UINT32_MAX;
+    std::uint32_t min_y_bits = UINT32_MAX;
+    for (std::uint32_t i = 0; i < m; ++i) {
+        quotients[i] = ratioKey(cy[i] / cx[i]);
+        const auto x_bits = std::bit_cast<std::uint32_t>(cx[i]);
+        const auto y_bits = std::bit_cast<std::uint32_t>(cy[i]);
+        min_x_bits = x_bits < min_x_bits ? x_bits : min_x_bits;
+        min_y_bits = y_bits < min_y_bits ? y_bits : min_y_bits;
+    }
+    const bool positive_counts = dl_single > 0.0f;
+    const float min_cx = std::bit_cast<float>(min_x_bits);
+    const float min_cy = std::bit_cast<float>(min_y_bits);
+    const KeyScratch scratch{{selection_scratch_[0].data(), selection_scratch_[1].data(), selection_scratch_[2].data()}};
     const std::size_t first_half = m / 2;
-    detail::selectNth(keys, first_half, m);
-    const SplitKeys first_split{keys, first_half, 1, m};
+    // The first median: the middle key, and for an even count the one below it, which is
+    // the largest smaller key when exactly half the keys are smaller, else the middle one.
+    const std::uint32_t pivot = selectKey(quotients, m, first_half, scratch);
+    double first_median = keyRatio(pivot);
+    if (m % 2 == 0) {
+        std::size_t num_smaller = 0;
+        std::uint32_t largest_smaller = 0;
+        for (std::uint32_t i = 0; i < m; ++i) {
+            const std::uint32_t key = quotients[i];
+            const bool smaller = key < pivot;
+            num_smaller += smaller;
+            largest_smaller = smaller && key > largest_smaller ? key : largest_smaller;
+        }
+        const std::uint32_t below = num_smaller == first_half ? largest_smaller : pivot;
+        first_median = (static_cast<double>(keyRatio(below)) + first_median) * 0.5;
+    }
 
     double ratio = 1.0;
     double t1 = dl;
     double t2 = dl;
     for (int iteration = 0; iteration < kMaxRatioIterations; ++iteration) {
-        SplitKeys split = first_split;
-        if (iteration > 0) {
-            const float min_x = atLeast(t1);
-            const float min_y = atLeast(t2);
-            std::uint64_t* members = member_keys_.data();
-            const auto filter = [&](std::size_t begin, std::size_t end, std::size_t next) {
-                for (std::size_t i = begin; i < end; ++i) {
-                    const std::uint64_t key = keys[i];
-                    const std::uint32_t c = keyCandidate(key);
-                    members[next] = key;
-                    next += (cx[c] >= min_x) & (cy[c] >= min_y);
-                }
-                return next;
-            };
-            const std::size_t num_lower = filter(0, first_half, 0);
-            const std::size_t num_through_pivot = filter(first_half, first_half + 1, num_lower);
-            split = SplitKeys{members, num_lower, num_through_pivot - num_lower, filter(first_half + 1, m, num_through_pivot)};
+        double median = first_median;
+        const float min_x = atLeast(t1);
+        const float min_y = atLeast(t2);
+        // When every candidate reaches the thresholds (with a positive dl, always so in the
+        // first iteration) the set is the first one, and so is its median: no filter, no
+        // selection.
+        if (!(positive_counts && min_cx >= min_x && min_cy >= min_y)) {
+            std::uint32_t* lower = member_lower_.data();
+            std::uint32_t* upper = member_upper_.data();
+            std::size_t num_lower = 0;
+            std::size_t num_upper = 0;
+            std::size_t num_members = 0;
+            for (std::uint32_t i = 0; i < m; ++i) {
+                const std::uint32_t key = quotients[i];
+                const bool member = (cx[i] >= min_x) & (cy[i] >= min_y);
+                lower[num_lower] = key;
+                upper[num_upper] = key;
+                num_lower += member & (key < pivot);
+                num_upper += member & (key > pivot);
+                num_members += member;
+            }
+            if (num_members < min_prevalence || num_members == 0) return false;
+            median = SplitKeys{lower, num_lower, pivot, num_members - num_lower - num_upper, upper, num_upper, scratch}
+                         .median();
         }
-        if (split.size < min_prevalence || split.size == 0) return false;
-        const double median = split.median();
         const double previous = ratio;
         ratio = median;
         // The less abundant gene keeps the detection threshold; the other one's is scaled up.
@@ -274,9 +319,13 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
     forEachSample(words, [&](std::size_t k) { return detected2[k] & ~nonzero1[k]; },
                   [&](std::uint32_t s) { gene2_only += y[s] > above_y; });
     if (gene1_only + gene2_only > max_exclusive_samples) return false;
-    std::uint64_t num_codetected = 0;
-    for (std::uint32_t i = 0; i < m; ++i) {
-        num_codetected += (cx[i] != 0.0f) & (cy[i] != 0.0f) & (cx[i] >= min_x) & (cy[i] >= min_y);
+    const bool all_codetected = positive_counts && min_cx >= min_x && min_cy >= min_y;
+    std::uint64_t num_codetected = m;
+    if (!all_codetected) {
+        num_codetected = 0;
+        for (std::uint32_t i = 0; i < m; ++i) {
+            num_codetected += (cx[i] != 0.0f) & (cy[i] != 0.0f) & (cx[i] >= min_x) & (cy[i] >= min_y);
+        }
     }
     std::uint64_t num_nonzero = 0;
     std::uint64_t num_present = 0;
@@ -293,20 +342,33 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
     if (num_codetected < min_prevalence) return false;
 
     // The sample lists, only for a pair that still qualifies, with the counts of the
-    // non-zero samples side by side for the concordance.
+    // non-zero samples side by side for the concordance, and their sums (its first pass).
     {
-        std::uint32_t* nonzero = nonzero_.data();
         float* nx = nonzero_x_.data();
         float* ny = nonzero_y_.data();
         std::size_t i = 0;
-        forEachSample(words, [&](std::size_t k) { return nonzero1[k] & nonzero2[k]; }, [&](std::uint32_t s) {
-            nonzero[i] = s;
-            nx[i] = x[s];
-            ny[i] = y[s];
-            ++i;
-        });
+        double sum_x = 0.0;
+        double sum_y = 0.0;
+        const auto list = [&](auto store_sample) {
+            forEachSample(words, [&](std::size_t k) { return nonzero1[k] & nonzero2[k]; }, [&](std::uint32_t s) {
+                store_sample(i, s);
+                nx[i] = x[s];
+                ny[i] = y[s];
+                sum_x += x[s];
+                sum_y += y[s];
+                ++i;
+            });
+        };
+        if (list_codetected) {
+            std::uint32_t* nonzero = nonzero_.data();
+            list([nonzero](std::size_t at, std::uint32_t s) { nonzero[at] = s; });
+        } else {
+            list([](std::size_t, std::uint32_t) {});
+        }
+        nonzero_sum_x_ = sum_x;
+        nonzero_sum_y_ = sum_y;
     }
-    if (list_codetected) {
+    if (list_codetected && !all_codetected) {
         // In place: a candidate is never written before it is read.
         std::size_t next_codetected = 0;
         for (std::uint32_t i = 0; i < m; ++i) {
@@ -320,8 +382,9 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
 double GenesComparator::nonzeroConcordance() const {
     const float* nx = nonzero_x_.data();
     const float* ny = nonzero_y_.data();
-    return linConcordance([nx](std::size_t i) { return nx[i]; }, [ny](std::size_t i) { return ny[i]; },
-                          result_.num_nonzero_samples, result_.abundance_ratio);
+    return linConcordanceFromSums([nx](std::size_t i) { return nx[i]; }, [ny](std::size_t i) { return ny[i]; },
+                                  result_.num_nonzero_samples, result_.abundance_ratio, nonzero_sum_x_,
+                                  nonzero_sum_y_);
 }
 
 const ComparisonResult& GenesComparator::compare(const Gene& gene1, const Gene& gene2,

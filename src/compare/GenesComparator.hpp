@@ -3,12 +3,29 @@
 #include <cstdint>
 #include <vector>
 
+
 #include "compare/ComparisonParameters.hpp"
 #include "compare/ComparisonResult.hpp"
 #include "compare/ComparisonStatistics.hpp"
 #include "matrix/Gene.hpp"
 
 namespace varnosk {
+
+// Hints that a gene's record is about to be read: genes of a bin lie far apart in memory,
+// and a comparison would otherwise wait for each of them.
+inline void prefetchGeneRecord(const Gene* gene) {
+    __builtin_prefetch(gene);
+    __builtin_prefetch(reinterpret_cast<const char*>(gene) + 64);
+}
+
+// The same for what a comparison reads of it: its counts and presence bits. Reads the record.
+inline void prefetchGeneData(const Gene& gene) {
+    const char* counts = reinterpret_cast<const char*>(gene.counts.data());
+    const std::size_t bytes = gene.counts.size() * sizeof(float);
+    for (std::size_t offset = 0; offset < bytes; offset += 64) __builtin_prefetch(counts + offset);
+    __builtin_prefetch(gene.presence.detected());
+    __builtin_prefetch(gene.presence.nonzero());
+}
 
 // Decides whether two genes have proportional abundances across samples. One comparator
 // per thread (or per sequential task): it owns its scratch space and statistics tables,
@@ -60,10 +77,14 @@ private:
     std::vector<double> work_;                 // co-detected residuals (reordered)
     std::vector<float> candidate_x_;           // gene1 count per candidate sample
     std::vector<float> candidate_y_;           // gene2 count per candidate sample
-    std::vector<std::uint64_t> keys_;          // candidate quotients with positions, split at their median
-    std::vector<std::uint64_t> member_keys_;   // the keys that reach later thresholds
+    std::vector<std::uint32_t> quotients_;     // candidate quotients (bit patterns), candidate order
+    std::vector<std::uint32_t> selection_scratch_[3];
+    std::vector<std::uint32_t> member_lower_;  // quotients reaching later thresholds, below the first median
+    std::vector<std::uint32_t> member_upper_;  // and above it
     std::vector<float> nonzero_x_;             // gene1 count per non-zero sample
     std::vector<float> nonzero_y_;             // gene2 count per non-zero sample
+    double nonzero_sum_x_ = 0.0;               // sums of nonzero_x_ and nonzero_y_, in order
+    double nonzero_sum_y_ = 0.0;
     StudentTTable student_t_;
     LogFactorialTable log_factorial_;
 };

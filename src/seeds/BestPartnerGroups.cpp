@@ -68,13 +68,11 @@ std::vector<GenesPair> strongestPairsOfRows(const GenesBin& bin, const SampleBit
         [&](PairJudge& judge, std::size_t k) {
             std::vector<GenesPair> block_best(n, kNoPair);
             for (std::size_t i = k == 0 ? row_begin : ends[k - 1]; i < ends[k]; ++i) {
-                for (std::size_t j = i + 1; j < n; ++j) {
-                    const auto concordance = judge.concordance(i, j);
-                    if (!concordance) continue;
-                    const GenesPair pair{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j), *concordance};
+                judge.forEachKept(i, i + 1, n, [&](std::uint32_t j, float concordance) {
+                    const GenesPair pair{static_cast<std::uint32_t>(i), j, concordance};
                     keepStronger(block_best[i], pair);
                     keepStronger(block_best[j], pair);
-                }
+                });
             }
             return block_best;
         },

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "bins/GenesBin.hpp"
 #include "compare/GenesComparator.hpp"
@@ -15,22 +17,53 @@ class PairJudge {
 public:
     PairJudge(const GenesBin& bin, const SampleBitsets& bitsets, double min_concordance,
               const ComparisonParameters& parameters)
-        : bin_(bin), bitsets_(bitsets), min_concordance_(min_concordance), comparator_(parameters) {}
+        : bin_(bin),
+          bitsets_(bitsets),
+          min_concordance_(min_concordance),
+          comparator_(parameters),
+          row_(bin.size()) {}
 
     // The stored concordance of the pair of bin positions first < second, when it is kept. A
     // not-a-number concordance is not below the minimum, so its pair is kept.
     std::optional<float> concordance(std::size_t first, std::size_t second) {
         if (bitsets_.rejectsBounded(first, bitsets_, second)) return std::nullopt;
+        return compared(first, second);
+    }
+
+    // found(second, concordance) for each kept pair (first, second), second in [begin, end)
+    // ascending. The bitset test runs over the whole range first, so that the genes it leaves
+    // can be fetched from memory while the one before is compared.
+    template <typename Found>
+    void forEachKept(std::size_t first, std::size_t begin, std::size_t end, Found found) {
+        std::uint32_t* row = row_.data();
+        std::size_t num_left = 0;
+        for (std::size_t j = begin; j < end; ++j) {
+            row[num_left] = static_cast<std::uint32_t>(j);
+            num_left += bitsets_.rejectsBounded(first, bitsets_, j) ? 0 : 1;
+        }
+        constexpr std::size_t kRecordAhead = 4;
+        constexpr std::size_t kDataAhead = 2;
+        for (std::size_t k = 0; k < std::min(num_left, kRecordAhead); ++k) prefetchGeneRecord(bin_[row[k]]);
+        for (std::size_t k = 0; k < std::min(num_left, kDataAhead); ++k) prefetchGeneData(*bin_[row[k]]);
+        for (std::size_t k = 0; k < num_left; ++k) {
+            if (k + kRecordAhead < num_left) prefetchGeneRecord(bin_[row[k + kRecordAhead]]);
+            if (k + kDataAhead < num_left) prefetchGeneData(*bin_[row[k + kDataAhead]]);
+            if (const auto concordance = compared(first, row[k])) found(row[k], *concordance);
+        }
+    }
+
+private:
+    std::optional<float> compared(std::size_t first, std::size_t second) {
         const ComparisonResult& result = comparator_.compare(*bin_[first], *bin_[second], 0);
         if (!result.valid || result.concordance < min_concordance_) return std::nullopt;
         return static_cast<float>(result.concordance);
     }
 
-private:
     const GenesBin& bin_;
     const SampleBitsets& bitsets_;
     double min_concordance_;
     GenesComparator comparator_;
+    std::vector<std::uint32_t> row_;  // positions a range keeps after the bitset test
 };
 
 }  // namespace varnosk

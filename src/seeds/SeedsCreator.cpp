@@ -55,11 +55,9 @@ void SeedsCreator::findPairs(const GenesBin& bin, const SampleBitsets& bitsets, 
     PairJudge judge(bin, bitsets, min_concordance_, comparator_.parameters());
     const std::size_t n = bin.size();
     for (std::size_t i = row_begin; i < row_end; ++i) {
-        for (std::size_t j = i + 1; j < n; ++j) {
-            if (const auto concordance = judge.concordance(i, j)) {
-                pairs.push_back({static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j), *concordance});
-            }
-        }
+        judge.forEachKept(i, i + 1, n, [&](std::uint32_t j, float concordance) {
+            pairs.push_back({static_cast<std::uint32_t>(i), j, concordance});
+        });
     }
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "TestSupport.hpp"
+#include "compare/KeySelection.hpp"
 #include "compare/Median.hpp"
 
 namespace varnosk {
@@ -43,6 +44,18 @@ TEST(GenesComparator, RatioRefinementStopsOnConvergenceOrAfterThreeIterations) {
     EXPECT_EQ(capped.gene2_threshold, 9.0);
     EXPECT_EQ(capped.num_codetected_samples, 2u);
     EXPECT_THROW(ten.compare(gene({1, 2, 3, 4}), gene({1, 2, 3, 4, 5}), 0), std::invalid_argument);
+
+    // Even counts: quotients 2, 2.5, 3, 10 average the two middle ones; with 2, 3, 3, 10 the
+    // key below the middle is the middle value again. The raised gene2 threshold keeps every
+    // sample, so the first median stands.
+    GenesComparator four(parameters(4));
+    for (const auto& [counts, expected] : {std::pair{std::vector<float>{4, 5, 6, 20}, 2.75}, {{4, 6, 6, 20}, 3.0}}) {
+        const ComparisonResult& even = four.compare(gene({2, 2, 2, 2}), gene(counts), 0);
+        EXPECT_TRUE(even.valid);
+        EXPECT_EQ(even.abundance_ratio, expected);
+        EXPECT_EQ(even.gene2_threshold, expected);
+        EXPECT_EQ(even.num_codetected_samples, 4u);
+    }
 }
 
 TEST(GenesComparator, SampleClassificationUsesStrictTestsForSingleGenePresence) {
@@ -155,6 +168,35 @@ TEST(MedianBySelection, MatchesSortedMedianWithTiesAndSortedInput) {
             std::sort(sorted.begin(), sorted.end());
             const double expected = n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) * 0.5;
             EXPECT_EQ(medianBySelection(values.data(), n), expected) << n << " values, " << distinct << " distinct";
+        }
+    }
+}
+
+// The key selection partitions four lanes at a time and finishes small ranges by counting:
+// every rank of every size around the lane and cut-off boundaries, ties, sorted runs, and
+// keys with the top bit set (negative or not-a-number patterns) that signed lanes would
+// misorder.
+TEST(SelectKey, MatchesSortedKeysAndLeavesThemUnchanged) {
+    std::mt19937 rng(11);
+    std::vector<std::uint32_t> scratch[3];
+    for (auto& array : scratch) array.resize(400);
+    const KeyScratch arrays{{scratch[0].data(), scratch[1].data(), scratch[2].data()}};
+    for (std::size_t n = 1; n <= 200; n += n < 40 ? 1 : 7) {
+        for (const unsigned distinct : {1u, 3u, 1000u, 0u}) {
+            std::vector<std::uint32_t> keys(n);
+            for (std::size_t i = 0; i < n; ++i) {
+                const auto draw = static_cast<std::uint32_t>(rng() % (distinct == 0 ? 1000u : distinct));
+                keys[i] = distinct == 0 ? (draw % 2 == 0 ? 0xFFC00000u - draw : 0x3F800000u + draw) : 0x40000000u + draw;
+            }
+            if (n % 3 == 0) std::sort(keys.begin(), keys.end());
+            if (n % 5 == 0) std::reverse(keys.begin(), keys.end());
+            const std::vector<std::uint32_t> original = keys;
+            std::vector<std::uint32_t> sorted = keys;
+            std::sort(sorted.begin(), sorted.end());
+            for (std::size_t k = 0; k < n; ++k) {
+                ASSERT_EQ(selectKey(keys.data(), n, k, arrays), sorted[k]) << n << " keys, " << distinct << " distinct, k " << k;
+            }
+            EXPECT_EQ(keys, original);
         }
     }
 }
