@@ -54,6 +54,11 @@ void SeedsCreator::findPairs(const GenesBin& bin, const SampleBitsets& bitsets, 
                              std::size_t row_end, std::vector<GenesPair>& pairs) const {
     PairJudge judge(bin, bitsets, min_concordance_, comparator_.parameters());
     const std::size_t n = bin.size();
+    // Room for every pair of the rows at once: the pages never written cost no memory, and
+    // the buffer is never copied into a larger one while both are held.
+    std::uint64_t most = 0;
+    for (std::size_t i = row_begin; i < row_end; ++i) most += n - 1 - i;
+    pairs.reserve(pairs.size() + most);
     for (std::size_t i = row_begin; i < row_end; ++i) {
         judge.forEachKept(i, i + 1, n, [&](std::uint32_t j, float concordance) {
             pairs.push_back({static_cast<std::uint32_t>(i), j, concordance});
