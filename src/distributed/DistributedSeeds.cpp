@@ -35,19 +35,32 @@ std::vector<std::size_t> rowCuts(std::size_t n, std::size_t begin, std::size_t e
     return cuts;
 }
 
-// The seeds of one bin whose pair rows every rank shares: each finds the pairs of its rows,
-// the root gathers them in row order, as one process finds them, and makes the seeds.
-SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t min_seed_size,
-                          double min_concordance, const ComparisonParameters& parameters) {
+// The seeds of one bin whose rows every rank shares: each rank works its share of the rows
+// into bytes (`work(bitsets, first_row, end_row)`), and the root makes the seeds from the
+// parts, in rank order, which is row order (`finish(bitsets, parts)`).
+template <typename Work, typename Finish>
+SeedList seedsOfSharedRows(Cluster& cluster, const GenesBin& bin, const ComparisonParameters& parameters, Work work,
+                           Finish finish) {
     SampleBitsets bitsets;
-    const auto ranks = static_cast<std::size_t>(cluster.size());
     const auto rank = static_cast<std::size_t>(cluster.rank());
     const std::string mine = agreed(cluster, [&] {
         bitsets.build(bin, parameters, true);
-        const std::vector<std::size_t> shares = rowCuts(bin.size(), 0, bin.size(), ranks);
+        const std::vector<std::size_t> shares =
+            rowCuts(bin.size(), 0, bin.size(), static_cast<std::size_t>(cluster.size()));
+        return work(bitsets, shares[rank], shares[rank + 1]);
+    });
+    std::vector<std::string> parts = cluster.gather(mine);
+    return agreed(cluster, [&] { return cluster.isRoot() ? finish(bitsets, parts) : SeedList(); });
+}
+
+// A bin whose pairs are stored: the root gathers each rank's pairs, in row order as one
+// process finds them.
+SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t min_seed_size,
+                          double min_concordance, const ComparisonParameters& parameters) {
+    const auto work = [&](const SampleBitsets& bitsets, std::size_t first_row, std::size_t end_row) {
         // blocks for the threads of this rank, as one process cuts a large bin
         constexpr std::size_t kRowBlocks = 64;
-        const std::vector<std::size_t> ends = rowCuts(bin.size(), shares[rank], shares[rank + 1], kRowBlocks);
+        const std::vector<std::size_t> ends = rowCuts(bin.size(), first_row, end_row, kRowBlocks);
         std::vector<std::vector<GenesPair>> blocks = computeInParallelSlots<std::vector<GenesPair>>(
             kRowBlocks, [&] { return SeedsCreator(min_seed_size, min_concordance, parameters); },
             [&](SeedsCreator& worker, std::size_t k) {
@@ -64,10 +77,8 @@ SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t m
         ByteWriter out;
         out.putArray(pairs.data(), pairs.size());
         return out.take();
-    });
-    std::vector<std::string> parts = cluster.gather(mine);
-    return agreed(cluster, [&] {
-        if (!cluster.isRoot()) return SeedList();
+    };
+    const auto finish = [&](const SampleBitsets& bitsets, std::vector<std::string>& parts) {
         std::vector<GenesPair> pairs;
         std::vector<GenesPair> part_pairs;
         for (std::string& part : parts) {
@@ -76,35 +87,31 @@ SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t m
             pairs.insert(pairs.end(), part_pairs.begin(), part_pairs.end());
         }
         return SeedsCreator(min_seed_size, min_concordance, parameters).seedsFromPairs(bin, bitsets, pairs);
-    });
+    };
+    return seedsOfSharedRows(cluster, bin, parameters, work, finish);
 }
 
-// The same for a bin too large to store its pairs: each rank finds every gene's strongest
-// pair in its rows, and the root keeps the strongest of each gene's pairs and goes on from
-// there as one process does.
+// A bin too large to store its pairs: each rank finds every gene's strongest pair in its
+// rows, and the root keeps the strongest of each gene's pairs and goes on from there as one
+// process does.
 SeedList seedsOfSharedLargeBin(Cluster& cluster, const GenesBin& bin, std::uint64_t min_seed_size,
                                double min_concordance, const ComparisonParameters& parameters) {
-    SampleBitsets bitsets;
-    const auto ranks = static_cast<std::size_t>(cluster.size());
-    const auto rank = static_cast<std::size_t>(cluster.rank());
-    const std::string mine = agreed(cluster, [&] {
-        bitsets.build(bin, parameters, true);
-        const std::vector<std::size_t> shares = rowCuts(bin.size(), 0, bin.size(), ranks);
+    const auto work = [&](const SampleBitsets& bitsets, std::size_t first_row, std::size_t end_row) {
         const std::vector<GenesPair> strongest =
-            strongestPairsOfRows(bin, bitsets, shares[rank], shares[rank + 1], min_concordance, parameters);
+            strongestPairsOfRows(bin, bitsets, first_row, end_row, min_concordance, parameters);
         ByteWriter out;
         out.putArray(strongest.data(), strongest.size());
         return out.take();
-    });
-    std::vector<std::string> parts = cluster.gather(mine);
-    return agreed(cluster, [&] {
-        if (!cluster.isRoot()) return SeedList();
+    };
+    const auto finish = [&](const SampleBitsets& bitsets, std::vector<std::string>& parts) {
         std::vector<GenesPair> strongest;
         std::vector<GenesPair> part_strongest;
         for (std::string& part : parts) {
             ByteReader(part).getArray(part_strongest);
             std::string().swap(part);
-            if (part_strongest.size() != bin.size()) throw std::runtime_error("error: a message between processes was cut short.");
+            if (part_strongest.size() != bin.size()) {
+                throw std::runtime_error("error: a message between processes was cut short.");
+            }
             if (strongest.empty()) {
                 strongest.swap(part_strongest);
             } else {
@@ -115,7 +122,8 @@ SeedList seedsOfSharedLargeBin(Cluster& cluster, const GenesBin& bin, std::uint6
         return creator.seedsFromGroups(bin, bitsets,
                                        groupsFromStrongestPairs(bin, bitsets, std::move(strongest), min_seed_size,
                                                                 min_concordance, parameters));
-    });
+    };
+    return seedsOfSharedRows(cluster, bin, parameters, work, finish);
 }
 
 }  // namespace

@@ -144,6 +144,34 @@ TEST(EndToEnd, GeneratedMatrixOutputsDoNotDependOnThreadCount) {
     }
 }
 
+#ifdef VARNOSK_MPI
+// With bins off, one bin holds every gene: a bin too large to store its pairs, whose rows the
+// ranks share, each sending the root its genes' strongest pairs. The tables of one process.
+TEST(EndToEnd, BinTooLargeToStoreItsPairsSharedByRanksGivesTheTablesOfOneProcess) {
+    TempDir data("varnosk-e2e-shared-bin");
+    const fs::path matrix = data.path() / "matrix.tsv";
+    ASSERT_EQ(runCommand(std::string(VARNOSK_GENERATOR) + " --genes 3000 --samples 40 --species 2 --seed 5 --out " +
+                         matrix.string())
+                  .status,
+              0);
+    std::map<std::string, std::string> reference;
+    for (const int ranks : {1, 2, 3}) {
+        const BinaryRun run(matrix, {{"genes_bins_creation.enabled", "false"}});
+        const ProcessResult result = run.exec("OMP_NUM_THREADS=1 " + mpirunPrefix(ranks));
+        ASSERT_EQ(result.status, 0) << result.err;
+        std::map<std::string, std::string> tables;
+        for (const auto& table : kTables) tables[table] = readFile(run.out / table);
+        if (ranks == 1) {
+            reference = tables;
+            // more genes than the 2,365 whose pairs fit in the stored pairs' 32 MiB
+            EXPECT_GT(std::count(tables["genes_bins.tsv"].begin(), tables["genes_bins.tsv"].end(), '\n'), 2366);
+            EXPECT_NE(tables["all_msps.tsv"].find("core"), std::string::npos);
+        }
+        for (const auto& [name, content] : tables) EXPECT_EQ(content, reference[name]) << name << " at " << ranks << " ranks";
+    }
+}
+#endif
+
 // The bundled example has a known answer (examples/truth.tsv): every MSP is one planted
 // species, every species is found once, with 95% of its core genes (an accessory gene present
 // in every sample of its species is rightly core, and Poisson noise can make a core gene look
