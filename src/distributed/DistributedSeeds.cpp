@@ -19,22 +19,6 @@
 namespace varnosk {
 namespace {
 
-// Cuts rows [begin, end) of a bin of n genes (row i has n - 1 - i pairs) into `parts` ranges
-// of about equal pairs: parts + 1 cuts, the first `begin`, the last `end`.
-std::vector<std::size_t> rowCuts(std::size_t n, std::size_t begin, std::size_t end, std::size_t parts) {
-    std::uint64_t total = 0;
-    for (std::size_t i = begin; i < end; ++i) total += n - 1 - i;
-    std::vector<std::size_t> cuts{begin};
-    std::uint64_t done = 0;
-    for (std::size_t i = begin; i < end && cuts.size() < parts; ++i) {
-        done += n - 1 - i;
-        while (cuts.size() < parts && done * parts >= total * cuts.size()) cuts.push_back(i + 1);
-    }
-    while (cuts.size() < parts) cuts.push_back(end);
-    cuts.push_back(end);
-    return cuts;
-}
-
 // The seeds of one bin whose rows every rank shares: each rank works its share of the rows
 // into bytes (`work(bitsets, first_row, end_row)`), and the root makes the seeds from the
 // parts, in rank order, which is row order (`finish(bitsets, parts)`).

@@ -7,6 +7,7 @@
 #include "common/ParallelSlots.hpp"
 #include "seeds/PairGraph.hpp"
 #include "seeds/PairJudge.hpp"
+#include "seeds/SeedsCreator.hpp"
 
 namespace varnosk {
 namespace {
@@ -30,21 +31,6 @@ std::uint32_t partnerOf(const GenesPair& pair, std::uint32_t gene) {
     return pair.first == gene ? pair.second : pair.first;
 }
 
-// Rows [begin, end) of a bin of n genes in blocks of about equal pairs (row i has n - 1 - i),
-// as block end rows.
-std::vector<std::size_t> rowBlockEnds(std::size_t n, std::size_t begin, std::size_t end, std::size_t num_blocks) {
-    std::vector<std::size_t> ends;
-    std::uint64_t total = 0;
-    for (std::size_t i = begin; i < end; ++i) total += n - 1 - i;
-    std::uint64_t done = 0;
-    for (std::size_t i = begin; i < end; ++i) {
-        done += n - 1 - i;
-        if (done * num_blocks >= total * (ends.size() + 1)) ends.push_back(i + 1);
-    }
-    if (ends.empty() || ends.back() != end) ends.push_back(end);
-    return ends;
-}
-
 }  // namespace
 
 std::vector<std::vector<std::uint32_t>> extractGroupsByBestPartners(const GenesBin& bin, const SampleBitsets& bitsets,
@@ -62,12 +48,12 @@ std::vector<GenesPair> strongestPairsOfRows(const GenesBin& bin, const SampleBit
     // of the blocks (a total order, so the split does not matter).
     const std::size_t n = bin.size();
     std::vector<GenesPair> best(n, kNoPair);
-    const std::vector<std::size_t> ends = rowBlockEnds(n, row_begin, row_end, kRowBlocks);
+    const std::vector<std::size_t> cuts = rowCuts(n, row_begin, row_end, kRowBlocks);
     std::vector<std::vector<GenesPair>> blocks = computeInParallelSlots<std::vector<GenesPair>>(
-        ends.size(), [&] { return PairJudge(bin, bitsets, min_concordance, parameters); },
+        kRowBlocks, [&] { return PairJudge(bin, bitsets, min_concordance, parameters); },
         [&](PairJudge& judge, std::size_t k) {
             std::vector<GenesPair> block_best(n, kNoPair);
-            for (std::size_t i = k == 0 ? row_begin : ends[k - 1]; i < ends[k]; ++i) {
+            for (std::size_t i = cuts[k]; i < cuts[k + 1]; ++i) {
                 judge.forEachKept(i, i + 1, n, [&](std::uint32_t j, float concordance) {
                     const GenesPair pair{static_cast<std::uint32_t>(i), j, concordance};
                     keepStronger(block_best[i], pair);

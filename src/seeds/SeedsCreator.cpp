@@ -17,22 +17,19 @@ static_assert(sizeof(GenesPair) == 12);
 
 std::uint64_t numPairs(std::size_t n) { return n < 2 ? 0 : static_cast<std::uint64_t>(n) * (n - 1) / 2; }
 
-namespace {
-
-// Row blocks of about equal pair counts (row i has n - 1 - i pairs), as block end rows.
-std::vector<std::size_t> rowBlockEnds(std::size_t n, std::size_t num_blocks) {
-    std::vector<std::size_t> ends;
-    const std::uint64_t total = numPairs(n);
+std::vector<std::size_t> rowCuts(std::size_t n, std::size_t begin, std::size_t end, std::size_t parts) {
+    std::uint64_t total = 0;
+    for (std::size_t i = begin; i < end; ++i) total += n - 1 - i;
+    std::vector<std::size_t> cuts{begin};
     std::uint64_t done = 0;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = begin; i < end && cuts.size() < parts; ++i) {
         done += n - 1 - i;
-        if (done * num_blocks >= total * (ends.size() + 1)) ends.push_back(i + 1);
+        while (cuts.size() < parts && done * parts >= total * cuts.size()) cuts.push_back(i + 1);
     }
-    if (ends.empty() || ends.back() != n) ends.push_back(n);
-    return ends;
+    while (cuts.size() < parts) cuts.push_back(end);
+    cuts.push_back(end);
+    return cuts;
 }
-
-}  // namespace
 
 SeedsCreator::SeedsCreator(std::uint64_t min_seed_size, double min_concordance,
                            const ComparisonParameters& parameters)
@@ -156,12 +153,12 @@ SeedList createAllSeeds(const GenesBinList& bins, std::uint64_t min_seed_size, d
                 bin, bitsets, extractGroupsByBestPartners(bin, bitsets, min_seed_size, min_concordance, parameters));
         } else if (!creator.skipsBin(bin.size())) {
             bitsets.build(bin, parameters, true);
-            const std::vector<std::size_t> ends = rowBlockEnds(bin.size(), kRowBlocks);
+            const std::vector<std::size_t> cuts = rowCuts(bin.size(), 0, bin.size(), kRowBlocks);
             std::vector<std::vector<GenesPair>> blocks = computeInParallelSlots<std::vector<GenesPair>>(
-                ends.size(), [&] { return SeedsCreator(min_seed_size, min_concordance, parameters); },
+                kRowBlocks, [&] { return SeedsCreator(min_seed_size, min_concordance, parameters); },
                 [&](SeedsCreator& worker, std::size_t k) {
                     std::vector<GenesPair> found;
-                    worker.findPairs(bin, bitsets, k == 0 ? 0 : ends[k - 1], ends[k], found);
+                    worker.findPairs(bin, bitsets, cuts[k], cuts[k + 1], found);
                     return found;
                 },
                 [](std::uint64_t, std::uint64_t) {});

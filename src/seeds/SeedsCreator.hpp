@@ -53,6 +53,10 @@ private:
 // The pairs of a bin of n genes: n(n - 1)/2.
 std::uint64_t numPairs(std::size_t n);
 
+// Cuts rows [begin, end) of a bin of n genes (row i has n - 1 - i pairs) into `parts` ranges
+// of about equal pairs, some possibly empty: parts + 1 cuts, the first `begin`, the last `end`.
+std::vector<std::size_t> rowCuts(std::size_t n, std::size_t begin, std::size_t end, std::size_t parts);
+
 // The parallel stage over all bins: large bins one at a time with their rows split over the
 // threads, the others one bin per thread. Returns the seeds of every bin concatenated in bin
 // order, reporting the share of the bins done.
