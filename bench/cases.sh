@@ -5,14 +5,18 @@
 # Order in which the cases run when none is named.
 bench_cases=(small large bigbin)
 
-# Generator options of each case. The generator puts every species in 15% to 50% of the
-# samples (at least a quarter), so no option makes a species present everywhere: bigbin
-# gets its single huge bin from turning bins off on a matrix of two species with little noise.
+# Generator options of each case. By default the generator puts every species in 15% to 50%
+# of the samples (at least a quarter): bigbin gets its single huge bin from turning bins off on
+# a matrix of two species with little noise. everywhere is the same with both species present
+# in every sample, so that nearly every pair of the bin is co-detected and half of them
+# co-abundant.
 bench_case_options() {
   case $1 in
     small) echo "--genes 20000 --samples 100 --species 20 --seed 1" ;;
     large) echo "--genes 200000 --samples 200 --species 100 --seed 1" ;;
     bigbin) echo "--genes 40000 --samples 200 --species 2 --noise-fraction 0.05 --seed 1" ;;
+    # run only when named, as million
+    everywhere) echo "--genes 40000 --samples 200 --species 2 --noise-fraction 0.05 --prevalence 1 --seed 1" ;;
     # a catalogue-sized case, run only when named (about 1 GB of text)
     million) echo "--genes 1000000 --samples 400 --species 300 --seed 1" ;;
     *) return 1 ;;
@@ -21,7 +25,7 @@ bench_case_options() {
 
 bench_case_bins() {
   case $1 in
-    bigbin) echo false ;;
+    bigbin | everywhere) echo false ;;
     *) echo true ;;
   esac
 }

@@ -19,7 +19,8 @@ namespace {
 
 const char* const kUsage =
     "Usage: varnosk-generate --out matrix.tsv [--truth truth.tsv] [--genes N] [--samples N]\n"
-    "                        [--species N] [--seed N] [--noise-fraction F] [--depth F] [--no-header]\n"
+    "                        [--species N] [--seed N] [--noise-fraction F] [--depth F]\n"
+    "                        [--prevalence F] [--no-header]\n"
     "\n"
     "  --genes N           number of gene lines (default 5000)\n"
     "  --samples N         number of samples (default 40)\n"
@@ -28,6 +29,9 @@ const char* const kUsage =
     "  --noise-fraction F  share of genes that belong to no species (default 0.2)\n"
     "  --depth F           expected count of an average gene of a species of average\n"
     "                      abundance in a sample of average depth (default 100)\n"
+    "  --prevalence F      chance that a species is present in a sample, the same for\n"
+    "                      every species (default: drawn per species from 0.15 to 0.5;\n"
+    "                      1 puts every species in every sample)\n"
     "  --no-header         write no header line of sample names\n"
     "  --out PATH          the count matrix (gene name, then one count per sample)\n"
     "  --truth PATH        gene_id, gene_name, species and role of every gene line\n";
@@ -39,6 +43,7 @@ struct Options {
     std::uint64_t seed = 1;
     double noise_fraction = 0.2;
     double depth = 100.0;
+    double prevalence = 0.0;  // 0: drawn per species
     bool header = true;
     std::string out;
     std::string truth;
@@ -166,6 +171,7 @@ Options parseOptions(int argc, char** argv) {
         else if (option == "--seed") options.seed = parseCount(option, value);
         else if (option == "--noise-fraction") options.noise_fraction = parseReal(option, value);
         else if (option == "--depth") options.depth = parseReal(option, value);
+        else if (option == "--prevalence") options.prevalence = parseReal(option, value);
         else if (option == "--out") options.out = value;
         else if (option == "--truth") options.truth = value;
         else throw std::invalid_argument("unknown option " + std::string(option));
@@ -173,6 +179,7 @@ Options parseOptions(int argc, char** argv) {
     if (options.out.empty()) throw std::invalid_argument("--out is required");
     if (options.samples == 0) throw std::invalid_argument("--samples must be at least 1");
     if (options.noise_fraction > 1.0) throw std::invalid_argument("--noise-fraction must be at most 1");
+    if (options.prevalence > 1.0) throw std::invalid_argument("--prevalence must be at most 1");
     if (options.species > options.genes) throw std::invalid_argument("--species must not exceed --genes");
     return options;
 }
@@ -242,7 +249,9 @@ void generate(const Options& options) {
     std::vector<SpeciesModel> species(num_species);
     for (auto& model : species) {
         model.abundance.assign(num_samples, 0.0);
-        const double prevalence = random.uniform(0.15, 0.5);
+        // Drawn even when the option fixes it, so that other options give the same matrix.
+        const double drawn_prevalence = random.uniform(0.15, 0.5);
+        const double prevalence = options.prevalence > 0.0 ? options.prevalence : drawn_prevalence;
         const double level = 0.7 * random.normal();
         for (auto& abundance : model.abundance) {
             if (random.chance(prevalence)) abundance = random.logNormal(level, 0.8);

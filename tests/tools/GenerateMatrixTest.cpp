@@ -24,5 +24,23 @@ TEST(GenerateMatrix, OutputDependsOnlyOnTheOptions) {
     EXPECT_NE(output("c", "6"), first);
 }
 
+// --prevalence 1 makes the bench case whose species are present in every sample.
+TEST(GenerateMatrix, FixedPrevalencePutsEverySpeciesEverywhere) {
+    test::TempDir dir;
+    const auto matrix = dir.path() / "matrix.tsv";
+    const auto result = test::runCommand(std::string(VARNOSK_GENERATOR) +
+                                         " --genes 400 --samples 20 --species 3 --prevalence 1 --out " + matrix.string());
+    ASSERT_EQ(result.status, 0) << result.err;
+    for (const char* species : {"species_1", "species_2", "species_3"}) {
+        EXPECT_NE(result.out.find(std::string(species) + ": "), std::string::npos) << result.out;
+    }
+    std::size_t everywhere = 0;
+    for (std::size_t at = result.out.find("present in 20 samples"); at != std::string::npos;
+         at = result.out.find("present in 20 samples", at + 1)) {
+        ++everywhere;
+    }
+    EXPECT_EQ(everywhere, 3u) << result.out;
+}
+
 }  // namespace
 }  // namespace varnosk
