@@ -45,26 +45,26 @@ SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t m
         // blocks for the threads of this rank, as one process cuts a large bin
         constexpr std::size_t kRowBlocks = 64;
         const std::vector<std::size_t> ends = rowCuts(bin.size(), first_row, end_row, kRowBlocks);
-        std::vector<std::vector<GenesPair>> blocks = computeInParallelSlots<std::vector<GenesPair>>(
+        std::vector<std::vector<StoredPair>> blocks = computeInParallelSlots<std::vector<StoredPair>>(
             kRowBlocks, [&] { return SeedsCreator(min_seed_size, min_concordance, parameters); },
             [&](SeedsCreator& worker, std::size_t k) {
-                std::vector<GenesPair> found;
+                std::vector<StoredPair> found;
                 worker.findPairs(bin, bitsets, ends[k], ends[k + 1], found);
                 return found;
             },
             [](std::uint64_t, std::uint64_t) {});
-        std::vector<GenesPair> pairs;
+        std::vector<StoredPair> pairs;
         for (auto& block : blocks) {
             pairs.insert(pairs.end(), block.begin(), block.end());
-            std::vector<GenesPair>().swap(block);
+            std::vector<StoredPair>().swap(block);
         }
         ByteWriter out;
         out.putArray(pairs.data(), pairs.size());
         return out.take();
     };
     const auto finish = [&](const SampleBitsets& bitsets, std::vector<std::string>& parts) {
-        std::vector<GenesPair> pairs;
-        std::vector<GenesPair> part_pairs;
+        std::vector<StoredPair> pairs;
+        std::vector<StoredPair> part_pairs;
         for (std::string& part : parts) {
             ByteReader(part).getArray(part_pairs);
             std::string().swap(part);

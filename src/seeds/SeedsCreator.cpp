@@ -12,8 +12,9 @@
 
 namespace varnosk {
 
-// Pairs can number hundreds of millions in a large bin: no padding beyond what they hold.
-static_assert(sizeof(GenesPair) == 12);
+// A bin stores millions of pairs: no padding beyond what they hold.
+static_assert(sizeof(StoredPair) == 8);
+static_assert(SeedsCreator::kMaxStoredPairs <= kMaxStoredPairGenes * (kMaxStoredPairGenes - 1) / 2);
 
 std::uint64_t numPairs(std::size_t n) { return n < 2 ? 0 : static_cast<std::uint64_t>(n) * (n - 1) / 2; }
 
@@ -43,12 +44,10 @@ bool SeedsCreator::skipsBin(std::size_t n) const {
     return n == 0 || n < min_seed_size_;
 }
 
-bool SeedsCreator::storesPairs(std::size_t num_genes) {
-    return numPairs(num_genes) * sizeof(GenesPair) <= kMaxPairBytes;
-}
+bool SeedsCreator::storesPairs(std::size_t num_genes) { return numPairs(num_genes) <= kMaxStoredPairs; }
 
 void SeedsCreator::findPairs(const GenesBin& bin, const SampleBitsets& bitsets, std::size_t row_begin,
-                             std::size_t row_end, std::vector<GenesPair>& pairs) const {
+                             std::size_t row_end, std::vector<StoredPair>& pairs) const {
     PairJudge judge(bin, bitsets, min_concordance_, comparator_.parameters());
     const std::size_t n = bin.size();
     // Room for every pair of the rows at once: the pages never written cost no memory, and
@@ -58,7 +57,7 @@ void SeedsCreator::findPairs(const GenesBin& bin, const SampleBitsets& bitsets, 
     pairs.reserve(pairs.size() + most);
     for (std::size_t i = row_begin; i < row_end; ++i) {
         judge.forEachKept(i, i + 1, n, [&](std::uint32_t j, float concordance) {
-            pairs.push_back({static_cast<std::uint32_t>(i), j, concordance});
+            pairs.push_back({static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(j), concordance});
         });
     }
 }
@@ -76,7 +75,7 @@ SeedList SeedsCreator::createSeeds(const GenesBin& bin) {
 }
 
 SeedList SeedsCreator::seedsFromPairs(const GenesBin& bin, const SampleBitsets& bitsets,
-                                      std::vector<GenesPair>& pairs) {
+                                      std::vector<StoredPair>& pairs) {
     sortPairsStrongestFirst(pairs);
     return seedsFromGroups(bin, bitsets, extractGroups(pairs, bin.size(), min_seed_size_));
 }
@@ -144,7 +143,7 @@ SeedList createAllSeeds(const GenesBinList& bins, std::uint64_t min_seed_size, d
     std::uint64_t finished = 0;
     SeedsCreator creator(min_seed_size, min_concordance, parameters);
     SampleBitsets bitsets;
-    std::vector<GenesPair> pairs;
+    std::vector<StoredPair> pairs;
     for (const std::size_t b : large) {
         const GenesBin& bin = bins[b];
         if (!creator.skipsBin(bin.size()) && !SeedsCreator::storesPairs(bin.size())) {
@@ -154,10 +153,10 @@ SeedList createAllSeeds(const GenesBinList& bins, std::uint64_t min_seed_size, d
         } else if (!creator.skipsBin(bin.size())) {
             bitsets.build(bin, parameters, true);
             const std::vector<std::size_t> cuts = rowCuts(bin.size(), 0, bin.size(), kRowBlocks);
-            std::vector<std::vector<GenesPair>> blocks = computeInParallelSlots<std::vector<GenesPair>>(
+            std::vector<std::vector<StoredPair>> blocks = computeInParallelSlots<std::vector<StoredPair>>(
                 kRowBlocks, [&] { return SeedsCreator(min_seed_size, min_concordance, parameters); },
                 [&](SeedsCreator& worker, std::size_t k) {
-                    std::vector<GenesPair> found;
+                    std::vector<StoredPair> found;
                     worker.findPairs(bin, bitsets, cuts[k], cuts[k + 1], found);
                     return found;
                 },
@@ -168,7 +167,7 @@ SeedList createAllSeeds(const GenesBinList& bins, std::uint64_t min_seed_size, d
             pairs.reserve(num_found);
             for (auto& block : blocks) {
                 pairs.insert(pairs.end(), block.begin(), block.end());
-                std::vector<GenesPair>().swap(block);
+                std::vector<StoredPair>().swap(block);
             }
             slots[b] = creator.seedsFromPairs(bin, bitsets, pairs);
         }

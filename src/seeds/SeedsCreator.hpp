@@ -24,19 +24,20 @@ public:
     // The concordant pairs of rows [row_begin, row_end) of a bin whose bitsets are given,
     // appended to `pairs` in creation order (row ascending, then partner ascending).
     void findPairs(const GenesBin& bin, const SampleBitsets& bitsets, std::size_t row_begin, std::size_t row_end,
-                   std::vector<GenesPair>& pairs) const;
+                   std::vector<StoredPair>& pairs) const;
 
     // Extraction and recruitment on the pairs of the whole bin (consumed), in creation order.
-    SeedList seedsFromPairs(const GenesBin& bin, const SampleBitsets& bitsets, std::vector<GenesPair>& pairs);
+    SeedList seedsFromPairs(const GenesBin& bin, const SampleBitsets& bitsets, std::vector<StoredPair>& pairs);
 
     // Representatives and recruitment on the groups extracted from the bin's pairs.
     SeedList seedsFromGroups(const GenesBin& bin, const SampleBitsets& bitsets,
                              const std::vector<std::vector<std::uint32_t>>& groups);
 
-    // Whether the pairs of a bin are few enough to be stored and sorted; larger bins find
-    // their groups by best partners, in memory linear in their size.
+    // Whether the pairs of a bin are few enough to be stored and sorted (bins of up to 2,365
+    // genes: 21 MiB of pairs at most, and their adjacency); larger bins find their groups by
+    // best partners, in memory linear in their size.
     static bool storesPairs(std::size_t num_genes);
-    static constexpr std::uint64_t kMaxPairBytes = std::uint64_t{32} << 20;
+    static constexpr std::uint64_t kMaxStoredPairs = 2'796'202;
 
     // Whether a bin of that many genes can make no seed (throws when it is too large to handle).
     bool skipsBin(std::size_t num_genes) const;
@@ -47,7 +48,7 @@ private:
     GenesComparator comparator_;
     SampleBitsets bitsets_;
     SampleBitsets representative_bits_;
-    std::vector<GenesPair> pairs_;
+    std::vector<StoredPair> pairs_;
 };
 
 // The pairs of a bin of n genes: n(n - 1)/2.

@@ -63,12 +63,12 @@ TEST(BestPartnerGroups, SameGroupsAsSortingEveryPair) {
             SampleBitsets bitsets;
             bitsets.build(bin, parameters, true);
             PairJudge judge(bin, bitsets, min_concordance, parameters);
-            std::vector<GenesPair> pairs;
+            std::vector<StoredPair> pairs;
             std::size_t num_nan = 0;
             for (std::uint32_t i = 0; i < bin.size(); ++i) {
                 for (std::uint32_t j = i + 1; j < bin.size(); ++j) {
                     if (const auto concordance = judge.concordance(i, j)) {
-                        pairs.push_back({i, j, *concordance});
+                        pairs.push_back({static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(j), *concordance});
                         num_nan += std::isnan(*concordance) ? 1 : 0;
                     }
                 }
