@@ -127,6 +127,27 @@ inline std::uint32_t selectKey(const std::uint32_t* keys, std::size_t n, std::si
         }
     }
     // The key with k smaller ones at most and more than k no larger ones.
+#if defined(__SSSE3__)
+    // All keys in three registers: each candidate is counted against them in a few vector
+    // operations instead of a loop over the keys.
+    alignas(16) std::uint32_t flipped[kSmall] = {};
+    for (std::size_t j = 0; j < n; ++j) flipped[j] = current[j] ^ 0x80000000u;
+    const __m128i k0 = _mm_load_si128(reinterpret_cast<const __m128i*>(flipped));
+    const __m128i k1 = _mm_load_si128(reinterpret_cast<const __m128i*>(flipped + 4));
+    const __m128i k2 = _mm_load_si128(reinterpret_cast<const __m128i*>(flipped + 8));
+    const auto lanes = [](__m128i mask) { return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(mask))); };
+    const unsigned valid = (1u << n) - 1u;
+    for (std::size_t i = 0;; ++i) {
+        const __m128i v = _mm_set1_epi32(static_cast<int>(flipped[i]));
+        const unsigned less = (lanes(_mm_cmpgt_epi32(v, k0)) | lanes(_mm_cmpgt_epi32(v, k1)) << 4 |
+                               lanes(_mm_cmpgt_epi32(v, k2)) << 8) & valid;
+        const unsigned greater = (lanes(_mm_cmpgt_epi32(k0, v)) | lanes(_mm_cmpgt_epi32(k1, v)) << 4 |
+                                  lanes(_mm_cmpgt_epi32(k2, v)) << 8) & valid;
+        const auto num_less = static_cast<std::size_t>(std::popcount(less));
+        const std::size_t num_not_greater = n - static_cast<std::size_t>(std::popcount(greater));
+        if (num_less <= k && k < num_not_greater) return current[i];
+    }
+#else
     for (std::size_t i = 0;; ++i) {
         const std::uint32_t v = current[i];
         std::size_t num_less = 0;
@@ -137,6 +158,7 @@ inline std::uint32_t selectKey(const std::uint32_t* keys, std::size_t n, std::si
         }
         if (num_less <= k && k < num_not_greater) return v;
     }
+#endif
 }
 
 }  // namespace varnosk
