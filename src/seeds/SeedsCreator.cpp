@@ -14,7 +14,7 @@ namespace varnosk {
 
 // A bin stores millions of pairs: no padding beyond what they hold.
 static_assert(sizeof(StoredPair) == 8);
-static_assert(SeedsCreator::kMaxStoredPairs <= kMaxStoredPairGenes * (kMaxStoredPairGenes - 1) / 2);
+static_assert(SeedsCreator::kMaxGenesStoringPairs <= kMaxStoredPairGenes);
 
 std::uint64_t numPairs(std::size_t n) { return n < 2 ? 0 : static_cast<std::uint64_t>(n) * (n - 1) / 2; }
 
@@ -44,7 +44,7 @@ bool SeedsCreator::skipsBin(std::size_t n) const {
     return n == 0 || n < min_seed_size_;
 }
 
-bool SeedsCreator::storesPairs(std::size_t num_genes) { return numPairs(num_genes) <= kMaxStoredPairs; }
+bool SeedsCreator::storesPairs(std::size_t num_genes) { return num_genes <= kMaxGenesStoringPairs; }
 
 void SeedsCreator::findPairs(const GenesBin& bin, const SampleBitsets& bitsets, std::size_t row_begin,
                              std::size_t row_end, std::vector<StoredPair>& pairs) const {

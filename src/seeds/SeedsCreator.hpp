@@ -33,11 +33,11 @@ public:
     SeedList seedsFromGroups(const GenesBin& bin, const SampleBitsets& bitsets,
                              const std::vector<std::vector<std::uint32_t>>& groups);
 
-    // Whether the pairs of a bin are few enough to be stored and sorted (bins of up to 2,365
-    // genes: 21 MiB of pairs at most, and their adjacency); larger bins find their groups by
+    // Whether the pairs of a bin are few enough to be stored and sorted: 2.8 million at most
+    // (21 MiB, and half as much again for their adjacency). Larger bins find their groups by
     // best partners, in memory linear in their size.
     static bool storesPairs(std::size_t num_genes);
-    static constexpr std::uint64_t kMaxStoredPairs = 2'796'202;
+    static constexpr std::size_t kMaxGenesStoringPairs = 2365;
 
     // Whether a bin of that many genes can make no seed (throws when it is too large to handle).
     bool skipsBin(std::size_t num_genes) const;
