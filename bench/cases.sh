@@ -8,8 +8,8 @@ bench_cases=(small large bigbin)
 # Generator options of each case. By default the generator puts every species in 15% to 50%
 # of the samples (at least a quarter): bigbin gets its single huge bin from turning bins off on
 # a matrix of two species with little noise. everywhere is the same with both species present
-# in every sample, so that nearly every pair of the bin is co-detected and half of them
-# co-abundant.
+# in every sample, so that nearly every pair of the bin is co-detected and about half of them
+# (47%) join two genes of one species.
 bench_case_options() {
   case $1 in
     small) echo "--genes 20000 --samples 100 --species 20 --seed 1" ;;
