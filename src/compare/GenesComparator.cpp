@@ -379,6 +379,63 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
     return true;
 }
 
+float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2) {
+    constexpr float kNoBound = std::numeric_limits<float>::infinity();
+    checkGeneSize(gene1, num_samples_);
+    checkGeneSize(gene2, num_samples_);
+    const std::size_t words = gene1.presence.words();
+    const std::uint64_t* nonzero1 = gene1.presence.nonzero();
+    const std::uint64_t* nonzero2 = gene2.presence.nonzero();
+    const float* x = gene1.counts.data();
+    const float* y = gene2.counts.data();
+    float* nx = nonzero_x_.data();
+    float* ny = nonzero_y_.data();
+    std::size_t k = 0;
+    double sum_x = 0.0;
+    double sum_y = 0.0;
+    forEachSample(words, [&](std::size_t w) { return nonzero1[w] & nonzero2[w]; }, [&](std::uint32_t s) {
+        nx[k] = x[s];
+        ny[k] = y[s];
+        sum_x += x[s];
+        sum_y += y[s];
+        ++k;
+    });
+    if (k < 2) return kNoBound;
+    const double mean_x = sum_x / static_cast<double>(k);
+    const double mean_y = sum_y / static_cast<double>(k);
+    double sum_xx = 0.0;
+    double sum_yy = 0.0;
+    double sum_xy = 0.0;
+    for (std::size_t i = 0; i < k; ++i) {
+        const double dx = nx[i] - mean_x;
+        const double dy = ny[i] - mean_y;
+        sum_xx += dx * dx;
+        sum_yy += dy * dy;
+        sum_xy += dx * dy;
+    }
+    // Lin's coefficient at ratio a > 0 is 2 a cov / (shift^2 + a^2 var_x + var_y), and
+    // a^2 var_x + var_y >= 2 a sd_x sd_y, so it never exceeds cov / (sd_x sd_y). These are the
+    // sums compare takes, in the same order, so the two sides differ only by the rounding of
+    // their last few operations (relative 1e-15): the margin covers it many times over.
+    constexpr double kMargin = 1e-6;
+    if (!(sum_xx > 0.0 && sum_yy > 0.0)) return kNoBound;
+    const double correlation = sum_xy / std::sqrt(sum_xx * sum_yy);
+    if (!std::isfinite(correlation)) return kNoBound;
+    const double bound = correlation + kMargin;
+    const auto rounded = static_cast<float>(bound);
+    return static_cast<double>(rounded) < bound ? std::nextafter(rounded, kNoBound) : rounded;
+}
+
+bool GenesComparator::quotientsAreFinite(const GeneList& genes) const {
+    const float dl = parameters_.detection_threshold;
+    if (!(dl > 0.0f)) return false;
+    float largest = 0.0f;
+    for (const Gene* gene : genes) {
+        for (const float count : gene->counts) largest = count > largest ? count : largest;
+    }
+    return largest / dl < std::numeric_limits<float>::max();
+}
+
 double GenesComparator::nonzeroConcordance() const {
     const float* nx = nonzero_x_.data();
     const float* ny = nonzero_y_.data();

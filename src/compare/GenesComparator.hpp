@@ -45,6 +45,17 @@ public:
     // one gene is present. The reference stays valid until the next call.
     const ComparisonResult& compare(const Gene& gene1, const Gene& gene2, std::uint64_t max_exclusive_samples);
 
+    // An upper bound on the concordance of any valid result of compare(gene1, gene2, ...), in
+    // single precision as the seeds step stores it, found without the abundance ratio: the
+    // concordance at any positive ratio is at most the Pearson correlation of the non-zero
+    // samples. Infinite where no bound is certain (constant or nearly constant counts, too
+    // few samples). The genes' quotients must be finite (see quotientsAreFinite).
+    float concordanceBound(const Gene& gene1, const Gene& gene2);
+
+    // Whether every count of the genes over a positive detection threshold is a finite
+    // quotient, so that abundance ratios are positive numbers and concordanceBound holds.
+    bool quotientsAreFinite(const GeneList& genes) const;
+
     // The full test: no bound on exclusive samples, adds the outlier step and the p-values.
     const ComparisonResult& compareFull(const Gene& gene1, const Gene& gene2);
 

@@ -37,11 +37,12 @@ SeedList seedsOfSharedRows(Cluster& cluster, const GenesBin& bin, const Comparis
     return agreed(cluster, [&] { return cluster.isRoot() ? finish(bitsets, parts) : SeedList(); });
 }
 
-// A bin whose pairs are stored: the root gathers each rank's pairs, in row order as one
-// process finds them.
+// A bin whose pairs are stored: the root gathers each rank's candidate pairs, in row order
+// as one process finds them, and judges them as far as its extraction needs.
 SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t min_seed_size,
                           double min_concordance, const ComparisonParameters& parameters) {
     const auto work = [&](const SampleBitsets& bitsets, std::size_t first_row, std::size_t end_row) {
+        const bool bounded = SeedsCreator(min_seed_size, min_concordance, parameters).usesBounds(bin);
         // blocks for the threads of this rank, as one process cuts a large bin
         constexpr std::size_t kRowBlocks = 64;
         const std::vector<std::size_t> ends = rowCuts(bin.size(), first_row, end_row, kRowBlocks);
@@ -49,7 +50,7 @@ SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t m
             kRowBlocks, [&] { return SeedsCreator(min_seed_size, min_concordance, parameters); },
             [&](SeedsCreator& worker, std::size_t k) {
                 std::vector<StoredPair> found;
-                worker.findPairs(bin, bitsets, ends[k], ends[k + 1], found);
+                worker.findCandidatePairs(bin, bitsets, ends[k], ends[k + 1], bounded, found);
                 return found;
             },
             [](std::uint64_t, std::uint64_t) {});

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "seeds/PairJudge.hpp"
+
 namespace varnosk {
 
 // One concordant pair of genes of a bin (positions in the bin, first < second).
@@ -19,8 +21,9 @@ using GenesPair = PairOf<std::uint32_t>;
 using StoredPair = PairOf<std::uint16_t>;
 inline constexpr std::size_t kMaxStoredPairGenes = std::size_t{UINT16_MAX} + 1;
 
-// The order of sortPairsStrongestFirst between two pairs given in creation order or not:
-// creation order is first ascending, then second ascending.
+// Whether pair a comes before pair b in the order of the pairs of a bin, strongest first: by
+// stored concordance, ties in creation order (first ascending, then second). Pairs whose
+// concordance is not a number follow every numeric one, in creation order.
 template <typename Position>
 inline bool isStrongerPair(const PairOf<Position>& a, const PairOf<Position>& b) {
     const bool a_nan = a.concordance != a.concordance;
@@ -30,16 +33,16 @@ inline bool isStrongerPair(const PairOf<Position>& a, const PairOf<Position>& b)
     return a.first != b.first ? a.first < b.first : a.second < b.second;
 }
 
-// Strongest pair first by stored concordance; ties in creation order (first ascending, then
-// second). Pairs whose concordance is not a number follow every numeric one, in creation order.
-void sortPairsStrongestFirst(std::vector<StoredPair>& pairs);
-
-// One greedy pass over the pair graph of a bin of `num_genes` genes: the pivot is the first
-// gene of the first remaining pair; it and its remaining neighbours form a group, whose
-// pairs are then all removed (order kept) whatever the group's size. Returns the groups of
-// at least `min_group_size` genes in the order found, each as ascending bin positions.
-// `pairs` must already be sorted; it is consumed. At most kMaxStoredPairGenes genes.
-std::vector<std::vector<std::uint32_t>> extractGroups(std::vector<StoredPair>& pairs, std::size_t num_genes,
-                                                      std::uint64_t min_group_size);
+// One greedy pass over the pairs of a bin of `num_genes` genes that the judge keeps, in the
+// order of isStrongerPair: the pivot is the first gene of the first remaining pair; it and
+// its remaining partners form a group, whose pairs are then all removed (order kept)
+// whatever the group's size. Returns the groups of at least `min_group_size` genes in the
+// order found, each as ascending bin positions. At most kMaxStoredPairGenes genes.
+// `candidates` holds every pair the judge may keep, each with a bound at least its stored
+// concordance in place of it, in any order; it is consumed. Pairs are
+// judged only as far as the order of the kept ones needs: a pair whose bound is below the
+// strongest kept pair found so far can wait, and most never need judging, their genes taken.
+std::vector<std::vector<std::uint32_t>> extractGroups(std::vector<StoredPair>& candidates, std::size_t num_genes,
+                                                      std::uint64_t min_group_size, PairJudge& judge);
 
 }  // namespace varnosk

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -31,10 +32,32 @@ public:
     }
 
     // found(second, concordance) for each kept pair (first, second), second in [begin, end)
-    // ascending. The bitset test runs over the whole range first, so that the genes it leaves
-    // can be fetched from memory while the one before is compared.
+    // ascending.
     template <typename Found>
     void forEachKept(std::size_t first, std::size_t begin, std::size_t end, Found found) {
+        forEachLeft(first, begin, end, [&](std::uint32_t second) {
+            if (const auto concordance = compared(first, second)) found(second, *concordance);
+        });
+    }
+
+    // found(second, bound) for each pair (first, second), second in [begin, end) ascending,
+    // that may be kept: a bound at least its stored concordance when it is, infinite where
+    // none is known. Much cheaper than the concordance itself: no abundance ratio.
+    template <typename Found>
+    void forEachCandidate(std::size_t first, std::size_t begin, std::size_t end, bool bounded, Found found) {
+        forEachLeft(first, begin, end, [&](std::uint32_t second) {
+            const float bound = bounded ? comparator_.concordanceBound(*bin_[first], *bin_[second])
+                                        : std::numeric_limits<float>::infinity();
+            if (!(bound < min_concordance_)) found(second, bound);
+        });
+    }
+
+private:
+    // f(second) for each second in [begin, end), ascending, that the bitset test leaves. The
+    // test runs over the whole range first, so that the genes it leaves can be fetched from
+    // memory while the one before is compared.
+    template <typename F>
+    void forEachLeft(std::size_t first, std::size_t begin, std::size_t end, F f) {
         std::uint32_t* row = row_.data();
         std::size_t num_left = 0;
         for (std::size_t j = begin; j < end; ++j) {
@@ -48,11 +71,10 @@ public:
         for (std::size_t k = 0; k < num_left; ++k) {
             if (k + kRecordAhead < num_left) prefetchGeneRecord(bin_[row[k + kRecordAhead]]);
             if (k + kDataAhead < num_left) prefetchGeneData(*bin_[row[k + kDataAhead]]);
-            if (const auto concordance = compared(first, row[k])) found(row[k], *concordance);
+            f(row[k]);
         }
     }
 
-private:
     std::optional<float> compared(std::size_t first, std::size_t second) {
         const ComparisonResult& result = comparator_.compare(*bin_[first], *bin_[second], 0);
         if (!result.valid || result.concordance < min_concordance_) return std::nullopt;

@@ -46,8 +46,8 @@ bool SeedsCreator::skipsBin(std::size_t n) const {
 
 bool SeedsCreator::storesPairs(std::size_t num_genes) { return num_genes <= kMaxGenesStoringPairs; }
 
-void SeedsCreator::findPairs(const GenesBin& bin, const SampleBitsets& bitsets, std::size_t row_begin,
-                             std::size_t row_end, std::vector<StoredPair>& pairs) const {
+void SeedsCreator::findCandidatePairs(const GenesBin& bin, const SampleBitsets& bitsets, std::size_t row_begin,
+                                      std::size_t row_end, bool bounded, std::vector<StoredPair>& pairs) const {
     PairJudge judge(bin, bitsets, min_concordance_, comparator_.parameters());
     const std::size_t n = bin.size();
     // Room for every pair of the rows at once: the pages never written cost no memory, and
@@ -56,8 +56,8 @@ void SeedsCreator::findPairs(const GenesBin& bin, const SampleBitsets& bitsets, 
     for (std::size_t i = row_begin; i < row_end; ++i) most += n - 1 - i;
     pairs.reserve(pairs.size() + most);
     for (std::size_t i = row_begin; i < row_end; ++i) {
-        judge.forEachKept(i, i + 1, n, [&](std::uint32_t j, float concordance) {
-            pairs.push_back({static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(j), concordance});
+        judge.forEachCandidate(i, i + 1, n, bounded, [&](std::uint32_t j, float bound) {
+            pairs.push_back({static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(j), bound});
         });
     }
 }
@@ -70,14 +70,14 @@ SeedList SeedsCreator::createSeeds(const GenesBin& bin) {
                                                                           comparator_.parameters()));
     }
     pairs_.clear();
-    findPairs(bin, bitsets_, 0, bin.size(), pairs_);
+    findCandidatePairs(bin, bitsets_, 0, bin.size(), usesBounds(bin), pairs_);
     return seedsFromPairs(bin, bitsets_, pairs_);
 }
 
 SeedList SeedsCreator::seedsFromPairs(const GenesBin& bin, const SampleBitsets& bitsets,
                                       std::vector<StoredPair>& pairs) {
-    sortPairsStrongestFirst(pairs);
-    return seedsFromGroups(bin, bitsets, extractGroups(pairs, bin.size(), min_seed_size_));
+    PairJudge judge(bin, bitsets, min_concordance_, comparator_.parameters());
+    return seedsFromGroups(bin, bitsets, extractGroups(pairs, bin.size(), min_seed_size_, judge));
 }
 
 SeedList SeedsCreator::seedsFromGroups(const GenesBin& bin, const SampleBitsets& bitsets,
@@ -152,12 +152,13 @@ SeedList createAllSeeds(const GenesBinList& bins, std::uint64_t min_seed_size, d
                 bin, bitsets, extractGroupsByBestPartners(bin, bitsets, min_seed_size, min_concordance, parameters));
         } else if (!creator.skipsBin(bin.size())) {
             bitsets.build(bin, parameters, true);
+            const bool bounded = creator.usesBounds(bin);
             const std::vector<std::size_t> cuts = rowCuts(bin.size(), 0, bin.size(), kRowBlocks);
             std::vector<std::vector<StoredPair>> blocks = computeInParallelSlots<std::vector<StoredPair>>(
                 kRowBlocks, [&] { return SeedsCreator(min_seed_size, min_concordance, parameters); },
                 [&](SeedsCreator& worker, std::size_t k) {
                     std::vector<StoredPair> found;
-                    worker.findPairs(bin, bitsets, cuts[k], cuts[k + 1], found);
+                    worker.findCandidatePairs(bin, bitsets, cuts[k], cuts[k + 1], bounded, found);
                     return found;
                 },
                 [](std::uint64_t, std::uint64_t) {});

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -48,8 +49,34 @@ std::vector<Gene> mixedBin(std::uint32_t num_samples, std::mt19937_64& rng) {
     return genes;
 }
 
-// Two independent extractions, so this also checks sortPairsStrongestFirst and extractGroups:
-// the bins hold ties and NaN concordances, where their order matters.
+// The plain reading of the greedy pass: every kept pair judged, sorted strongest first, and
+// each remaining pair's first gene made the pivot of a group with all its remaining partners.
+std::vector<std::vector<std::uint32_t>> groupsOfSortedPairs(std::vector<StoredPair> pairs, std::size_t num_genes,
+                                                            std::uint64_t min_group_size) {
+    std::sort(pairs.begin(), pairs.end(), [](const StoredPair& a, const StoredPair& b) { return isStrongerPair(a, b); });
+    std::vector<bool> taken(num_genes, false);
+    std::vector<std::vector<std::uint32_t>> groups;
+    for (const StoredPair& pair : pairs) {
+        if (taken[pair.first] || taken[pair.second]) continue;
+        std::vector<std::uint32_t> group{pair.first};
+        taken[pair.first] = true;
+        for (const StoredPair& other : pairs) {
+            const std::uint32_t partner = other.first == pair.first ? other.second
+                                          : other.second == pair.first ? other.first
+                                                                        : pair.first;
+            if (partner != pair.first && !taken[partner]) {
+                taken[partner] = true;
+                group.push_back(partner);
+            }
+        }
+        std::sort(group.begin(), group.end());
+        if (group.size() >= min_group_size) groups.push_back(group);
+    }
+    return groups;
+}
+
+// Both extractions against the plain one, on bins with ties and NaN concordances, where the
+// order matters. The candidates' bounds must hold for every kept pair.
 TEST(BestPartnerGroups, SameGroupsAsSortingEveryPair) {
     constexpr std::uint32_t kSamples = 40;
     std::mt19937_64 rng(11);
@@ -64,8 +91,12 @@ TEST(BestPartnerGroups, SameGroupsAsSortingEveryPair) {
             bitsets.build(bin, parameters, true);
             PairJudge judge(bin, bitsets, min_concordance, parameters);
             std::vector<StoredPair> pairs;
+            std::vector<StoredPair> candidates;
             std::size_t num_nan = 0;
             for (std::uint32_t i = 0; i < bin.size(); ++i) {
+                judge.forEachCandidate(i, i + 1, bin.size(), true, [&](std::uint32_t j, float bound) {
+                    candidates.push_back({static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(j), bound});
+                });
                 for (std::uint32_t j = i + 1; j < bin.size(); ++j) {
                     if (const auto concordance = judge.concordance(i, j)) {
                         pairs.push_back({static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(j), *concordance});
@@ -74,9 +105,18 @@ TEST(BestPartnerGroups, SameGroupsAsSortingEveryPair) {
                 }
             }
             EXPECT_GT(num_nan, 0u);
-            sortPairsStrongestFirst(pairs);
-            const auto expected = extractGroups(pairs, bin.size(), min_group_size);
+            EXPECT_LT(pairs.size(), candidates.size());
+            for (const StoredPair& pair : pairs) {
+                const auto candidate = std::find_if(candidates.begin(), candidates.end(), [&](const StoredPair& c) {
+                    return c.first == pair.first && c.second == pair.second;
+                });
+                ASSERT_NE(candidate, candidates.end());
+                EXPECT_TRUE(std::isnan(pair.concordance) ? std::isinf(candidate->concordance)
+                                                         : candidate->concordance >= pair.concordance);
+            }
+            const auto expected = groupsOfSortedPairs(pairs, bin.size(), min_group_size);
             ASSERT_FALSE(expected.empty());
+            EXPECT_EQ(extractGroups(candidates, bin.size(), min_group_size, judge), expected);
             for (const int threads : {1, 4}) {
                 omp_set_num_threads(threads);
                 EXPECT_EQ(extractGroupsByBestPartners(bin, bitsets, min_group_size, min_concordance, parameters), expected)
