@@ -426,8 +426,8 @@ float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2) {
     return static_cast<double>(rounded) < bound ? std::nextafter(rounded, kNoBound) : rounded;
 }
 
-bool GenesComparator::quotientsAreFinite(const GeneList& genes) const {
-    const float dl = parameters_.detection_threshold;
+bool quotientsAreFinite(const GeneList& genes, const ComparisonParameters& parameters) {
+    const float dl = parameters.detection_threshold;
     if (!(dl > 0.0f)) return false;
     float largest = 0.0f;
     for (const Gene* gene : genes) {

@@ -27,6 +27,10 @@ inline void prefetchGeneData(const Gene& gene) {
     __builtin_prefetch(gene.presence.nonzero());
 }
 
+// Whether every count of the genes over a positive detection threshold is a finite
+// quotient, so that their abundance ratios are positive numbers and concordanceBound holds.
+bool quotientsAreFinite(const GeneList& genes, const ComparisonParameters& parameters);
+
 // Decides whether two genes have proportional abundances across samples. One comparator
 // per thread (or per sequential task): it owns its scratch space and statistics tables,
 // sized once from the number of samples of its parameters, so a comparison allocates
@@ -48,13 +52,9 @@ public:
     // An upper bound on the concordance of any valid result of compare(gene1, gene2, ...), in
     // single precision as the seeds step stores it, found without the abundance ratio: the
     // concordance at any positive ratio is at most the Pearson correlation of the non-zero
-    // samples. Infinite where no bound is certain (constant or nearly constant counts, too
-    // few samples). The genes' quotients must be finite (see quotientsAreFinite).
+    // samples. Infinite where there is none (fewer than two such samples, or a gene constant
+    // over them). The genes' quotients must be finite (see quotientsAreFinite).
     float concordanceBound(const Gene& gene1, const Gene& gene2);
-
-    // Whether every count of the genes over a positive detection threshold is a finite
-    // quotient, so that abundance ratios are positive numbers and concordanceBound holds.
-    bool quotientsAreFinite(const GeneList& genes) const;
 
     // The full test: no bound on exclusive samples, adds the outlier step and the p-values.
     const ComparisonResult& compareFull(const Gene& gene1, const Gene& gene2);

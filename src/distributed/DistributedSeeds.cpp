@@ -42,7 +42,7 @@ SeedList seedsOfSharedRows(Cluster& cluster, const GenesBin& bin, const Comparis
 SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t min_seed_size,
                           double min_concordance, const ComparisonParameters& parameters) {
     const auto work = [&](const SampleBitsets& bitsets, std::size_t first_row, std::size_t end_row) {
-        const bool bounded = SeedsCreator(min_seed_size, min_concordance, parameters).usesBounds(bin);
+        const bool bounded = quotientsAreFinite(bin, parameters);
         // blocks for the threads of this rank, as one process cuts a large bin
         constexpr std::size_t kRowBlocks = 64;
         const std::vector<std::size_t> ends = rowCuts(bin.size(), first_row, end_row, kRowBlocks);

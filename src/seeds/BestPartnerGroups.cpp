@@ -27,6 +27,11 @@ void keepStronger(GenesPair& best, const GenesPair& candidate) {
     if (isNone(best) || isStrongerPair(candidate, best)) best = candidate;
 }
 
+// Whether a pair whose concordance is at most `bound` may be stronger than `best`.
+bool mayBeStronger(float bound, const GenesPair& best) {
+    return isNone(best) || best.concordance != best.concordance || !(bound < best.concordance);
+}
+
 std::uint32_t partnerOf(const GenesPair& pair, std::uint32_t gene) {
     return pair.first == gene ? pair.second : pair.first;
 }
@@ -45,8 +50,10 @@ std::vector<GenesPair> strongestPairsOfRows(const GenesBin& bin, const SampleBit
                                             std::size_t row_end, double min_concordance,
                                             const ComparisonParameters& parameters) {
     // Every pair once: each row block's strongest pair per gene, then per gene the strongest
-    // of the blocks (a total order, so the split does not matter).
+    // of the blocks (a total order, so the split does not matter). A pair is judged only when
+    // its bound may beat the strongest pair found so far of either gene.
     const std::size_t n = bin.size();
+    const bool bounded = quotientsAreFinite(bin, parameters);
     std::vector<GenesPair> best(n, kNoPair);
     const std::vector<std::size_t> cuts = rowCuts(n, row_begin, row_end, kRowBlocks);
     std::vector<std::vector<GenesPair>> blocks = computeInParallelSlots<std::vector<GenesPair>>(
@@ -54,10 +61,13 @@ std::vector<GenesPair> strongestPairsOfRows(const GenesBin& bin, const SampleBit
         [&](PairJudge& judge, std::size_t k) {
             std::vector<GenesPair> block_best(n, kNoPair);
             for (std::size_t i = cuts[k]; i < cuts[k + 1]; ++i) {
-                judge.forEachKept(i, i + 1, n, [&](std::uint32_t j, float concordance) {
-                    const GenesPair pair{static_cast<std::uint32_t>(i), j, concordance};
-                    keepStronger(block_best[i], pair);
-                    keepStronger(block_best[j], pair);
+                judge.forEachCandidate(i, i + 1, n, bounded, [&](std::uint32_t j, float bound) {
+                    if (!mayBeStronger(bound, block_best[i]) && !mayBeStronger(bound, block_best[j])) return;
+                    if (const auto concordance = judge.concordance(i, j)) {
+                        const GenesPair pair{static_cast<std::uint32_t>(i), j, *concordance};
+                        keepStronger(block_best[i], pair);
+                        keepStronger(block_best[j], pair);
+                    }
                 });
             }
             return block_best;

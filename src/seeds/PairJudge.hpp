@@ -31,15 +31,6 @@ public:
         return compared(first, second);
     }
 
-    // found(second, concordance) for each kept pair (first, second), second in [begin, end)
-    // ascending.
-    template <typename Found>
-    void forEachKept(std::size_t first, std::size_t begin, std::size_t end, Found found) {
-        forEachLeft(first, begin, end, [&](std::uint32_t second) {
-            if (const auto concordance = compared(first, second)) found(second, *concordance);
-        });
-    }
-
     // found(second, bound) for each pair (first, second), second in [begin, end) ascending,
     // that may be kept: a bound at least its stored concordance when it is, infinite where
     // none is known. Much cheaper than the concordance itself: no abundance ratio.

@@ -29,7 +29,7 @@ public:
                             std::size_t row_end, bool bounded, std::vector<StoredPair>& pairs) const;
 
     // Whether findCandidatePairs can bound the concordances of the bin's pairs.
-    bool usesBounds(const GenesBin& bin) const { return comparator_.quotientsAreFinite(bin); }
+    bool usesBounds(const GenesBin& bin) const { return quotientsAreFinite(bin, comparator_.parameters()); }
 
     // Extraction and recruitment on the candidate pairs of the whole bin (consumed), in
     // creation order.
