@@ -2,40 +2,24 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 #include <boost/dynamic_bitset.hpp>
 
 namespace varnosk {
 
-std::vector<std::vector<std::uint32_t>> extractGroups(std::vector<StoredPair>& candidates, std::size_t num_genes,
-                                                      std::uint64_t min_group_size, PairJudge& judge) {
-    if (num_genes > kMaxStoredPairGenes) throw std::logic_error("extractGroups: too many genes for stored pairs.");
-    // A pair remains while neither of its genes has joined a group, and the pivot's remaining
-    // partners are among its candidate neighbours not yet taken.
-    std::vector<std::uint64_t> offsets(num_genes + 1, 0);
-    for (const StoredPair& pair : candidates) {
-        ++offsets[pair.first + 1];
-        ++offsets[pair.second + 1];
-    }
-    for (std::size_t g = 0; g < num_genes; ++g) offsets[g + 1] += offsets[g];
-    std::vector<std::uint16_t> neighbours(offsets[num_genes]);
-    {
-        std::vector<std::uint64_t> next(offsets.begin(), offsets.end() - 1);
-        for (const StoredPair& pair : candidates) {
-            neighbours[next[pair.first]++] = pair.second;
-            neighbours[next[pair.second]++] = pair.first;
-        }
-    }
+PairGroups::PairGroups(std::size_t num_genes, std::uint64_t min_group_size)
+    : taken_(num_genes), min_group_size_(min_group_size) {
+    if (num_genes > kMaxStoredPairGenes) throw std::logic_error("PairGroups: too many genes for stored pairs.");
+}
 
-    boost::dynamic_bitset<> taken(num_genes);
-    const auto remains = [&taken](const StoredPair& pair) { return !taken.test(pair.first) && !taken.test(pair.second); };
-    // The kept pairs judged so far, the strongest on top.
+void PairGroups::extend(std::vector<StoredPair>& candidates, float floor, PairJudge& judge,
+                        const PartnersOf& partners_of) {
+    const bool complete = !(floor > -std::numeric_limits<float>::infinity());
+    const auto remains = [this](const StoredPair& pair) { return !taken_.test(pair.first) && !taken_.test(pair.second); };
     const auto stronger = [](const StoredPair& a, const StoredPair& b) { return isStrongerPair(a, b); };
     const auto weaker = [](const StoredPair& a, const StoredPair& b) { return isStrongerPair(b, a); };
-    std::vector<StoredPair> kept;
-    std::vector<std::vector<std::uint32_t>> groups;
-    std::vector<std::uint32_t> group;
     // Candidates [next, sorted_end) are sorted strongest first; those after them, in any
     // order, are all weaker. Most pairs lose a gene to a group before their turn comes, so
     // the candidates are sorted a share at a time, the ones that lost a gene dropped first.
@@ -60,43 +44,71 @@ std::vector<std::vector<std::uint32_t>> extractGroups(std::vector<StoredPair>& c
         }
     };
     for (;;) {
-        while (!kept.empty() && !remains(kept.front())) {
-            std::pop_heap(kept.begin(), kept.end(), weaker);
-            kept.pop_back();
+        while (!kept_.empty() && !remains(kept_.front())) {
+            std::pop_heap(kept_.begin(), kept_.end(), weaker);
+            kept_.pop_back();
         }
         const bool unjudged = next_remaining();
         // The strongest kept pair is the first remaining one once every pair not judged has a
         // smaller bound (an equal one may still come first on a tie). A concordance that is not
         // a number follows every number, so such a pair waits for the end.
-        if (!kept.empty() && (!unjudged || kept.front().concordance > candidates[next].concordance)) {
-            const std::uint32_t pivot = kept.front().first;
-            group.clear();
-            taken.set(pivot);
-            group.push_back(pivot);
-            for (std::uint64_t k = offsets[pivot]; k < offsets[pivot + 1]; ++k) {
-                const std::uint32_t partner = neighbours[k];
-                if (taken.test(partner)) continue;
-                if (judge.concordance(std::min(pivot, partner), std::max(pivot, partner))) {
-                    taken.set(partner);
-                    group.push_back(partner);
+        if (!kept_.empty()) {
+            const float strongest = kept_.front().concordance;
+            const bool beats_candidates = !unjudged || strongest > candidates[next].concordance;
+            const bool beats_rest = complete || strongest >= floor;
+            if (beats_candidates && beats_rest) {
+                const std::uint32_t pivot = kept_.front().first;
+                group_.assign(1, pivot);
+                taken_.set(pivot);
+                partners_of(pivot, group_);
+                for (std::size_t k = 1; k < group_.size(); ++k) taken_.set(group_[k]);
+                // Every pair touching the group goes, even when the group was too small for a seed.
+                if (group_.size() >= min_group_size_) {
+                    std::sort(group_.begin(), group_.end());
+                    groups_.push_back(group_);
                 }
+                continue;
             }
-            // Every pair touching the group goes, even when the group was too small for a seed.
-            if (group.size() >= min_group_size) {
-                std::sort(group.begin(), group.end());
-                groups.push_back(group);
-            }
-            continue;
         }
         if (!unjudged) break;
         const StoredPair candidate = candidates[next++];
         if (const auto concordance = judge.concordance(candidate.first, candidate.second)) {
-            kept.push_back({candidate.first, candidate.second, *concordance});
-            std::push_heap(kept.begin(), kept.end(), weaker);
+            kept_.push_back({candidate.first, candidate.second, *concordance});
+            std::push_heap(kept_.begin(), kept_.end(), weaker);
         }
     }
     candidates.clear();
-    return groups;
+}
+
+std::vector<std::vector<std::uint32_t>> extractGroups(std::vector<StoredPair>& candidates, std::size_t num_genes,
+                                                      std::uint64_t min_group_size, PairJudge& judge) {
+    PairGroups pass(num_genes, min_group_size);
+    // The pivot's remaining partners are among its candidate neighbours not yet taken.
+    std::vector<std::uint64_t> offsets(num_genes + 1, 0);
+    for (const StoredPair& pair : candidates) {
+        ++offsets[pair.first + 1];
+        ++offsets[pair.second + 1];
+    }
+    for (std::size_t g = 0; g < num_genes; ++g) offsets[g + 1] += offsets[g];
+    std::vector<std::uint16_t> neighbours(offsets[num_genes]);
+    {
+        std::vector<std::uint64_t> next(offsets.begin(), offsets.end() - 1);
+        for (const StoredPair& pair : candidates) {
+            neighbours[next[pair.first]++] = pair.second;
+            neighbours[next[pair.second]++] = pair.first;
+        }
+    }
+    pass.extend(candidates, -std::numeric_limits<float>::infinity(), judge,
+                [&](std::uint32_t pivot, std::vector<std::uint32_t>& partners) {
+                    for (std::uint64_t k = offsets[pivot]; k < offsets[pivot + 1]; ++k) {
+                        const std::uint32_t partner = neighbours[k];
+                        if (pass.isTaken(partner)) continue;
+                        if (judge.concordance(std::min(pivot, partner), std::max(pivot, partner))) {
+                            partners.push_back(partner);
+                        }
+                    }
+                });
+    return pass.takeGroups();
 }
 
 }  // namespace varnosk

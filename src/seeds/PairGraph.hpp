@@ -2,7 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
+
+#include <boost/dynamic_bitset.hpp>
 
 #include "seeds/PairJudge.hpp"
 
@@ -33,15 +36,43 @@ inline bool isStrongerPair(const PairOf<Position>& a, const PairOf<Position>& b)
     return a.first != b.first ? a.first < b.first : a.second < b.second;
 }
 
-// One greedy pass over the pairs of a bin of `num_genes` genes that the judge keeps, in the
-// order of isStrongerPair: the pivot is the first gene of the first remaining pair; it and
-// its remaining partners form a group, whose pairs are then all removed (order kept)
-// whatever the group's size. Returns the groups of at least `min_group_size` genes in the
-// order found, each as ascending bin positions. At most kMaxStoredPairGenes genes.
-// `candidates` holds every pair the judge may keep, each with a bound at least its stored
-// concordance in place of it, in any order; it is consumed. Pairs are
-// judged only as far as the order of the kept ones needs: a pair whose bound is below the
-// strongest kept pair found so far can wait, and most never need judging, their genes taken.
+// The greedy pass over the pairs of a bin of `num_genes` genes that a judge keeps, in the
+// order of isStrongerPair: the pivot is the first gene of the first remaining pair; it and its
+// remaining partners form a group, whose pairs are then all removed (order kept) whatever the
+// group's size. The groups of at least `min_group_size` genes are kept in the order found,
+// each as ascending bin positions. At most kMaxStoredPairGenes genes.
+//
+// The pass is fed candidates: pairs the judge may keep, each with a bound at least its stored
+// concordance in place of it, in any order. Pairs are judged only as far as the order of the
+// kept ones needs: a pair whose bound is below the strongest kept pair found so far can wait,
+// and most never need judging, their genes taken first.
+class PairGroups {
+public:
+    PairGroups(std::size_t num_genes, std::uint64_t min_group_size);
+
+    bool isTaken(std::uint32_t gene) const { return taken_.test(gene); }
+
+    // Appends to `partners` the genes not taken whose pair with `pivot` the judge keeps.
+    using PartnersOf = std::function<void(std::uint32_t pivot, std::vector<std::uint32_t>& partners)>;
+
+    // Goes on with the pass over `candidates` (consumed), which must hold every pair not yet
+    // judged whose genes are not taken and whose bound is at least `floor`. With a floor of
+    // -infinity (every such pair) the pass ends; otherwise it stops where a pair not given
+    // may come first, and the next call gives the pairs below `floor`.
+    void extend(std::vector<StoredPair>& candidates, float floor, PairJudge& judge, const PartnersOf& partners_of);
+
+    std::vector<std::vector<std::uint32_t>> takeGroups() { return std::move(groups_); }
+
+private:
+    boost::dynamic_bitset<> taken_;
+    std::uint64_t min_group_size_;
+    std::vector<StoredPair> kept_;  // pairs judged and kept, their genes not taken; strongest on top
+    std::vector<std::vector<std::uint32_t>> groups_;
+    std::vector<std::uint32_t> group_;
+};
+
+// The whole pass when `candidates` holds every pair the judge may keep: the pivot's partners
+// are found among its candidates.
 std::vector<std::vector<std::uint32_t>> extractGroups(std::vector<StoredPair>& candidates, std::size_t num_genes,
                                                       std::uint64_t min_group_size, PairJudge& judge);
 

@@ -36,22 +36,27 @@ public:
     // none is known. Much cheaper than the concordance itself: no abundance ratio.
     template <typename Found>
     void forEachCandidate(std::size_t first, std::size_t begin, std::size_t end, bool bounded, Found found) {
-        forEachLeft(first, begin, end, [&](std::uint32_t second) {
-            const float bound = bounded ? comparator_.concordanceBound(*bin_[first], *bin_[second])
-                                        : std::numeric_limits<float>::infinity();
-            if (!(bound < min_concordance_)) found(second, bound);
-        });
+        forEachLeft(first, end - begin, [begin](std::size_t k) { return begin + k; }, bounded, found);
+    }
+
+    // The same over `count` listed partners, in list order. Either gene of a pair may be
+    // `first`: the bitset test and the bound do not depend on the order.
+    template <typename Found>
+    void forEachCandidateOf(std::size_t first, const std::uint32_t* partners, std::size_t count, bool bounded,
+                            Found found) {
+        forEachLeft(first, count, [partners](std::size_t k) { return partners[k]; }, bounded, found);
     }
 
 private:
-    // f(second) for each second in [begin, end), ascending, that the bitset test leaves. The
-    // test runs over the whole range first, so that the genes it leaves can be fetched from
-    // memory while the one before is compared.
-    template <typename F>
-    void forEachLeft(std::size_t first, std::size_t begin, std::size_t end, F f) {
+    // found(second, bound) for each second = partner(k), k < count, that the bitset test and
+    // the bound leave. The test runs over all of them first, so that the genes it leaves can
+    // be fetched from memory while the one before is bounded.
+    template <typename Partner, typename Found>
+    void forEachLeft(std::size_t first, std::size_t count, Partner partner, bool bounded, Found found) {
         std::uint32_t* row = row_.data();
         std::size_t num_left = 0;
-        for (std::size_t j = begin; j < end; ++j) {
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::size_t j = partner(k);
             row[num_left] = static_cast<std::uint32_t>(j);
             num_left += bitsets_.rejectsBounded(first, bitsets_, j) ? 0 : 1;
         }
@@ -62,7 +67,9 @@ private:
         for (std::size_t k = 0; k < num_left; ++k) {
             if (k + kRecordAhead < num_left) prefetchGeneRecord(bin_[row[k + kRecordAhead]]);
             if (k + kDataAhead < num_left) prefetchGeneData(*bin_[row[k + kDataAhead]]);
-            f(row[k]);
+            const float bound = bounded ? comparator_.concordanceBound(*bin_[first], *bin_[row[k]])
+                                        : std::numeric_limits<float>::infinity();
+            if (!(bound < min_concordance_)) found(row[k], bound);
         }
     }
 

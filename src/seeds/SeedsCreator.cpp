@@ -7,6 +7,7 @@
 
 #include "common/ParallelSlots.hpp"
 #include "compare/RepresentativeGenes.hpp"
+#include "seeds/BandedGroups.hpp"
 #include "seeds/BestPartnerGroups.hpp"
 #include "seeds/PairJudge.hpp"
 
@@ -65,13 +66,14 @@ void SeedsCreator::findCandidatePairs(const GenesBin& bin, const SampleBitsets& 
 SeedList SeedsCreator::createSeeds(const GenesBin& bin) {
     if (skipsBin(bin.size())) return {};
     bitsets_.build(bin, comparator_.parameters(), true);
-    if (!storesPairs(bin.size())) {
+    // Positions of stored pairs take 16 bits: a larger bin goes by best partners.
+    if (bin.size() > kMaxStoredPairGenes) {
         return seedsFromGroups(bin, bitsets_, extractGroupsByBestPartners(bin, bitsets_, min_seed_size_, min_concordance_,
                                                                           comparator_.parameters()));
     }
-    pairs_.clear();
-    findCandidatePairs(bin, bitsets_, 0, bin.size(), usesBounds(bin), pairs_);
-    return seedsFromPairs(bin, bitsets_, pairs_);
+    return seedsFromGroups(bin, bitsets_,
+                           extractGroupsInBands(bin, bitsets_, min_seed_size_, min_concordance_,
+                                                comparator_.parameters(), numPairs(kMaxGenesStoringPairs)));
 }
 
 SeedList SeedsCreator::seedsFromPairs(const GenesBin& bin, const SampleBitsets& bitsets,
@@ -125,10 +127,9 @@ SeedList SeedsCreator::seedsFromGroups(const GenesBin& bin, const SampleBitsets&
 SeedList createAllSeeds(const GenesBinList& bins, std::uint64_t min_seed_size, double min_concordance,
                         const ComparisonParameters& parameters, ProgressSink& progress) {
     // A bin with a large share of all pairs would leave the other threads idle at the end:
-    // its rows are split instead. Each bin's seeds depend on the bin alone, so the split
-    // never changes the tables.
+    // its rows are split over them instead, one bin at a time. Each bin's seeds depend on the
+    // bin alone, so the split never changes the tables.
     constexpr std::uint64_t kLargeShare = 32;
-    constexpr std::size_t kRowBlocks = 256;
     constexpr std::size_t kMinLargeBin = 64;
     std::uint64_t total_pairs = 0;
     for (const GenesBin& bin : bins) total_pairs += numPairs(bin.size());
@@ -142,36 +143,8 @@ SeedList createAllSeeds(const GenesBinList& bins, std::uint64_t min_seed_size, d
     std::vector<SeedList> slots(bins.size());
     std::uint64_t finished = 0;
     SeedsCreator creator(min_seed_size, min_concordance, parameters);
-    SampleBitsets bitsets;
-    std::vector<StoredPair> pairs;
     for (const std::size_t b : large) {
-        const GenesBin& bin = bins[b];
-        if (!creator.skipsBin(bin.size()) && !SeedsCreator::storesPairs(bin.size())) {
-            bitsets.build(bin, parameters, true);
-            slots[b] = creator.seedsFromGroups(
-                bin, bitsets, extractGroupsByBestPartners(bin, bitsets, min_seed_size, min_concordance, parameters));
-        } else if (!creator.skipsBin(bin.size())) {
-            bitsets.build(bin, parameters, true);
-            const bool bounded = creator.usesBounds(bin);
-            const std::vector<std::size_t> cuts = rowCuts(bin.size(), 0, bin.size(), kRowBlocks);
-            std::vector<std::vector<StoredPair>> blocks = computeInParallelSlots<std::vector<StoredPair>>(
-                kRowBlocks, [&] { return SeedsCreator(min_seed_size, min_concordance, parameters); },
-                [&](SeedsCreator& worker, std::size_t k) {
-                    std::vector<StoredPair> found;
-                    worker.findCandidatePairs(bin, bitsets, cuts[k], cuts[k + 1], bounded, found);
-                    return found;
-                },
-                [](std::uint64_t, std::uint64_t) {});
-            std::size_t num_found = 0;
-            for (const auto& block : blocks) num_found += block.size();
-            pairs.clear();
-            pairs.reserve(num_found);
-            for (auto& block : blocks) {
-                pairs.insert(pairs.end(), block.begin(), block.end());
-                std::vector<StoredPair>().swap(block);
-            }
-            slots[b] = creator.seedsFromPairs(bin, bitsets, pairs);
-        }
+        slots[b] = creator.createSeeds(bins[b]);
         progress.update(++finished, bins.size());
     }
     const std::uint64_t finished_large = finished;

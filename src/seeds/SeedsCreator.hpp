@@ -18,7 +18,8 @@ class SeedsCreator {
 public:
     SeedsCreator(std::uint64_t min_seed_size, double min_concordance, const ComparisonParameters& parameters);
 
-    // The whole bin on the calling thread.
+    // The whole bin: on the calling thread inside a parallel region, with its rows split over
+    // the threads outside one.
     SeedList createSeeds(const GenesBin& bin);
 
     // The pairs of rows [row_begin, row_end) of a bin whose bitsets are given that may be
@@ -39,9 +40,10 @@ public:
     SeedList seedsFromGroups(const GenesBin& bin, const SampleBitsets& bitsets,
                              const std::vector<std::vector<std::uint32_t>>& groups);
 
-    // Whether the pairs of a bin are few enough to be stored and sorted: 2.8 million at most
-    // (21 MiB, and half as much again for their adjacency). Larger bins find their groups by
-    // best partners, in memory linear in their size.
+    // Whether the candidate pairs of a bin can all be held at once: 2.8 million at most (21
+    // MiB, and half as much again for their adjacency). A larger bin takes its candidates in
+    // bands of that many (by best partners across processes or past 65,536 genes), in memory
+    // linear in its size.
     static bool storesPairs(std::size_t num_genes);
     static constexpr std::size_t kMaxGenesStoringPairs = 2365;
 
@@ -54,7 +56,6 @@ private:
     GenesComparator comparator_;
     SampleBitsets bitsets_;
     SampleBitsets representative_bits_;
-    std::vector<StoredPair> pairs_;
 };
 
 // The pairs of a bin of n genes: n(n - 1)/2.

@@ -9,6 +9,7 @@
 #include <omp.h>
 
 #include "TestSupport.hpp"
+#include "seeds/BandedGroups.hpp"
 #include "seeds/BestPartnerGroups.hpp"
 #include "seeds/PairGraph.hpp"
 #include "seeds/PairJudge.hpp"
@@ -75,7 +76,7 @@ std::vector<std::vector<std::uint32_t>> groupsOfSortedPairs(std::vector<StoredPa
     return groups;
 }
 
-// Both extractions against the plain one, on bins with ties and NaN concordances, where the
+// Every extraction against the plain one, on bins with ties and NaN concordances, where the
 // order matters. The candidates' bounds must hold for every kept pair.
 TEST(BestPartnerGroups, SameGroupsAsSortingEveryPair) {
     constexpr std::uint32_t kSamples = 40;
@@ -119,6 +120,12 @@ TEST(BestPartnerGroups, SameGroupsAsSortingEveryPair) {
             EXPECT_EQ(extractGroups(candidates, bin.size(), min_group_size, judge), expected);
             for (const int threads : {1, 4}) {
                 omp_set_num_threads(threads);
+                // From one band per pair or so to all of them in one.
+                for (const std::size_t max_candidates : {1u, 40u, 500u, 100000u}) {
+                    EXPECT_EQ(extractGroupsInBands(bin, bitsets, min_group_size, min_concordance, parameters, max_candidates),
+                              expected)
+                        << "max_candidates " << max_candidates;
+                }
                 EXPECT_EQ(extractGroupsByBestPartners(bin, bitsets, min_group_size, min_concordance, parameters), expected)
                     << "min_concordance " << min_concordance << ", min_group_size " << min_group_size << ", threads "
                     << threads;

@@ -1,0 +1,119 @@
+#include "seeds/BandedGroups.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+#include "common/ParallelSlots.hpp"
+#include "seeds/PairGraph.hpp"
+#include "seeds/PairJudge.hpp"
+#include "seeds/SeedsCreator.hpp"
+
+namespace varnosk {
+namespace {
+
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+// Row blocks of a band: enough to balance the threads.
+constexpr std::size_t kRowBlocks = 64;
+
+// Candidate pairs, and a floor above the bound of every pair of their range left out.
+struct Band {
+    std::vector<StoredPair> pairs;
+    float floor = -kInfinity;
+};
+
+// Keeps the pairs whose bounds are greater than that of the (limit + 1)-th greatest, or, when
+// there are none, those equal to it (so that a band is never empty); the floor rises above
+// every bound dropped.
+void trim(Band& band, std::size_t limit) {
+    if (band.pairs.size() <= limit) return;
+    const auto greater_bound = [](const StoredPair& a, const StoredPair& b) { return a.concordance > b.concordance; };
+    const auto cut = band.pairs.begin() + static_cast<std::ptrdiff_t>(limit);
+    std::nth_element(band.pairs.begin(), cut, band.pairs.end(), greater_bound);
+    const float cut_bound = cut->concordance;
+    const bool any_greater = std::any_of(band.pairs.begin(), cut, [cut_bound](const StoredPair& pair) {
+        return pair.concordance > cut_bound;
+    });
+    const float floor = any_greater ? std::nextafter(cut_bound, kInfinity) : cut_bound;
+    band.pairs.erase(std::remove_if(band.pairs.begin(), band.pairs.end(),
+                                    [floor](const StoredPair& pair) { return pair.concordance < floor; }),
+                     band.pairs.end());
+    band.floor = std::max(band.floor, floor);
+}
+
+// The candidate pairs among `genes` (ascending bin positions) whose bounds are below
+// `ceiling` (any bound when there is none: the first band), at most about `limit` of them.
+Band gatherBand(const GenesBin& bin, const SampleBitsets& bitsets, const std::vector<std::uint32_t>& genes,
+                std::optional<float> ceiling, std::size_t limit, bool bounded, double min_concordance,
+                const ComparisonParameters& parameters) {
+    const std::size_t block_limit = std::max<std::size_t>(1, limit / kRowBlocks);
+    const std::vector<std::size_t> cuts = rowCuts(genes.size(), 0, genes.size(), kRowBlocks);
+    std::vector<Band> blocks = computeInParallelSlots<Band>(
+        kRowBlocks, [&] { return PairJudge(bin, bitsets, min_concordance, parameters); },
+        [&](PairJudge& judge, std::size_t k) {
+            Band block;
+            for (std::size_t r = cuts[k]; r < cuts[k + 1]; ++r) {
+                const std::uint32_t first = genes[r];
+                judge.forEachCandidateOf(first, genes.data() + r + 1, genes.size() - r - 1, bounded,
+                                         [&](std::uint32_t second, float bound) {
+                                             if (ceiling && !(bound < *ceiling)) return;
+                                             if (bound < block.floor) return;
+                                             block.pairs.push_back({static_cast<std::uint16_t>(first),
+                                                                    static_cast<std::uint16_t>(second), bound});
+                                             if (block.pairs.size() >= 2 * block_limit) trim(block, block_limit);
+                                         });
+            }
+            return block;
+        },
+        [](std::uint64_t, std::uint64_t) {});
+    Band band;
+    for (const Band& block : blocks) band.floor = std::max(band.floor, block.floor);
+    for (Band& block : blocks) {
+        for (const StoredPair& pair : block.pairs) {
+            if (!(pair.concordance < band.floor)) band.pairs.push_back(pair);
+        }
+        std::vector<StoredPair>().swap(block.pairs);
+    }
+    trim(band, limit);
+    return band;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::uint32_t>> extractGroupsInBands(const GenesBin& bin, const SampleBitsets& bitsets,
+                                                             std::uint64_t min_group_size, double min_concordance,
+                                                             const ComparisonParameters& parameters,
+                                                             std::size_t max_candidates) {
+    const std::size_t n = bin.size();
+    const bool bounded = quotientsAreFinite(bin, parameters);
+    PairJudge judge(bin, bitsets, min_concordance, parameters);
+    PairGroups pass(n, min_group_size);
+    std::vector<std::uint32_t> genes(n);
+    for (std::size_t g = 0; g < n; ++g) genes[g] = static_cast<std::uint32_t>(g);
+    // Past the first band, the pivot's partners may be in any band: its row is judged whole.
+    std::vector<std::uint32_t> others;
+    const auto partners_in_row = [&](std::uint32_t pivot, std::vector<std::uint32_t>& partners) {
+        others.clear();
+        for (std::size_t g = 0; g < n; ++g) {
+            if (g != pivot && !pass.isTaken(static_cast<std::uint32_t>(g))) others.push_back(static_cast<std::uint32_t>(g));
+        }
+        judge.forEachCandidateOf(pivot, others.data(), others.size(), bounded, [&](std::uint32_t partner, float) {
+            if (judge.concordance(std::min(pivot, partner), std::max(pivot, partner))) partners.push_back(partner);
+        });
+    };
+    std::optional<float> ceiling;
+    for (;;) {
+        Band band = gatherBand(bin, bitsets, genes, ceiling, max_candidates, bounded, min_concordance, parameters);
+        const bool complete = band.floor == -kInfinity;
+        if (complete && !ceiling) return extractGroups(band.pairs, n, min_group_size, judge);
+        pass.extend(band.pairs, band.floor, judge, partners_in_row);
+        if (complete) break;
+        ceiling = band.floor;
+        genes.erase(std::remove_if(genes.begin(), genes.end(), [&](std::uint32_t g) { return pass.isTaken(g); }),
+                    genes.end());
+    }
+    return pass.takeGroups();
+}
+
+}  // namespace varnosk
