@@ -5,6 +5,8 @@
 #include <limits>
 #include <optional>
 
+#include <omp.h>
+
 #include "common/ParallelSlots.hpp"
 #include "seeds/PairGraph.hpp"
 #include "seeds/PairJudge.hpp"
@@ -47,10 +49,12 @@ void trim(Band& band, std::size_t limit) {
 Band gatherBand(const GenesBin& bin, const SampleBitsets& bitsets, const std::vector<std::uint32_t>& genes,
                 std::optional<float> ceiling, std::size_t limit, bool bounded, double min_concordance,
                 const ComparisonParameters& parameters) {
-    const std::size_t block_limit = std::max<std::size_t>(1, limit / kRowBlocks);
-    const std::vector<std::size_t> cuts = rowCuts(genes.size(), 0, genes.size(), kRowBlocks);
+    // On one thread (inside a parallel region) a single block, so that no pair is held twice.
+    const std::size_t num_blocks = omp_in_parallel() ? 1 : kRowBlocks;
+    const std::size_t block_limit = std::max<std::size_t>(1, limit / num_blocks);
+    const std::vector<std::size_t> cuts = rowCuts(genes.size(), 0, genes.size(), num_blocks);
     std::vector<Band> blocks = computeInParallelSlots<Band>(
-        kRowBlocks, [&] { return PairJudge(bin, bitsets, min_concordance, parameters); },
+        num_blocks, [&] { return PairJudge(bin, bitsets, min_concordance, parameters); },
         [&](PairJudge& judge, std::size_t k) {
             Band block;
             for (std::size_t r = cuts[k]; r < cuts[k + 1]; ++r) {
@@ -61,12 +65,18 @@ Band gatherBand(const GenesBin& bin, const SampleBitsets& bitsets, const std::ve
                                              if (bound < block.floor) return;
                                              block.pairs.push_back({static_cast<std::uint16_t>(first),
                                                                     static_cast<std::uint16_t>(second), bound});
-                                             if (block.pairs.size() >= 2 * block_limit) trim(block, block_limit);
+                                             if (block.pairs.size() >= block_limit + block_limit / 4 + 1) {
+                                                 trim(block, block_limit);
+                                             }
                                          });
             }
             return block;
         },
         [](std::uint64_t, std::uint64_t) {});
+    if (blocks.size() == 1) {
+        trim(blocks.front(), limit);
+        return std::move(blocks.front());
+    }
     Band band;
     for (const Band& block : blocks) band.floor = std::max(band.floor, block.floor);
     for (Band& block : blocks) {
