@@ -1,7 +1,11 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <utility>
 
 namespace varnosk {
 
@@ -58,7 +62,64 @@ void selectNth(T* values, std::size_t k, std::size_t n) {
     std::sort(first, last);
 }
 
+inline void compareExchange(double& a, double& b) {
+    const bool in_order = a < b;
+    const double low = in_order ? a : b;
+    const double high = in_order ? b : a;
+    a = low;
+    b = high;
+}
+
+// The compare-exchange pairs of Batcher's odd-even merge sort of N inputs (a power of two).
+template <std::size_t N>
+constexpr std::size_t batcherPairCount() {
+    std::size_t count = 0;
+    for (std::size_t p = 1; p < N; p *= 2) {
+        for (std::size_t k = p; k >= 1; k /= 2) {
+            for (std::size_t j = k % p; j + k < N; j += 2 * k) {
+                for (std::size_t i = 0; i < std::min(k, N - j - k); ++i) {
+                    count += (i + j) / (2 * p) == (i + j + k) / (2 * p) ? 1 : 0;
+                }
+            }
+        }
+    }
+    return count;
+}
+
+template <std::size_t N>
+constexpr std::array<std::pair<std::uint8_t, std::uint8_t>, batcherPairCount<N>()> batcherPairs() {
+    std::array<std::pair<std::uint8_t, std::uint8_t>, batcherPairCount<N>()> pairs{};
+    std::size_t at = 0;
+    for (std::size_t p = 1; p < N; p *= 2) {
+        for (std::size_t k = p; k >= 1; k /= 2) {
+            for (std::size_t j = k % p; j + k < N; j += 2 * k) {
+                for (std::size_t i = 0; i < std::min(k, N - j - k); ++i) {
+                    if ((i + j) / (2 * p) == (i + j + k) / (2 * p)) {
+                        pairs[at++] = {static_cast<std::uint8_t>(i + j), static_cast<std::uint8_t>(i + j + k)};
+                    }
+                }
+            }
+        }
+    }
+    return pairs;
+}
+
 }  // namespace detail
+
+// Sorts values[0 .. n-1], n <= N (a power of two, at most 128), none of them a NaN, by a
+// fixed network: no branch depends on the values, which come in random order. Zeros of
+// opposite signs may end in either order.
+template <std::size_t N>
+void sortByNetwork(double* values, std::size_t n) {
+    static constexpr auto kPairs = detail::batcherPairs<N>();
+    double v[N];
+    for (std::size_t i = 0; i < N; ++i) v[i] = i < n ? values[i] : std::numeric_limits<double>::infinity();
+    // Unrolled, so that every position is a constant and the values can stay in registers.
+    [&v]<std::size_t... I>(std::index_sequence<I...>) {
+        (detail::compareExchange(v[kPairs[I].first], v[kPairs[I].second]), ...);
+    }(std::make_index_sequence<kPairs.size()>{});
+    std::copy(v, v + n, values);
+}
 
 // Median of values[0 .. n-1] by selection (no full sort); reorders the range. For odd n the
 // middle value; for even n the largest of the lower half and the smallest of the upper half,
@@ -72,6 +133,13 @@ double medianBySelection(T* values, std::size_t n) {
     T lower = values[0];
     for (std::size_t i = 1; i < half; ++i) lower = values[i] > lower ? values[i] : lower;
     return (static_cast<double>(lower) + upper) * 0.5;
+}
+
+// Median of sorted values[0 .. n-1], n positive, as medianBySelection computes it.
+inline double medianOfSorted(const double* values, std::size_t n) {
+    const std::size_t half = n / 2;
+    if (n % 2 == 1) return values[half];
+    return (values[half - 1] + values[half]) * 0.5;
 }
 
 }  // namespace varnosk

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include <omp.h>
+
 #include "common/ParallelSlots.hpp"
 #include "compare/RepresentativeGenes.hpp"
 #include "seeds/BandedGroups.hpp"
@@ -71,9 +73,11 @@ SeedList SeedsCreator::createSeeds(const GenesBin& bin) {
         return seedsFromGroups(bin, bitsets_, extractGroupsByBestPartners(bin, bitsets_, min_seed_size_, min_concordance_,
                                                                           comparator_.parameters()));
     }
+    // A bin run alone has the memory of every thread for its band.
+    const std::size_t max_candidates = omp_in_parallel() ? kMaxCandidatesPerThread : 4 * kMaxCandidatesPerThread;
     return seedsFromGroups(bin, bitsets_,
                            extractGroupsInBands(bin, bitsets_, min_seed_size_, min_concordance_,
-                                                comparator_.parameters(), numPairs(kMaxGenesStoringPairs)));
+                                                comparator_.parameters(), max_candidates));
 }
 
 SeedList SeedsCreator::seedsFromPairs(const GenesBin& bin, const SampleBitsets& bitsets,

@@ -47,6 +47,10 @@ public:
     static bool storesPairs(std::size_t num_genes);
     static constexpr std::size_t kMaxGenesStoringPairs = 2365;
 
+    // Candidate pairs a thread holds at once (8 MB, a quarter more while they are gathered,
+    // and 4 bytes a pair of adjacency when they are all of their bin's).
+    static constexpr std::size_t kMaxCandidatesPerThread = 1'000'000;
+
     // Whether a bin of that many genes can make no seed (throws when it is too large to handle).
     bool skipsBin(std::size_t num_genes) const;
 

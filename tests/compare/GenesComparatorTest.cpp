@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -168,6 +169,27 @@ TEST(MedianBySelection, MatchesSortedMedianWithTiesAndSortedInput) {
             std::sort(sorted.begin(), sorted.end());
             const double expected = n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) * 0.5;
             EXPECT_EQ(medianBySelection(values.data(), n), expected) << n << " values, " << distinct << " distinct";
+        }
+    }
+}
+
+// The networks sort every size they take, padding the rest; ties and sorted runs included.
+TEST(SortByNetwork, SortsEverySizeLikeTheLibrary) {
+    std::mt19937 rng(5);
+    for (std::size_t n = 1; n <= 32; ++n) {
+        for (const unsigned distinct : {1u, 3u, 1000u}) {
+            std::vector<double> values(n);
+            for (double& value : values) value = static_cast<double>(rng() % distinct) - 1.5;
+            if (n % 3 == 0) std::sort(values.begin(), values.end(), std::greater<>());
+            std::vector<double> sorted = values;
+            std::sort(sorted.begin(), sorted.end());
+            if (n <= 16) {
+                std::vector<double> small = values;
+                sortByNetwork<16>(small.data(), n);
+                EXPECT_EQ(small, sorted) << n << " values, " << distinct << " distinct";
+            }
+            sortByNetwork<32>(values.data(), n);
+            EXPECT_EQ(values, sorted) << n << " values, " << distinct << " distinct";
         }
     }
 }
