@@ -1,5 +1,5 @@
 // Time per comparison of GenesComparator::compare and compareFull, and of the seeds pair
-// kernel (bitset rejection, then compare for the pairs left), on gene pairs drawn from
+// kernels (bitset rejection, then compare or the concordance bound for the pairs left), on gene pairs drawn from
 // generated matrices (200 and 1,000 samples): co-abundant pairs that go through every step,
 // unrelated pairs that fail at the cheap prevalence tests, and pairs rejected only after the
 // samples are classified.
@@ -133,8 +133,11 @@ void runComparisons(benchmark::State& state) {
     state.counters["valid"] = benchmark::Counter(static_cast<double>(num_valid), benchmark::Counter::kAvgIterations);
 }
 
-// The seeds pair step's kernel: the exact bitset rejection, then compare for pairs it keeps.
-void BM_PairKernel(benchmark::State& state) {
+// The seeds pair step's kernels: the exact bitset rejection, then for the pairs it keeps
+// either compare (the full judgement) or the concordance bound that orders the candidates
+// (most candidates are never judged).
+template <bool kBound>
+void runPairKernel(benchmark::State& state) {
     const auto num_samples = static_cast<std::uint64_t>(state.range(0));
     const PairSet& set = pairsFor(num_samples);
     const std::vector<GenePair>& pairs = pairsOfKind(set, state);
@@ -157,14 +160,22 @@ void BM_PairKernel(benchmark::State& state) {
         const auto [i, j] = positions[next];
         next = next + 1 == pairs.size() ? 0 : next + 1;
         if (bits.rejectsBounded(i, bits, j)) continue;
-        const auto& result = comparator.compare(*genes[i], *genes[j], 0);
-        num_valid += result.valid ? 1 : 0;
-        benchmark::DoNotOptimize(&result);
+        if constexpr (kBound) {
+            const float bound = comparator.concordanceBound(*genes[i], *genes[j]);
+            num_valid += bound >= kMinConcordance ? 1 : 0;
+            benchmark::DoNotOptimize(bound);
+        } else {
+            const auto& result = comparator.compare(*genes[i], *genes[j], 0);
+            num_valid += result.valid ? 1 : 0;
+            benchmark::DoNotOptimize(&result);
+        }
     }
     state.SetLabel(state.range(1) == 0 ? "co-abundant" : state.range(1) == 1 ? "unrelated" : "exclusive");
     state.counters["valid"] = benchmark::Counter(static_cast<double>(num_valid), benchmark::Counter::kAvgIterations);
 }
 
+void BM_PairKernel(benchmark::State& state) { runPairKernel<false>(state); }
+void BM_BoundKernel(benchmark::State& state) { runPairKernel<true>(state); }
 void BM_Compare(benchmark::State& state) { runComparisons<false>(state); }
 void BM_CompareFull(benchmark::State& state) { runComparisons<true>(state); }
 
@@ -173,5 +184,7 @@ void BM_CompareFull(benchmark::State& state) { runComparisons<true>(state); }
 BENCHMARK(BM_Compare)->ArgsProduct({{200, 1000}, {0, 1, 2}});
 BENCHMARK(BM_CompareFull)->ArgsProduct({{200, 1000}, {0, 1, 2}});
 BENCHMARK(BM_PairKernel)->ArgsProduct({{200, 1000}, {0, 1, 2}});
+// "valid" counts the pairs whose bound reaches the minimum concordance (candidates).
+BENCHMARK(BM_BoundKernel)->ArgsProduct({{200, 1000}, {0, 1, 2}});
 
 }  // namespace

@@ -40,16 +40,15 @@ public:
     SeedList seedsFromGroups(const GenesBin& bin, const SampleBitsets& bitsets,
                              const std::vector<std::vector<std::uint32_t>>& groups);
 
-    // Whether the candidate pairs of a bin can all be held at once: 2.8 million at most (21
-    // MiB, and half as much again for their adjacency). A larger bin takes its candidates in
-    // bands of that many (by best partners across processes or past 65,536 genes), in memory
-    // linear in its size.
+    // Whether the candidate pairs of a bin that several processes share are gathered whole:
+    // 2.8 million at most (21 MiB, and half as much again for their adjacency). A larger one
+    // goes by best partners, in memory linear in its size.
     static bool storesPairs(std::size_t num_genes);
     static constexpr std::size_t kMaxGenesStoringPairs = 2365;
 
-    // Candidate pairs a thread holds at once (8 MB, a quarter more while they are gathered,
+    // Candidate pairs a thread holds at once (3.2 MB, a quarter more while they are gathered,
     // and 4 bytes a pair of adjacency when they are all of their bin's).
-    static constexpr std::size_t kMaxCandidatesPerThread = 1'000'000;
+    static constexpr std::size_t kMaxCandidatesPerThread = 400'000;
 
     // Whether a bin of that many genes can make no seed (throws when it is too large to handle).
     bool skipsBin(std::size_t num_genes) const;
