@@ -448,14 +448,9 @@ float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2) {
     return static_cast<double>(rounded) < bound ? std::nextafter(rounded, kNoBound) : rounded;
 }
 
-bool quotientsAreFinite(const GeneList& genes, const ComparisonParameters& parameters) {
+bool quotientsAreFinite(float largest_count, const ComparisonParameters& parameters) {
     const float dl = parameters.detection_threshold;
-    if (!(dl > 0.0f)) return false;
-    float largest = 0.0f;
-    for (const Gene* gene : genes) {
-        for (const float count : gene->counts) largest = count > largest ? count : largest;
-    }
-    return largest / dl < std::numeric_limits<float>::max();
+    return dl > 0.0f && largest_count / dl < std::numeric_limits<float>::max();
 }
 
 double GenesComparator::nonzeroConcordance() const {
@@ -531,27 +526,9 @@ void GenesComparator::discountOutliers(const float* x, const float* y) {
     const auto allowance = static_cast<std::uint64_t>(std::floor(static_cast<double>(n) * parameters_.max_outliers_fraction + 0.5));
     result_.max_outliers = std::min(n - parameters_.min_prevalence_for_outliers, allowance);
 
-    // Tukey's fences from the quartiles of the co-detected residuals: the lower half is the
-    // h smallest values, the upper half the h largest (the middle value of an odd n in neither).
-    const std::size_t half = n / 2;
-    double q1 = 0.0;
-    double q3 = 0.0;
-    // Few residuals are sorted whole, without a branch on their values: cheaper than three
-    // selections. The quartiles are the same values either way.
-    constexpr std::size_t kMaxSorted = 32;
-    if (n <= kMaxSorted) {
-        if (n <= kMaxSorted / 2) {
-            sortByNetwork<kMaxSorted / 2>(work, n);
-        } else {
-            sortByNetwork<kMaxSorted>(work, n);
-        }
-        q1 = medianOfSorted(work, half);
-        q3 = medianOfSorted(work + half + n % 2, half);
-    } else {
-        detail::selectNth(work, half, n);
-        q1 = medianBySelection(work, half);
-        q3 = medianBySelection(work + half + n % 2, half);
-    }
+    // Tukey's fences from the quartiles of the co-detected residuals: the medians of their
+    // lower and upper halves.
+    const auto [q1, q3] = halfMedians(work, n);
     const double fence = 1.5 * (q3 - q1);
     const double lower = q1 - fence;
     const double upper = q3 + fence;

@@ -27,9 +27,10 @@ inline void prefetchGeneData(const Gene& gene) {
     __builtin_prefetch(gene.presence.nonzero());
 }
 
-// Whether every count of the genes over a positive detection threshold is a finite
-// quotient, so that their abundance ratios are positive numbers and concordanceBound holds.
-bool quotientsAreFinite(const GeneList& genes, const ComparisonParameters& parameters);
+// Whether genes whose counts are at most `largest_count` have finite quotients of counts over
+// a positive detection threshold, so that their abundance ratios are positive numbers and
+// concordanceBound holds.
+bool quotientsAreFinite(float largest_count, const ComparisonParameters& parameters);
 
 // Decides whether two genes have proportional abundances across samples. One comparator
 // per thread (or per sequential task): it owns its scratch space and statistics tables,

@@ -70,19 +70,25 @@ inline void compareExchange(double& a, double& b) {
     b = high;
 }
 
-// The compare-exchange pairs of Batcher's odd-even merge sort of N inputs (a power of two).
-template <std::size_t N>
-constexpr std::size_t batcherPairCount() {
-    std::size_t count = 0;
+// Calls f(i, j) for each compare-exchange of Batcher's odd-even merge sort of N inputs (a
+// power of two), in network order.
+template <std::size_t N, typename F>
+constexpr void forEachBatcherPair(F f) {
     for (std::size_t p = 1; p < N; p *= 2) {
         for (std::size_t k = p; k >= 1; k /= 2) {
             for (std::size_t j = k % p; j + k < N; j += 2 * k) {
                 for (std::size_t i = 0; i < std::min(k, N - j - k); ++i) {
-                    count += (i + j) / (2 * p) == (i + j + k) / (2 * p) ? 1 : 0;
+                    if ((i + j) / (2 * p) == (i + j + k) / (2 * p)) f(i + j, i + j + k);
                 }
             }
         }
     }
+}
+
+template <std::size_t N>
+constexpr std::size_t batcherPairCount() {
+    std::size_t count = 0;
+    forEachBatcherPair<N>([&count](std::size_t, std::size_t) { ++count; });
     return count;
 }
 
@@ -90,17 +96,9 @@ template <std::size_t N>
 constexpr std::array<std::pair<std::uint8_t, std::uint8_t>, batcherPairCount<N>()> batcherPairs() {
     std::array<std::pair<std::uint8_t, std::uint8_t>, batcherPairCount<N>()> pairs{};
     std::size_t at = 0;
-    for (std::size_t p = 1; p < N; p *= 2) {
-        for (std::size_t k = p; k >= 1; k /= 2) {
-            for (std::size_t j = k % p; j + k < N; j += 2 * k) {
-                for (std::size_t i = 0; i < std::min(k, N - j - k); ++i) {
-                    if ((i + j) / (2 * p) == (i + j + k) / (2 * p)) {
-                        pairs[at++] = {static_cast<std::uint8_t>(i + j), static_cast<std::uint8_t>(i + j + k)};
-                    }
-                }
-            }
-        }
-    }
+    forEachBatcherPair<N>([&](std::size_t i, std::size_t j) {
+        pairs[at++] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(j)};
+    });
     return pairs;
 }
 
@@ -140,6 +138,29 @@ inline double medianOfSorted(const double* values, std::size_t n) {
     const std::size_t half = n / 2;
     if (n % 2 == 1) return values[half];
     return (values[half - 1] + values[half]) * 0.5;
+}
+
+struct Quartiles {
+    double lower;
+    double upper;
+};
+
+// The medians of the n / 2 smallest and of the n / 2 largest of values[0 .. n-1] (the middle
+// value of an odd n in neither), n >= 2, none a NaN; reorders the values. Up to 32 values are
+// sorted whole by a network, cheaper than three selections; the values are the same.
+inline Quartiles halfMedians(double* values, std::size_t n) {
+    const std::size_t half = n / 2;
+    constexpr std::size_t kMaxSorted = 32;
+    if (n > kMaxSorted) {
+        detail::selectNth(values, half, n);
+        return {medianBySelection(values, half), medianBySelection(values + half + n % 2, half)};
+    }
+    if (n <= kMaxSorted / 2) {
+        sortByNetwork<kMaxSorted / 2>(values, n);
+    } else {
+        sortByNetwork<kMaxSorted>(values, n);
+    }
+    return {medianOfSorted(values, half), medianOfSorted(values + half + n % 2, half)};
 }
 
 }  // namespace varnosk

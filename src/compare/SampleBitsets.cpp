@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "compare/GenesComparator.hpp"
+
 namespace varnosk {
 namespace {
 
@@ -24,6 +26,7 @@ void SampleBitsets::build(const GeneList& genes, const ComparisonParameters& par
     words_ = (num_samples + 63) / 64;
     size_ = genes.size();
     min_prevalence_ = parameters.min_prevalence;
+    concordance_bounds_hold_ = false;
     if (!with_presence && inPlace(genes, words_)) {
         bits_.clear();
         base_ = genes.front()->presence.detected();
@@ -35,6 +38,7 @@ void SampleBitsets::build(const GeneList& genes, const ComparisonParameters& par
     base_ = bits_.data();
     // The same single-precision test as the comparator's.
     const float dl = parameters.detection_threshold;
+    float largest_count = 0.0f;
     for (std::size_t i = 0; i < genes.size(); ++i) {
         const Gene& g = *genes[i];
         const SamplePresence& presence = g.presence;
@@ -44,9 +48,13 @@ void SampleBitsets::build(const GeneList& genes, const ComparisonParameters& par
         if (!with_presence) continue;
         std::uint64_t* above = bits + words_;
         const std::size_t n = std::min(num_samples, g.counts.size());
-        for (std::size_t s = 0; s < n; ++s) above[s / 64] |= static_cast<std::uint64_t>(g.counts[s] > dl) << (s % 64);
+        for (std::size_t s = 0; s < n; ++s) {
+            above[s / 64] |= static_cast<std::uint64_t>(g.counts[s] > dl) << (s % 64);
+            largest_count = g.counts[s] > largest_count ? g.counts[s] : largest_count;
+        }
         std::copy_n(presence.nonzero(), w, bits + 2 * words_);
     }
+    concordance_bounds_hold_ = with_presence && quotientsAreFinite(largest_count, parameters);
 }
 
 }  // namespace varnosk

@@ -25,6 +25,10 @@ public:
 
     std::size_t size() const { return size_; }
 
+    // Whether GenesComparator::concordanceBound holds for every pair of the genes (built with
+    // presence bits; false otherwise).
+    bool concordanceBoundsHold() const { return concordance_bounds_hold_; }
+
     // True when compare(gene i, other's gene j, 0), in either order, is certainly invalid: too
     // few co-detected samples, or samples where each gene is above the detection threshold and
     // the other is zero (one final threshold is always the detection threshold). Both sets
@@ -62,6 +66,7 @@ private:
     std::size_t stride_ = 0;  // words per gene: detected first
     const std::uint64_t* base_ = nullptr;  // bits_, or the genes' own bits
     std::uint64_t min_prevalence_ = 0;
+    bool concordance_bounds_hold_ = false;
     std::vector<std::uint64_t> bits_;
 };
 

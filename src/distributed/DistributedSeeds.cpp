@@ -42,7 +42,6 @@ SeedList seedsOfSharedRows(Cluster& cluster, const GenesBin& bin, const Comparis
 SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t min_seed_size,
                           double min_concordance, const ComparisonParameters& parameters) {
     const auto work = [&](const SampleBitsets& bitsets, std::size_t first_row, std::size_t end_row) {
-        const bool bounded = quotientsAreFinite(bin, parameters);
         // blocks for the threads of this rank, as one process cuts a large bin
         constexpr std::size_t kRowBlocks = 64;
         const std::vector<std::size_t> ends = rowCuts(bin.size(), first_row, end_row, kRowBlocks);
@@ -50,7 +49,7 @@ SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t m
             kRowBlocks, [&] { return SeedsCreator(min_seed_size, min_concordance, parameters); },
             [&](SeedsCreator& worker, std::size_t k) {
                 std::vector<StoredPair> found;
-                worker.findCandidatePairs(bin, bitsets, ends[k], ends[k + 1], bounded, found);
+                worker.findCandidatePairs(bin, bitsets, ends[k], ends[k + 1], found);
                 return found;
             },
             [](std::uint64_t, std::uint64_t) {});

@@ -47,7 +47,7 @@ void trim(Band& band, std::size_t limit) {
 // The candidate pairs among `genes` (ascending bin positions) whose bounds are below
 // `ceiling` (any bound when there is none: the first band), at most about `limit` of them.
 Band gatherBand(const GenesBin& bin, const SampleBitsets& bitsets, const std::vector<std::uint32_t>& genes,
-                std::optional<float> ceiling, std::size_t limit, bool bounded, double min_concordance,
+                std::optional<float> ceiling, std::size_t limit, double min_concordance,
                 const ComparisonParameters& parameters) {
     // On one thread (inside a parallel region) a single block, so that no pair is held twice.
     const std::size_t num_blocks = omp_in_parallel() ? 1 : kRowBlocks;
@@ -59,7 +59,7 @@ Band gatherBand(const GenesBin& bin, const SampleBitsets& bitsets, const std::ve
             Band block;
             for (std::size_t r = cuts[k]; r < cuts[k + 1]; ++r) {
                 const std::uint32_t first = genes[r];
-                judge.forEachCandidateOf(first, genes.data() + r + 1, genes.size() - r - 1, bounded,
+                judge.forEachCandidateOf(first, genes.data() + r + 1, genes.size() - r - 1,
                                          [&](std::uint32_t second, float bound) {
                                              if (ceiling && !(bound < *ceiling)) return;
                                              if (bound < block.floor) return;
@@ -96,7 +96,6 @@ std::vector<std::vector<std::uint32_t>> extractGroupsInBands(const GenesBin& bin
                                                              const ComparisonParameters& parameters,
                                                              std::size_t max_candidates) {
     const std::size_t n = bin.size();
-    const bool bounded = quotientsAreFinite(bin, parameters);
     PairJudge judge(bin, bitsets, min_concordance, parameters);
     PairGroups pass(n, min_group_size);
     std::vector<std::uint32_t> genes(n);
@@ -108,13 +107,13 @@ std::vector<std::vector<std::uint32_t>> extractGroupsInBands(const GenesBin& bin
         for (std::size_t g = 0; g < n; ++g) {
             if (g != pivot && !pass.isTaken(static_cast<std::uint32_t>(g))) others.push_back(static_cast<std::uint32_t>(g));
         }
-        judge.forEachCandidateOf(pivot, others.data(), others.size(), bounded, [&](std::uint32_t partner, float) {
+        judge.forEachCandidateOf(pivot, others.data(), others.size(), [&](std::uint32_t partner, float) {
             if (judge.concordance(std::min(pivot, partner), std::max(pivot, partner))) partners.push_back(partner);
         });
     };
     std::optional<float> ceiling;
     for (;;) {
-        Band band = gatherBand(bin, bitsets, genes, ceiling, max_candidates, bounded, min_concordance, parameters);
+        Band band = gatherBand(bin, bitsets, genes, ceiling, max_candidates, min_concordance, parameters);
         const bool complete = band.floor == -kInfinity;
         if (complete && !ceiling) return extractGroups(band.pairs, n, min_group_size, judge);
         pass.extend(band.pairs, band.floor, judge, partners_in_row);

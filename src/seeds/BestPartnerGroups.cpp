@@ -53,7 +53,6 @@ std::vector<GenesPair> strongestPairsOfRows(const GenesBin& bin, const SampleBit
     // of the blocks (a total order, so the split does not matter). A pair is judged only when
     // its bound may beat the strongest pair found so far of either gene.
     const std::size_t n = bin.size();
-    const bool bounded = quotientsAreFinite(bin, parameters);
     std::vector<GenesPair> best(n, kNoPair);
     const std::vector<std::size_t> cuts = rowCuts(n, row_begin, row_end, kRowBlocks);
     std::vector<std::vector<GenesPair>> blocks = computeInParallelSlots<std::vector<GenesPair>>(
@@ -61,7 +60,7 @@ std::vector<GenesPair> strongestPairsOfRows(const GenesBin& bin, const SampleBit
         [&](PairJudge& judge, std::size_t k) {
             std::vector<GenesPair> block_best(n, kNoPair);
             for (std::size_t i = cuts[k]; i < cuts[k + 1]; ++i) {
-                judge.forEachCandidate(i, i + 1, n, bounded, [&](std::uint32_t j, float bound) {
+                judge.forEachCandidate(i, i + 1, n, [&](std::uint32_t j, float bound) {
                     if (!mayBeStronger(bound, block_best[i]) && !mayBeStronger(bound, block_best[j])) return;
                     if (const auto concordance = judge.concordance(i, j)) {
                         const GenesPair pair{static_cast<std::uint32_t>(i), j, *concordance};

@@ -33,18 +33,18 @@ public:
 
     // found(second, bound) for each pair (first, second), second in [begin, end) ascending,
     // that may be kept: a bound at least its stored concordance when it is, infinite where
-    // none is known. Much cheaper than the concordance itself: no abundance ratio.
+    // none is known (every bound, when the bitsets say bounds do not hold). Much cheaper than
+    // the concordance itself: no abundance ratio.
     template <typename Found>
-    void forEachCandidate(std::size_t first, std::size_t begin, std::size_t end, bool bounded, Found found) {
-        forEachLeft(first, end - begin, [begin](std::size_t k) { return begin + k; }, bounded, found);
+    void forEachCandidate(std::size_t first, std::size_t begin, std::size_t end, Found found) {
+        forEachLeft(first, end - begin, [begin](std::size_t k) { return begin + k; }, found);
     }
 
     // The same over `count` listed partners, in list order. Either gene of a pair may be
     // `first`: the bitset test and the bound do not depend on the order.
     template <typename Found>
-    void forEachCandidateOf(std::size_t first, const std::uint32_t* partners, std::size_t count, bool bounded,
-                            Found found) {
-        forEachLeft(first, count, [partners](std::size_t k) { return partners[k]; }, bounded, found);
+    void forEachCandidateOf(std::size_t first, const std::uint32_t* partners, std::size_t count, Found found) {
+        forEachLeft(first, count, [partners](std::size_t k) { return partners[k]; }, found);
     }
 
 private:
@@ -52,7 +52,8 @@ private:
     // the bound leave. The test runs over all of them first, so that the genes it leaves can
     // be fetched from memory while the one before is bounded.
     template <typename Partner, typename Found>
-    void forEachLeft(std::size_t first, std::size_t count, Partner partner, bool bounded, Found found) {
+    void forEachLeft(std::size_t first, std::size_t count, Partner partner, Found found) {
+        const bool bounded = bitsets_.concordanceBoundsHold();
         std::uint32_t* row = row_.data();
         std::size_t num_left = 0;
         for (std::size_t k = 0; k < count; ++k) {

@@ -50,7 +50,7 @@ bool SeedsCreator::skipsBin(std::size_t n) const {
 bool SeedsCreator::storesPairs(std::size_t num_genes) { return num_genes <= kMaxGenesStoringPairs; }
 
 void SeedsCreator::findCandidatePairs(const GenesBin& bin, const SampleBitsets& bitsets, std::size_t row_begin,
-                                      std::size_t row_end, bool bounded, std::vector<StoredPair>& pairs) const {
+                                      std::size_t row_end, std::vector<StoredPair>& pairs) const {
     PairJudge judge(bin, bitsets, min_concordance_, comparator_.parameters());
     const std::size_t n = bin.size();
     // Room for every pair of the rows at once: the pages never written cost no memory, and
@@ -59,7 +59,7 @@ void SeedsCreator::findCandidatePairs(const GenesBin& bin, const SampleBitsets& 
     for (std::size_t i = row_begin; i < row_end; ++i) most += n - 1 - i;
     pairs.reserve(pairs.size() + most);
     for (std::size_t i = row_begin; i < row_end; ++i) {
-        judge.forEachCandidate(i, i + 1, n, bounded, [&](std::uint32_t j, float bound) {
+        judge.forEachCandidate(i, i + 1, n, [&](std::uint32_t j, float bound) {
             pairs.push_back({static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(j), bound});
         });
     }

@@ -23,14 +23,10 @@ public:
     SeedList createSeeds(const GenesBin& bin);
 
     // The pairs of rows [row_begin, row_end) of a bin whose bitsets are given that may be
-    // concordant, each with a bound on its concordance in place of it (infinite unless
-    // `bounded`, which usesBounds tells), appended to `pairs` in creation order (row ascending,
-    // then partner ascending).
+    // concordant, each with a bound on its concordance in place of it, appended to `pairs` in
+    // creation order (row ascending, then partner ascending).
     void findCandidatePairs(const GenesBin& bin, const SampleBitsets& bitsets, std::size_t row_begin,
-                            std::size_t row_end, bool bounded, std::vector<StoredPair>& pairs) const;
-
-    // Whether findCandidatePairs can bound the concordances of the bin's pairs.
-    bool usesBounds(const GenesBin& bin) const { return quotientsAreFinite(bin, comparator_.parameters()); }
+                            std::size_t row_end, std::vector<StoredPair>& pairs) const;
 
     // Extraction and recruitment on the candidate pairs of the whole bin (consumed), in
     // creation order.

@@ -95,7 +95,7 @@ TEST(BestPartnerGroups, SameGroupsAsSortingEveryPair) {
             std::vector<StoredPair> candidates;
             std::size_t num_nan = 0;
             for (std::uint32_t i = 0; i < bin.size(); ++i) {
-                judge.forEachCandidate(i, i + 1, bin.size(), true, [&](std::uint32_t j, float bound) {
+                judge.forEachCandidate(i, i + 1, bin.size(), [&](std::uint32_t j, float bound) {
                     candidates.push_back({static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(j), bound});
                 });
                 for (std::uint32_t j = i + 1; j < bin.size(); ++j) {
