@@ -39,7 +39,7 @@ std::string userName(uid_t uid) {
 ExecutionDescription describeExecution() {
     ExecutionDescription description;
     description.program_name = "Varnosk";
-    description.program_version = "1.1.3";
+    description.program_version = VARNOSK_VERSION;
 
     const std::time_t now = std::time(nullptr);
     std::tm local{};

@@ -33,6 +33,8 @@ TEST(ExecutionDescription, DescribesTheRunningProcess) {
     };
     const std::string before = now();
     const ExecutionDescription d = describeExecution();
+    // the build's version, the one --version prints, and no copy of it
+    EXPECT_EQ(d.program_version, VARNOSK_VERSION);
     EXPECT_TRUE(std::regex_match(d.date, std::regex(R"(\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2})"))) << d.date;
     // ISO extended text orders like the times it names
     EXPECT_LE(before, d.date);
