@@ -67,12 +67,14 @@ po::typed_value<std::string>* textKey(std::string* field) { return po::value<std
 
 // The parser builds its messages by replacing placeholders such as %value% until none is
 // left, so a key or value that itself contains one (a typo, or a hostile file) would make it
-// loop forever. Such text has its percent signs shown as '?' before the message is built.
+// loop forever. Such text has its percent signs shown as '?' before the message is built,
+// and, like every echoed token, its control characters escaped and its length bounded.
 struct ParserErrorText : po::error_with_option_name {
     static void defusePlaceholders(po::error_with_option_name& error) {
         static const std::regex placeholder("%[A-Za-z_]*%");
         auto& substitutions = error.*(&ParserErrorText::m_substitutions);
         for (auto& [name, text] : substitutions) {
+            text = escapedAndCut(text, kShownNameBytes);
             if (std::regex_search(text, placeholder)) std::replace(text.begin(), text.end(), '%', '?');
         }
     }
@@ -142,8 +144,8 @@ std::string rangeMessage(const std::string& key, T low, T high) {
 
 Settings loadSettings(int argc, const char* const argv[]) {
     if (argc != 2) {
-        const std::string program = (argc > 0 && argv[0] != nullptr) ? argv[0] : "";
-        throw std::runtime_error("Usage: " + program + " settings.ini");
+        const std::string program = (argc > 0 && argv[0] != nullptr) ? argv[0] : "varnosk";
+        throw std::runtime_error("Usage: " + shownPath(program) + " settings.ini");
     }
     const std::string settings_path = argv[1];
     checkFileReadable(settings_path);
@@ -200,7 +202,7 @@ void checkFileReadable(const std::string& path) {
     const bool readable = ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode) &&
                           ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0;
     if (!readable) {
-        throw std::runtime_error("error: " + shown(path) +
+        throw std::runtime_error("error: " + shownPath(path) +
                                  " cannot be read. Check that the path is valid and that you have read permissions.");
     }
 }
@@ -217,16 +219,16 @@ void checkRange(const std::string& key, std::uint64_t value, std::uint64_t low, 
 void checkDirectory(const std::string& path) {
     boost::system::error_code ignored;
     if (!boost::filesystem::is_directory(path, ignored)) {
-        throw std::runtime_error("error: " + shown(path) + " is not a valid directory.");
+        throw std::runtime_error("error: " + shownPath(path) + " is not a valid directory.");
     }
 }
 
 void checkEmptyDirectory(const std::string& path) {
     boost::system::error_code error;
     const boost::filesystem::directory_iterator first(path, error);
-    if (error) throw std::runtime_error("error: " + shown(path) + " cannot be listed (" + error.message() + ").");
+    if (error) throw std::runtime_error("error: " + shownPath(path) + " cannot be listed (" + error.message() + ").");
     if (first != boost::filesystem::directory_iterator()) {
-        throw std::runtime_error("error: " + shown(path) + " is not an empty directory.");
+        throw std::runtime_error("error: " + shownPath(path) + " is not an empty directory.");
     }
 }
 

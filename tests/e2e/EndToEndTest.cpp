@@ -45,6 +45,17 @@ TEST(EndToEnd, UsageHelpAndVersion) {
     EXPECT_EQ(help.err, "");
     // misspelt, it is a settings file like any other
     EXPECT_EQ(runCommand(kBinary + " --helpx").status, 255);
+
+    // what was asked for could not be written: a full device, a closed standard output
+    for (const std::string args : {" --version >/dev/full", " --help >/dev/full", " --version >&-", " --help >&-"}) {
+        const ProcessResult lost = runCommand("(" + kBinary + args + ")");
+        EXPECT_EQ(lost.status, 255) << args;
+        EXPECT_EQ(lost.err, "error: standard output could not be written.\n") << args;
+    }
+    // the program name is echoed with its control characters escaped
+    const ProcessResult named = runCommand("bash -c 'exec -a \"$(printf \"var\\033[2Jnosk\\a\")\" " + kBinary + "'");
+    EXPECT_EQ(named.status, 255);
+    EXPECT_EQ(named.err, "Usage: var\\x1b[2Jnosk\\x07 settings.ini\n");
 }
 
 TEST(EndToEnd, SettingsAndMatrixErrorsEndTheRunWithOneMessage) {
