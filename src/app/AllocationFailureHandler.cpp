@@ -1,5 +1,7 @@
 #include "app/AllocationFailureHandler.hpp"
 
+#include "common/OutOfMemory.hpp"
+
 #include <unistd.h>
 
 #include <cstdlib>
@@ -11,10 +13,11 @@ namespace {
 // Runs when operator new cannot allocate: nothing may allocate here, so write the message
 // with a raw system call and leave without unwinding.
 void onAllocationFailure() {
-    static const char message[] = "error: memory allocation failed.\n";
-    const ssize_t ignored = ::write(STDERR_FILENO, message, sizeof(message) - 1);
+    static const char newline = '\n';
+    const ssize_t ignored = ::write(STDERR_FILENO, kOutOfMemoryMessage, sizeof(kOutOfMemoryMessage) - 1) +
+                            ::write(STDERR_FILENO, &newline, 1);
     (void)ignored;
-    std::_Exit(1);
+    std::_Exit(kOutOfMemoryStatus);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "app/AllocationFailureHandler.hpp"
 #include "app/Pipeline.hpp"
+#include "common/OutOfMemory.hpp"
 #include "distributed/Cluster.hpp"
 #ifdef VARNOSK_MPI
 #include "distributed/MpiCluster.hpp"
@@ -17,6 +18,11 @@ int main(int argc, char* argv[]) {
 #endif
     try {
         return varnosk::runPipeline(argc, argv, std::cout, cluster);
+    } catch (const std::bad_alloc&) {
+        // thrown for a library's failed allocation (a decoder's), or another rank's
+        if (cluster.isRoot() || !cluster.failureKnownToAll()) std::cerr << varnosk::kOutOfMemoryMessage << std::endl;
+        if (!cluster.failureKnownToAll()) cluster.abortAll(varnosk::kOutOfMemoryStatus);
+        return varnosk::kOutOfMemoryStatus;
     } catch (const std::exception& error) {
         // an agreed failure is printed once, by the root; any other ends every rank here
         if (cluster.isRoot() || !cluster.failureKnownToAll()) std::cerr << error.what() << std::endl;

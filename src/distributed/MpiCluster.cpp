@@ -1,5 +1,7 @@
 #include "distributed/MpiCluster.hpp"
 
+#include "common/OutOfMemory.hpp"
+
 #include <mpi.h>
 
 #include <algorithm>
@@ -38,6 +40,8 @@ std::string receiveBytes(int from) {
 std::string messageOf(const std::exception_ptr& failure) {
     try {
         std::rethrow_exception(failure);
+    } catch (const std::bad_alloc&) {
+        return kOutOfMemoryMessage;
     } catch (const std::exception& error) {
         return error.what();
     } catch (...) {
@@ -81,6 +85,7 @@ void MpiCluster::agree(const std::exception_ptr& failure) {
     std::string message = broadcastFrom(first, first == rank_ ? messageOf(failure) : std::string());
     agreed_failure_ = true;
     if (first == rank_) std::rethrow_exception(failure);
+    if (message == kOutOfMemoryMessage) throw MemoryExhaustedElsewhere();
     throw std::runtime_error(message);
 }
 

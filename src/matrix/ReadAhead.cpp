@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <system_error>
 
 namespace varnosk {
 namespace {
@@ -14,7 +16,12 @@ constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 
 ReadAhead::ReadAhead(std::unique_ptr<ByteSource> source) : source_(std::move(source)), blocks_(kNumBlocks) {
     for (Block& block : blocks_) block.bytes.resize(kBlockSize);
-    thread_ = std::thread([this] { produce(); });
+    try {
+        thread_ = std::thread([this] { produce(); });
+    } catch (const std::system_error&) {
+        // no room for the thread's stack, as under an address-space limit: memory ran out
+        throw std::bad_alloc();
+    }
 }
 
 ReadAhead::~ReadAhead() {
