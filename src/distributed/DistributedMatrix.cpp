@@ -1,12 +1,14 @@
 #include "distributed/DistributedMatrix.hpp"
 
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <utility>
 #include <vector>
 
+#include "common/Shown.hpp"
 #include "distributed/Bytes.hpp"
 #include "distributed/Collectives.hpp"
 #include "distributed/GeneMessages.hpp"
@@ -25,6 +27,7 @@ void shareFacts(Cluster& cluster, MatrixFileFacts& facts) {
     out.putString(facts.header.value_or(""));
     out.put<std::uint8_t>(facts.can_be_read_again);
     out.put<Compression>(facts.compression);
+    out.put<FileIdentity>(facts.identity);
     const std::string bytes = cluster.broadcast(cluster.isRoot() ? out.take() : std::string());
     ByteReader in(bytes);
     const bool has_header = in.get<std::uint8_t>() != 0;
@@ -33,6 +36,52 @@ void shareFacts(Cluster& cluster, MatrixFileFacts& facts) {
     facts.header = has_header ? std::optional<std::string>(std::move(header)) : std::nullopt;
     facts.can_be_read_again = in.get<std::uint8_t>() != 0;
     facts.compression = in.get<Compression>();
+    facts.identity = in.get<FileIdentity>();
+}
+
+// What a rank sees at the matrix path: the ranks split only a file they all see alike.
+struct MatrixView {
+    bool regular = false;
+    Compression compression = Compression::None;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    bool operator==(const MatrixView&) const = default;
+};
+
+MatrixView viewOf(const LineReader& reader) {
+    return MatrixView{reader.canBeReadAgain(), reader.compression(), reader.canBeReadAgain() ? reader.size() : 0,
+                      reader.canBeReadAgain() ? reader.modificationTime() : 0};
+}
+
+// Looks at the path without blocking on a pipe and without reading one.
+MatrixView lookAt(const std::string& path) {
+    auto file = std::make_unique<FileBytes>(path, FileBytes::Opening::NonBlocking);
+    if (!file->isOpen()) {
+        throw std::runtime_error("error: " + shownPath(path) +
+                                 " cannot be read. Check that the path is valid and that you have read permissions.");
+    }
+    if (!file->isRegularFile()) return MatrixView{};
+    return viewOf(LineReader::fromFile(std::move(file), path));
+}
+
+std::string described(const MatrixView& view) {
+    if (!view.regular) return "no regular file";
+    const auto seconds = static_cast<std::time_t>(view.modified);
+    std::tm utc{};
+    char when[32] = "?";
+    if (::gmtime_r(&seconds, &utc) != nullptr) std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return std::string(compressionName(view.compression)) + ", " + std::to_string(view.size) +
+           " bytes, modified " + when;
+}
+
+// Every rank's view equal to the root's, or the message that names the first that differs.
+void checkSameFileOnEveryRank(const std::string& path, const std::vector<MatrixView>& views) {
+    for (std::size_t r = 1; r < views.size(); ++r) {
+        if (views[r] == views[0]) continue;
+        throw std::runtime_error("error: " + shownPath(path) + " is not the same file for every process: process 0 sees " +
+                                 described(views[0]) + ", process " + std::to_string(r) + " " + described(views[r]) +
+                                 ". Put the matrix on a file system that every process shares.");
+    }
 }
 
 // Per rank the genes read: ids within the part become ids in the file, and the first gene
@@ -70,18 +119,27 @@ CountMatrix readCountMatrixOnRanks(Cluster& cluster, const std::string& path, bo
         return genes;
     }
 
-    // Parts need a regular file of plain text: byte offsets are then offsets into the text.
-    const std::uint64_t file_size = agreed(cluster, [&]() -> std::uint64_t {
-        const LineReader reader = LineReader::openFile(path);
-        return reader.canBeReadAgain() && reader.compression() == Compression::None ? reader.size() + 1 : 0;
+    // The root alone opens the path first: a pipe can be opened, and read, only once.
+    std::optional<LineReader> root_reader;
+    const MatrixView root_view = agreed(cluster, [&] {
+        if (!cluster.isRoot()) return MatrixView{};
+        root_reader.emplace(LineReader::openFile(path));
+        return viewOf(*root_reader);
     });
+    const MatrixView seen = allGatherValue(cluster, root_view).front();
+    // Parts need a regular file of plain text: byte offsets are then offsets into the text.
     CountMatrix mine;
-    if (file_size == 0) {
+    if (!seen.regular || seen.compression != Compression::None) {
         mine = agreed(cluster, [&] {
-            return cluster.isRoot() ? readCountMatrix(path, has_header, progress, &facts) : CountMatrix();
+            return cluster.isRoot() ? readCountMatrix(*root_reader, has_header, progress, &facts) : CountMatrix();
         });
     } else {
-        const std::uint64_t size = file_size - 1;
+        root_reader.reset();
+        // a stale copy or another file on some node would split into parts that do not fit
+        const MatrixView view = agreed(cluster, [&] { return cluster.isRoot() ? root_view : lookAt(path); });
+        const std::vector<MatrixView> views = allGatherValue(cluster, view);
+        agreed(cluster, [&] { checkSameFileOnEveryRank(path, views); });
+        const std::uint64_t size = seen.size;
         const auto ranks = static_cast<std::uint64_t>(cluster.size());
         const auto rank = static_cast<std::uint64_t>(cluster.rank());
         const MatrixPart part = agreed(cluster, [&] {

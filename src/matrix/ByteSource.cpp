@@ -44,13 +44,17 @@ void ByteSource::skipToEnd() {
     }
 }
 
-FileBytes::FileBytes(const std::string& path) : path_(path) {
+FileBytes::FileBytes(const std::string& path, Opening opening) : path_(path) {
+    const int flags = O_RDONLY | O_CLOEXEC | (opening == Opening::NonBlocking ? O_NONBLOCK : 0);
     do {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd_ = ::open(path.c_str(), flags);
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0) return;
     struct stat status {};
-    if (::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)) {
+    if (::fstat(fd_, &status) != 0) return;
+    identity_ = FileIdentity{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+    modified_ = static_cast<std::int64_t>(status.st_mtime);
+    if (S_ISREG(status.st_mode)) {
         regular_ = true;
         size_ = static_cast<std::uint64_t>(std::max<off_t>(status.st_size, 0));
     }
@@ -59,7 +63,7 @@ FileBytes::FileBytes(const std::string& path) : path_(path) {
 FileBytes::FileBytes(const std::string& path, std::uint64_t begin, std::uint64_t end) : FileBytes(path) {
     if (fd_ < 0) return;
     if (!regular_ || begin > end || end > size_ || ::lseek(fd_, static_cast<off_t>(begin), SEEK_SET) < 0) {
-        throw std::runtime_error("error: " + shown(path_) + " could not be read (bytes " + std::to_string(begin) +
+        throw std::runtime_error("error: " + shownPath(path_) + " could not be read (bytes " + std::to_string(begin) +
                                  " to " + std::to_string(end) + " are not in the file).");
     }
     limit_ = end - begin;
@@ -81,7 +85,7 @@ std::size_t FileBytes::readSome(char* out, std::size_t capacity) {
         }
         if (errno == EINTR) continue;
         // A failed read must not pass for the end of the file: genes would be lost.
-        throw std::runtime_error("error: " + shown(path_) + " could not be read (" + std::strerror(errno) + ").");
+        throw std::runtime_error("error: " + shownPath(path_) + " could not be read (" + std::strerror(errno) + ").");
     }
 }
 

@@ -32,11 +32,22 @@ private:
     std::size_t peeked_used_ = 0;
 };
 
+// Which file an open descriptor reads: the same device and inode are the same file.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
 // An open file, read with read(2) as it comes (a pipe works too).
 class FileBytes final : public ByteSource {
 public:
+    // How the file is opened: waiting for a writer when it is a named pipe, or not, to look
+    // at what the path names without blocking (its reads then may fail on a pipe).
+    enum class Opening { Waiting, NonBlocking };
+
     // Check isOpen(): a file that cannot be opened is reported by the caller.
-    explicit FileBytes(const std::string& path);
+    explicit FileBytes(const std::string& path, Opening opening = Opening::Waiting);
     // Only bytes [begin, end) of a regular file: reading starts at `begin` and ends at `end`.
     FileBytes(const std::string& path, std::uint64_t begin, std::uint64_t end);
     ~FileBytes() override;
@@ -48,6 +59,9 @@ public:
     bool isRegularFile() const { return regular_; }
     // The size of a regular file, else 0.
     std::uint64_t size() const { return size_; }
+    FileIdentity identity() const { return identity_; }
+    // Seconds since the epoch of the last change of its content.
+    std::int64_t modificationTime() const { return modified_; }
     std::uint64_t inputPosition() const override { return position_; }
 
 protected:
@@ -58,6 +72,8 @@ private:
     int fd_ = -1;
     bool regular_ = false;
     std::uint64_t size_ = 0;
+    FileIdentity identity_;
+    std::int64_t modified_ = 0;
     std::uint64_t position_ = 0;
     std::uint64_t limit_ = UINT64_MAX;  // bytes that may still be read
 };

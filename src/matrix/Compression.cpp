@@ -15,17 +15,50 @@
 
 namespace varnosk {
 
+namespace {
+
+constexpr std::string_view kGzipMagic("\x1f\x8b", 2);
+constexpr std::string_view kXzMagic("\xfd" "7zXZ\0", 6);
+constexpr std::string_view kZstdMagic("\x28\xb5\x2f\xfd", 4);
+// A zstd skippable frame (what parallel compressors start with): 0x184D2A50 to 0x184D2A5F.
+constexpr std::size_t kZstdSkippableMagicSize = 4;
+// "BZh", the block size digit, then a block or the end-of-stream magic.
+constexpr std::size_t kBzip2MagicSize = 10;
+
+bool isZstdSkippableMagic(std::string_view bytes) {
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    return (bytes.size() < 1 || (at(0) & 0xf0) == 0x50) && (bytes.size() < 2 || at(1) == 0x2a) &&
+           (bytes.size() < 3 || at(2) == 0x4d) && (bytes.size() < 4 || at(3) == 0x18);
+}
+
+bool isBzip2Magic(std::string_view bytes) {
+    const std::string_view block("1AY&SY", 6);
+    const std::string_view end("\x17\x72\x45\x38\x50\x90", 6);
+    const std::string_view letters = bytes.substr(0, 3);
+    if (letters != std::string_view("BZh").substr(0, letters.size())) return false;
+    if (bytes.size() > 3 && (bytes[3] < '1' || bytes[3] > '9')) return false;
+    const std::string_view rest = bytes.size() > 4 ? bytes.substr(4, 6) : std::string_view();
+    return rest == block.substr(0, rest.size()) || rest == end.substr(0, rest.size());
+}
+
+// Whether `bytes`, at least `size` of them or all the data there is, start like a signature.
+bool startsLike(std::string_view bytes, std::string_view magic) {
+    const std::string_view head = bytes.substr(0, magic.size());
+    return head == magic.substr(0, head.size());
+}
+
+}  // namespace
+
 Compression detectCompression(std::string_view head) {
-    const auto starts = [&](std::string_view magic) { return head.substr(0, magic.size()) == magic; };
-    if (starts(std::string_view("\x1f\x8b", 2))) return Compression::Gzip;
-    if (starts(std::string_view("\xfd" "7zXZ\0", 6))) return Compression::Xz;
-    if (starts("\x28\xb5\x2f\xfd")) return Compression::Zstd;
-    // "BZh", the block size digit, then a block or the end-of-stream magic: a gene may be
-    // called BZh1, but no gene line goes on with these bytes.
-    if (head.size() >= 10 && starts("BZh") && head[3] >= '1' && head[3] <= '9' &&
-        (head.substr(4, 6) == "1AY&SY" || head.substr(4, 6) == "\x17\x72\x45\x38\x50\x90")) {
-        return Compression::Bzip2;
-    }
+    // Data shorter than a signature whose every byte matches it is an archive cut short: the
+    // decoder then reports it truncated. A gene called BZh1 goes on with a tab, and so fails
+    // the match.
+    if (head.empty()) return Compression::None;
+    if (startsLike(head, kGzipMagic)) return Compression::Gzip;
+    if (startsLike(head, kXzMagic)) return Compression::Xz;
+    if (startsLike(head, kZstdMagic)) return Compression::Zstd;
+    if (isZstdSkippableMagic(head.substr(0, kZstdSkippableMagicSize))) return Compression::Zstd;
+    if (isBzip2Magic(head.substr(0, kBzip2MagicSize))) return Compression::Bzip2;
     return Compression::None;
 }
 
@@ -41,6 +74,11 @@ const char* compressionName(Compression compression) {
 }
 
 namespace {
+
+// The largest zstd window read, 2 GiB (--long=31): the most the format's decoders take.
+constexpr int kZstdWindowLogMax = 31;
+const std::string kZstdWindowTooLarge =
+    "the zstd data needs a window of more than 2 GiB; recompress it with a smaller --long, or none.";
 
 // Compressed bytes are taken from the source in blocks of this size.
 constexpr std::size_t kInputBlock = std::size_t{1} << 18;
@@ -62,11 +100,14 @@ protected:
     std::size_t available() const { return available_; }
 
     [[noreturn]] void truncated() const {
-        throw std::runtime_error("error: " + shown(name_) + " could not be decompressed: the " +
+        throw std::runtime_error("error: " + shownPath(name_) + " could not be decompressed: the " +
                                  compressionName(format_) + " data is truncated.");
     }
+    [[noreturn]] void unsupported(const std::string& reason) const {
+        throw std::runtime_error("error: " + shownPath(name_) + " could not be decompressed: " + reason);
+    }
     [[noreturn]] void corrupt(const std::string& reason) const {
-        throw std::runtime_error("error: " + shown(name_) + " could not be decompressed: the " +
+        throw std::runtime_error("error: " + shownPath(name_) + " could not be decompressed: the " +
                                  compressionName(format_) + " data is corrupt (" + reason + ").");
     }
 
@@ -243,6 +284,9 @@ public:
     ZstdDecoder(std::unique_ptr<ByteSource> compressed, const std::string& name)
         : Decoder(std::move(compressed), name, Compression::Zstd), stream_(ZSTD_createDStream()) {
         if (stream_ == nullptr) throw std::bad_alloc();
+        // files written with a long window (--long) are valid: take every window the format
+        // allows, which the decoder then holds in memory
+        ZSTD_DCtx_setParameter(stream_, ZSTD_d_windowLogMax, kZstdWindowLogMax);
     }
     ~ZstdDecoder() override { ZSTD_freeDStream(stream_); }
 
@@ -271,7 +315,10 @@ private:
     void decode(ZSTD_outBuffer& output) {
         const std::size_t hint = ZSTD_decompressStream(stream_, &output, &input_);
         if (ZSTD_isError(hint)) {
-            if (ZSTD_getErrorCode(hint) == ZSTD_error_memory_allocation) throw std::bad_alloc();
+            const ZSTD_ErrorCode code = ZSTD_getErrorCode(hint);
+            if (code == ZSTD_error_memory_allocation) throw std::bad_alloc();
+            // a window no decoder takes: valid data that cannot be read here, not corrupt data
+            if (code == ZSTD_error_frameParameter_windowTooLarge) unsupported(kZstdWindowTooLarge);
             corrupt(ZSTD_getErrorName(hint));
         }
         frame_hint_ = hint;

@@ -183,10 +183,13 @@ private:
 };
 
 // The line number and text of the next data line (blank lines are skipped, but counted).
-bool nextDataLine(LineReader& reader, std::uint64_t& line_number, std::string_view& line, std::size_t& start) {
+// `check_line_end` sees each line first.
+template <typename CheckLineEnd = decltype(&checkLineEnd)>
+bool nextDataLine(LineReader& reader, std::uint64_t& line_number, std::string_view& line, std::size_t& start,
+                  CheckLineEnd check_line_end = &checkLineEnd) {
     while (reader.next(line)) {
         ++line_number;
-        checkLineEnd(line, line_number);
+        check_line_end(line, line_number);
         start = 0;
         while (start < line.size() && isBlank(line[start])) ++start;
         if (start < line.size()) return true;
@@ -215,7 +218,7 @@ std::unique_ptr<Gene> parseDataLine(std::string_view line, std::size_t start, st
     if (result.status == ParseStatus::InvalidCount) {
         throw std::runtime_error("error at line " + std::to_string(line_number) + ", column " +
                                  std::to_string(result.column) + ": invalid count '" +
-                                 shown(std::string(result.bad_token)) +
+                                 shown(result.bad_token) +
                                  "' (counts must be decimal, finite and non-negative).");
     }
     // Later stages need at least one sample; a matrix of names alone is not a count table.
@@ -263,6 +266,7 @@ CountMatrix readGenes(LineReader& reader, const ReadStart& start_at, ProgressSin
             facts->header = std::move(header);
             facts->can_be_read_again = reader.canBeReadAgain();
             facts->compression = reader.compression();
+            facts->identity = reader.identity();
         }
     } catch (const std::runtime_error&) {
         // garbage from a damaged archive is no malformed matrix: the archive fault comes first
@@ -280,7 +284,7 @@ CountMatrix readLines(LineReader& reader, bool has_header, ProgressSink& progres
 }
 
 [[noreturn]] void changedDuringTheRun(const std::string& path, const std::string& what) {
-    throw std::runtime_error("error: " + shown(path) + " changed during the run: " + what + ".");
+    throw std::runtime_error("error: " + shownPath(path) + " changed during the run: " + what + ".");
 }
 
 }  // namespace
@@ -298,6 +302,10 @@ CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSi
     return readLines(reader, has_header, progress, facts);
 }
 
+CountMatrix readCountMatrix(LineReader& reader, bool has_header, ProgressSink& progress, MatrixFileFacts* facts) {
+    return readLines(reader, has_header, progress, facts);
+}
+
 CountMatrix readCountMatrixFromMemory(std::string_view data, bool has_header, ProgressSink& progress,
                                       MatrixFileFacts* facts) {
     LineReader reader = LineReader::fromMemory(data, "<memory>");
@@ -308,7 +316,7 @@ std::uint64_t lineStartAtOrAfter(const std::string& path, std::uint64_t offset) 
     if (offset == 0) return 0;
     FileBytes file(path);
     if (!file.isOpen() || !file.isRegularFile()) {
-        throw std::runtime_error("error: " + shown(path) +
+        throw std::runtime_error("error: " + shownPath(path) +
                                  " cannot be read. Check that the path is valid and that you have read permissions.");
     }
     if (offset >= file.size()) return file.size();
@@ -353,11 +361,26 @@ CountMatrix readMatrixPart(const std::string& path, bool has_header, const Matri
                      facts);
 }
 
-void rereadGenes(const std::string& path, bool has_header, const GeneList& genes, ProgressSink& progress,
+void rereadGenes(const std::string& path, bool has_header, const FileIdentity& first_read, const GeneList& genes,
+                 ProgressSink& progress,
                  const std::function<bool(const Gene& gene, const std::vector<float>& raw_counts)>& visit) {
-    LineReader reader = LineReader::openFile(path);
+    auto file = std::make_unique<FileBytes>(path, FileBytes::Opening::NonBlocking);
+    if (!file->isOpen()) changedDuringTheRun(path, "it can no longer be opened");
+    if (!file->isRegularFile() || file->identity() != first_read) {
+        changedDuringTheRun(path, "it is no longer the file first read");
+    }
+    LineReader reader = LineReader::fromFile(std::move(file), path);
     std::uint64_t line_number = 0;
-    readHeader(reader, has_header, line_number);
+    const auto no_lone_carriage_return = [&](std::string_view text, std::uint64_t number) {
+        const std::size_t found = text.find('\r');
+        if (found != std::string_view::npos && found + 1 < text.size()) {
+            changedDuringTheRun(path, "line " + std::to_string(number) + " now holds a carriage return");
+        }
+    };
+    if (has_header) {
+        std::string_view header;
+        if (reader.next(header)) no_lone_carriage_return(header, ++line_number);
+    }
     std::vector<float> scratch;
     ThrottledProgress throttled(reader, progress);
     std::string_view line;
@@ -366,7 +389,7 @@ void rereadGenes(const std::string& path, bool has_header, const GeneList& genes
     for (const Gene* gene : genes) {
         // skipped lines are only told apart from blank ones, never parsed
         do {
-            if (!nextDataLine(reader, line_number, line, start)) {
+            if (!nextDataLine(reader, line_number, line, start, no_lone_carriage_return)) {
                 changedDuringTheRun(path, "it ends before gene '" + shown(gene->name) + "'");
             }
             ++id;

@@ -10,7 +10,9 @@
 
 #include "common/ProgressSink.hpp"
 #include "matrix/CountMatrix.hpp"
+#include "matrix/ByteSource.hpp"
 #include "matrix/Compression.hpp"
+#include "matrix/LineReader.hpp"
 
 namespace varnosk {
 
@@ -19,6 +21,7 @@ struct MatrixFileFacts {
     std::optional<std::string> header;  // the header line without its line feed, when there is one
     bool can_be_read_again = false;     // a regular file: rereadGenes can read it
     Compression compression = Compression::None;
+    FileIdentity identity;              // of a regular file: what rereadGenes must find again
 };
 
 // Reads the whole count matrix (a gene name then one count per sample on every line,
@@ -29,6 +32,9 @@ struct MatrixFileFacts {
 // format when compressed data is truncated or corrupt, and when it holds no gene. `facts`,
 // when given, receives the header and what kind of file it was.
 CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSink& progress,
+                            MatrixFileFacts* facts = nullptr);
+// The same from a reader already open (and not yet read).
+CountMatrix readCountMatrix(LineReader& reader, bool has_header, ProgressSink& progress,
                             MatrixFileFacts* facts = nullptr);
 // The same from bytes in memory (the fuzz target reads this way).
 CountMatrix readCountMatrixFromMemory(std::string_view data, bool has_header, ProgressSink& progress,
@@ -65,9 +71,12 @@ CountMatrix readMatrixPart(const std::string& path, bool has_header, const Matri
 // Reads the file again for some of the genes a first read made (`genes`, ascending id) and
 // calls visit(gene, its counts as written in the file) for each, in order, stopping after
 // the last; lines of other genes are not parsed. Throws
-// "error: <path> changed during the run: ..." when a gene's line is missing, no longer
-// parses, has another name or number of samples, or visit returns false.
-void rereadGenes(const std::string& path, bool has_header, const GeneList& genes, ProgressSink& progress,
+// "error: <path> changed during the run: ..." when the path no longer names the regular file
+// `first_read` (checked before anything is read, so that a pipe put in its place cannot
+// block), or when a gene's line is missing, no longer parses, has another name or number of
+// samples, or visit returns false.
+void rereadGenes(const std::string& path, bool has_header, const FileIdentity& first_read, const GeneList& genes,
+                 ProgressSink& progress,
                  const std::function<bool(const Gene& gene, const std::vector<float>& raw_counts)>& visit);
 
 // Parses one data line (leading white space already skipped) into a gene with the given

@@ -20,22 +20,36 @@ constexpr std::size_t kHeadSize = 16;
 LineReader LineReader::openFile(const std::string& path) {
     auto file = std::make_unique<FileBytes>(path);
     if (!file->isOpen()) {
-        throw std::runtime_error("error: " + shown(path) +
+        throw std::runtime_error("error: " + shownPath(path) +
                                  " cannot be read. Check that the path is valid and that you have read permissions.");
     }
+    return fromFile(std::move(file), path);
+}
+
+LineReader LineReader::fromFile(std::unique_ptr<FileBytes> file, const std::string& path) {
     const std::uint64_t size = file->size();
     const bool rereadable = file->isRegularFile();
-    return LineReader(std::move(file), path, size, rereadable, kBlockSize);
+    const FileIdentity identity = file->identity();
+    const std::int64_t modified = file->modificationTime();
+    LineReader reader(std::move(file), path, size, rereadable, kBlockSize);
+    reader.identity_ = identity;
+    reader.modified_ = modified;
+    return reader;
 }
 
 LineReader LineReader::openFileRange(const std::string& path, std::uint64_t begin, std::uint64_t end) {
     auto file = std::make_unique<FileBytes>(path, begin, end);
     if (!file->isOpen()) {
-        throw std::runtime_error("error: " + shown(path) +
+        throw std::runtime_error("error: " + shownPath(path) +
                                  " cannot be read. Check that the path is valid and that you have read permissions.");
     }
     const std::uint64_t size = file->size();
-    return LineReader(std::move(file), path, size, true, kBlockSize, true);
+    const FileIdentity identity = file->identity();
+    const std::int64_t modified = file->modificationTime();
+    LineReader reader(std::move(file), path, size, true, kBlockSize, true);
+    reader.identity_ = identity;
+    reader.modified_ = modified;
+    return reader;
 }
 
 LineReader LineReader::fromMemory(std::string_view data, const std::string& name) {

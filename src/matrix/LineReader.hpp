@@ -19,6 +19,8 @@ class LineReader {
 public:
     // Throws "error: <path> cannot be read. ..." when the file cannot be opened.
     static LineReader openFile(const std::string& path);
+    // A file already open (isOpen()), named `path` in messages.
+    static LineReader fromFile(std::unique_ptr<FileBytes> file, const std::string& path);
     // Bytes [begin, end) of a regular file, read as plain text whatever they start with (a
     // part of a larger matrix). Throws like openFile.
     static LineReader openFileRange(const std::string& path, std::uint64_t begin, std::uint64_t end);
@@ -32,6 +34,9 @@ public:
     Compression compression() const { return compression_; }
     // A regular file (plain or compressed) can be read again from its start.
     bool canBeReadAgain() const { return rereadable_; }
+    // The file's device and inode, and when its content last changed (a file only).
+    FileIdentity identity() const { return identity_; }
+    std::int64_t modificationTime() const { return modified_; }
 
     // The next line without its line feed; false at the end of the data.
     bool next(std::string_view& line);
@@ -54,6 +59,8 @@ private:
     std::unique_ptr<ByteSource> source_;
     Compression compression_ = Compression::None;
     bool rereadable_ = false;
+    FileIdentity identity_;
+    std::int64_t modified_ = 0;
     std::uint64_t size_ = 0;
     std::uint64_t position_ = 0;
     std::vector<char> buffer_;

@@ -6,7 +6,7 @@ namespace varnosk {
 
 RawCounts::RawCounts(const std::string& path, bool has_header, const MatrixFileFacts& facts,
                      const CountMatrix& matrix)
-    : path_(path), has_header_(has_header), reread_(facts.can_be_read_again) {
+    : path_(path), has_header_(has_header), reread_(facts.can_be_read_again), identity_(facts.identity) {
     if (reread_) return;
     // ids run from 1 in matrix order
     copies_.reserve(matrix.size());
@@ -28,7 +28,7 @@ void RawCounts::visit(const GeneList& genes, ProgressSink& progress, const RawCo
         progress.update(1, 1);
         return;
     }
-    rereadGenes(path_, has_header_, genes, progress, [&](const Gene& gene, const std::vector<float>& raw) {
+    rereadGenes(path_, has_header_, identity_, genes, progress, [&](const Gene& gene, const std::vector<float>& raw) {
         // the transform takes the single-precision root of each count
         for (std::size_t s = 0; s < raw.size(); ++s) {
             if (std::sqrt(raw[s]) != gene.counts[s]) return false;

@@ -35,6 +35,7 @@ private:
     std::string path_;
     bool has_header_ = false;
     bool reread_ = false;
+    FileIdentity identity_;
     std::vector<std::vector<float>> copies_;  // by gene id - 1, for a pipe
 };
 

@@ -1,12 +1,15 @@
 #include "matrix/CountMatrixReader.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -214,6 +217,51 @@ TEST(CountMatrixReader, CompressedMatricesReadLikeTheirTextWhateverTheirName) {
     EXPECT_EQ(genes[0]->name, "BZh1");
 }
 
+// The bytes that tell each format: gzip's magic, xz's, zstd's, bzip2's "BZh", block size
+// and first block magic.
+const std::map<std::string, std::size_t> kSignatureSizes = {{"gzip", 2}, {"xz", 6}, {"zstd", 4}, {"bzip2", 10}};
+
+TEST(CountMatrixReader, ZstdFramesAsParallelAndLongWindowCompressorsWriteThem) {
+    const std::string text = "gene\ts1\ts2\ng1\t1\t2.5\ng2\t0\t3\n";
+    test::TempDir dir;
+    const std::string plain_path = (dir.path() / "plain.tsv").string();
+    test::writeFile(plain_path, text);
+    const CountMatrix plain = read(plain_path, true);
+    const auto made = [&](const std::string& command) {
+        const std::string path = (dir.path() / "made.zst").string();
+        const auto result = test::runCommand("(" + command + " < " + plain_path + " > " + path + ")");
+        if (result.status != 0) throw std::runtime_error(command + " failed: " + result.err);
+        return test::readFile(path);
+    };
+    // a skippable frame: its magic (any of 16), its payload's length, the payload
+    const auto skippable = [](char magic_low, const std::string& payload) {
+        std::string frame = {magic_low, '\x2a', '\x4d', '\x18'};
+        for (int shift = 0; shift < 32; shift += 8) frame += static_cast<char>((payload.size() >> shift) & 0xff);
+        return frame + payload;
+    };
+    const std::string frame = made("zstd -q -c");
+    const std::pair<std::string, std::string> archives[] = {
+        // a parallel compressor starts every frame with a skippable one
+        {"skippable frames", skippable('\x50', "index") + frame + skippable('\x5f', "") + skippable('\x53', "x")},
+        // a window of 1 GiB, which the library's default limit refuses
+        {"long window", made("zstd -q --long=30 -c")},
+    };
+    const std::string path = (dir.path() / "matrix").string();
+    for (const auto& [label, archive] : archives) {
+        test::writeFile(path, archive);
+        MatrixFileFacts facts;
+        test::NullProgress progress;
+        expectSameGenes(readCountMatrix(path, true, progress, &facts), plain, label);
+        EXPECT_EQ(facts.compression, Compression::Zstd) << label;
+        // cut inside the first signature, it is a truncated archive, not text
+        for (std::size_t keep = 1; keep < 4; ++keep) {
+            test::writeFile(path, archive.substr(0, keep));
+            EXPECT_EQ(readError(path, true), "error: " + path + " could not be decompressed: the zstd data is truncated.")
+                << label << " cut to " << keep;
+        }
+    }
+}
+
 TEST(CountMatrixReader, TruncatedOrCorruptArchivesAreErrorsNamingFileAndFormat) {
     std::string text = "gene\ts1\ts2\ts3\n";
     for (int g = 0; g < 3000; ++g) {
@@ -225,8 +273,11 @@ TEST(CountMatrixReader, TruncatedOrCorruptArchivesAreErrorsNamingFileAndFormat) 
     for (const std::string tool : kCompressors) {
         const std::string archive = test::readFile(compressedFile(dir, tool, text, tool));
         const std::string prefix = "error: " + cut + " could not be decompressed: the " + tool;
-        // cut in the middle, and just before the end: no shorter matrix passes for the whole
-        for (const std::size_t keep : {archive.size() / 2, archive.size() - 1}) {
+        // cut in the middle, just before the end, and inside the format's signature (what is
+        // left still matches it): no shorter matrix passes for the whole, nor for plain text
+        std::vector<std::size_t> keeps = {archive.size() / 2, archive.size() - 1};
+        for (std::size_t keep = 1; keep < kSignatureSizes.at(tool); ++keep) keeps.push_back(keep);
+        for (const std::size_t keep : keeps) {
             test::writeFile(cut, archive.substr(0, keep));
             EXPECT_EQ(readError(cut, true), prefix + " data is truncated.") << tool << " cut to " << keep;
         }
@@ -264,18 +315,37 @@ TEST(CountMatrixReader, RawCountsOfChosenGenesAreReadAgainAndChecked) {
                                                                                  {"g4", {0.1f, 16.0f}}}))
             << tool;
 
-        // a file changed since: its lines no longer agree with what was read
+        // a file changed since: its lines no longer agree with what was read, or the path
+        // names another file, which must not be read at all (a pipe would block)
         const std::string changed = "error: " + path + " changed during the run: ";
+        const std::string replaced = "replaced";
         const std::pair<std::string, std::string> changes[] = {
             {"gene\ts1\ts2\ng1\t1\t2\n\ng2\t2.5\t0\ng3\t9\t9\ng4\t0.1\t17\n", changed + "line 6 no longer holds gene 'g4' as first read."},
             {"gene\ts1\ts2\ng1\t1\t2\n\ng2\t2.5\t0\ng3\t9\t9\ng5\t0.1\t16\n", changed + "line 6 no longer holds gene 'g4' as first read."},
             // without the blank line the genes are the same: nothing changed that matters
             {"gene\ts1\ts2\ng1\t1\t2\ng2\t2.5\t0\ng3\t9\t9\ng4\t0.1\t16\n", ""},
             {"gene\ts1\ts2\ng1\t1\t2\n\ng2\t2.5\t0\n", changed + "it ends before gene 'g4'."},
+            {"gene\ts1\ts2\ng1\t1\t2\n\ng2\t2.5\r0\ng3\t9\t9\ng4\t0.1\t16\n", changed + "line 4 now holds a carriage return."},
+            {"gene\ts1\rs2\ng1\t1\t2\n\ng2\t2.5\t0\ng3\t9\t9\ng4\t0.1\t16\n", changed + "line 1 now holds a carriage return."},
+            {replaced, changed + "it is no longer the file first read."},
+            {"fifo", changed + "it is no longer the file first read."},
+            {"", changed + "it can no longer be opened."},
         };
         for (const auto& [now, expected] : changes) {
-            if (tool.empty()) test::writeFile(path, now);
-            else compressedFile(dir, tool, now);
+            if (now == "fifo" || now.empty()) {
+                std::filesystem::remove(path);
+                if (!now.empty()) ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+            } else if (now == replaced) {
+                // the same bytes under the same name, but a new file (made while the old one
+                // still holds its inode)
+                const std::string bytes = test::readFile(path);
+                test::writeFile(path + ".new", bytes);
+                std::filesystem::rename(path + ".new", path);
+            } else if (tool.empty()) {
+                test::writeFile(path, now);
+            } else {
+                compressedFile(dir, tool, now);
+            }
             std::string error;
             try {
                 raw.visit({matrix[1].get(), matrix[3].get()}, progress, [](const Gene&, const std::vector<float>&) {});
