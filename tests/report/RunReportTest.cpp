@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,9 +31,11 @@ double luma(const std::string& colour) {
 }
 
 // The report of `num_msps` MSPs of varied sizes over `num_samples` samples (or the samples
-// named), every MSP's first core gene named `gene_name`.
+// named), every MSP's first core gene named `gene_name`; `value(msp, sample)` gives the
+// relative abundances when set.
 std::string report(std::size_t num_msps, std::size_t num_samples, const std::string& gene_name = "g1",
-                   std::vector<std::string> samples = {}, const std::string& matrix = "matrix.tsv") {
+                   std::vector<std::string> samples = {}, const std::string& matrix = "matrix.tsv",
+                   const std::function<double(std::size_t, std::size_t)>& value = nullptr) {
     Settings settings;
     settings.count_matrix_file = matrix;
     Gene gene;
@@ -51,7 +54,7 @@ std::string report(std::size_t num_msps, std::size_t num_samples, const std::str
         msps.push_back(std::move(msp));
         summaries.push_back({m % num_samples, m % 5 == 0 ? NAN : 10.0 + static_cast<double>(m), 0.9});
         for (std::size_t s = 0; s < num_samples; ++s) {
-            relative.values.push_back(static_cast<double>((m * 31 + s * 17) % 97) / 97.0);
+            relative.values.push_back(value ? value(m, s) : static_cast<double>((m * 31 + s * 17) % 97) / 97.0);
         }
     }
     test::TempDir dir("varnosk-report");
@@ -59,6 +62,17 @@ std::string report(std::size_t num_msps, std::size_t num_samples, const std::str
                  msps, summaries, relative},
                 OutputDirectory(dir.str()), "report.html");
     return test::readFile(dir.path() / "report.html");
+}
+
+// The heatmap's column labels, left to right.
+std::vector<std::string> columnLabels(const std::string& html) {
+    const std::string start = "rotate(-60)\">";
+    std::vector<std::string> labels;
+    for (auto at = html.find(start); at != std::string::npos; at = html.find(start, at)) {
+        at += start.size();
+        labels.push_back(html.substr(at, html.find("</text>", at) - at));
+    }
+    return labels;
 }
 
 }  // namespace
@@ -139,4 +153,22 @@ TEST(RunReport, InputNamesShowAsTextNeverAsMarkup) {
     EXPECT_GE(occurrences(html, "&lt;script&gt;alert(1)&lt;/script&gt;&amp;&quot;&#39;"), 5u);
     EXPECT_NE(html.find(">a&amp;b<"), std::string::npos);
     EXPECT_NE(html.find("&quot;quoted&quot;"), std::string::npos);
+}
+
+TEST(RunReport, AveragedColumnsHoldConsecutiveSamplesAndSimilarOnesSitTogether) {
+    // two samples a column; the columns alternate between two profiles, and the two samples of
+    // a column differ more than the profiles do, so ordering samples before averaging them
+    // would mix samples of different columns
+    const auto value = [](std::size_t m, std::size_t s) {
+        const double v = ((s / 2) % 2 == 0 ? 0.2 : 0.8) + (s % 2 == 0 ? -0.15 : 0.15);
+        return m == 0 ? v : 1.0 - v;
+    };
+    const std::string html = report(2, 2 * kMaxHeatmapColumns, "g1", {}, "matrix.tsv", value);
+    std::vector<std::string> expected;
+    for (std::size_t profile = 0; profile < 2; ++profile) {
+        for (std::size_t c = profile; c < kMaxHeatmapColumns; c += 2) {
+            expected.push_back("sample_" + std::to_string(2 * c) + " … sample_" + std::to_string(2 * c + 1));
+        }
+    }
+    EXPECT_EQ(columnLabels(html), expected);
 }
