@@ -217,7 +217,7 @@ void writeHeatmap(std::ostream& out, const ReportInput& input) {
         << "</text></svg>\n";
 
     // made once: a label is written beside its row or column and again in each cell's title
-    const auto sampleName = [&](std::size_t s) { return escapeHtml(input.sample_names[s]); };
+    const auto sampleName = [&](std::size_t s) { return escapeHtml(shortName(input.sample_names[s])); };
     std::vector<std::string> column_labels(grid.columns);
     for (std::size_t c = 0; c < grid.columns; ++c) {
         column_labels[c] = sampleName(grid.firstSample(c));
@@ -329,7 +329,7 @@ void writeSummaryTable(std::ostream& out, const ReportInput& input) {
         const auto sizes = categorySizes(msp);
         out << "<tr class=\"msp-row\"><td>" << mspName(m, input.msps.size()) << "</td>";
         for (const std::size_t size : sizes) out << "<td class=\"n\">" << size << "</td>";
-        out << "<td>" << escapeHtml(msp.core_genes.front()->name) << "</td>";
+        out << "<td>" << escapeHtml(shortName(msp.core_genes.front()->name)) << "</td>";
         if (m < input.summaries.size()) {
             const MspSummary& s = input.summaries[m];
             out << "<td class=\"n\">" << s.detected_samples << "</td><td class=\"n\">" << num(s.mean_abundance)

@@ -24,12 +24,6 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
     return count;
 }
 
-// Rec. 601 luma of "#rrggbb".
-double luma(const std::string& colour) {
-    const auto channel = [&](int i) { return std::stoi(colour.substr(1 + 2 * i, 2), nullptr, 16); };
-    return 0.299 * channel(0) + 0.587 * channel(1) + 0.114 * channel(2);
-}
-
 // The report of `num_msps` MSPs of varied sizes over `num_samples` samples (or the samples
 // named), every MSP's first core gene named `gene_name`; `value(msp, sample)` gives the
 // relative abundances when set.
@@ -76,31 +70,6 @@ std::vector<std::string> columnLabels(const std::string& html) {
 }
 
 }  // namespace
-
-TEST(HtmlText, EscapesMarkupAmpersandsAndBothQuotes) {
-    EXPECT_EQ(escapeHtml("<script>alert(1)</script>"), "&lt;script&gt;alert(1)&lt;/script&gt;");
-    EXPECT_EQ(escapeHtml("a&b \"c\" 'd'"), "a&amp;b &quot;c&quot; &#39;d&#39;");
-    // an existing reference is text too, so it is escaped again rather than passed through
-    EXPECT_EQ(escapeHtml("&amp;"), "&amp;amp;");
-    EXPECT_EQ(escapeHtml("gène_1\tx"), "gène_1\tx");
-}
-
-TEST(HtmlText, ColourScaleRunsFromLightToDarkAndClampsAndValuesAreShort) {
-    EXPECT_EQ(colourScale(0.0), "#ffffd9");
-    EXPECT_EQ(colourScale(1.0), "#081d58");
-    EXPECT_EQ(colourScale(-3.0), colourScale(0.0));
-    EXPECT_EQ(colourScale(7.0), colourScale(1.0));
-    EXPECT_EQ(colourScale(NAN), "#cccccc");
-    // strictly darker as the value grows, so that a grey print keeps the order
-    for (int i = 1; i <= 100; ++i) {
-        ASSERT_EQ(colourScale(i / 100.0).size(), 7u);
-        EXPECT_LT(luma(colourScale(i / 100.0)), luma(colourScale((i - 1) / 100.0))) << i / 100.0;
-    }
-    EXPECT_EQ(roundedText(0.123456), "0.123");
-    EXPECT_EQ(roundedText(12345.0), "1.23e+04");
-    EXPECT_EQ(roundedText(2.0), "2");
-    EXPECT_EQ(roundedText(NAN), "NA");
-}
 
 TEST(SampleOrder, PutsSimilarColumnsSideBySideAndEveryColumnOnce) {
     // columns 0 and 2 share one profile, 1 and 3 another; 3 is nearer to 2 than 1 is
@@ -171,4 +140,35 @@ TEST(RunReport, AveragedColumnsHoldConsecutiveSamplesAndSimilarOnesSitTogether) 
         }
     }
     EXPECT_EQ(columnLabels(html), expected);
+}
+
+TEST(RunReport, LongNamesAreCutSoTheFileGrowsWithWhatItDrawsNotWithTheNames) {
+    // 1,000 samples of 2,000 characters: a 2 MB header for 3 x 100 cells
+    std::vector<std::string> names;
+    for (std::size_t s = 0; s < 1000; ++s) names.push_back(std::to_string(s) + "_" + std::string(2000, 'x'));
+    const std::string gene(5000, 'g');
+    const std::string html = report(3, names.size(), gene, names);
+    EXPECT_LT(html.size(), 30'000 + 300 * 3 * kMaxHeatmapColumns);
+    EXPECT_EQ(html.find(std::string(kMaxShownNameLength, 'x')), std::string::npos);
+    EXPECT_EQ(html.find(std::string(kMaxShownNameLength, 'g')), std::string::npos);
+    EXPECT_EQ(columnLabels(html).size(), kMaxHeatmapColumns);
+    EXPECT_EQ(occurrences(html, "10_" + std::string(kMaxShownNameLength - 4, 'x') + "…"), 1u + 3u) << "label and titles";
+
+    // cut by whole characters and before escaping, so neither a UTF-8 sequence nor a reference is split
+    const std::string e_acute = "é", clef = "𝄞";
+    std::string accents, clefs, ampersands, accents_shown, clefs_shown, ampersands_shown;
+    for (std::size_t i = 0; i < 60; ++i) {
+        accents += e_acute;
+        clefs += clef;
+        ampersands += '&';
+        if (i + 1 < kMaxShownNameLength) {
+            accents_shown += e_acute;
+            clefs_shown += clef;
+            ampersands_shown += "&amp;";
+        }
+    }
+    const std::string small = report(1, 3, "g1", {accents, clefs, ampersands});
+    EXPECT_EQ(columnLabels(small),
+              (std::vector<std::string>{accents_shown + "…", clefs_shown + "…", ampersands_shown + "…"}));
+    EXPECT_EQ(small.find(accents), std::string::npos);
 }
