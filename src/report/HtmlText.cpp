@@ -24,6 +24,19 @@ std::string escapeHtml(std::string_view text) {
     return escaped;
 }
 
+std::string shortName(std::string_view name, std::size_t max_length) {
+    std::size_t characters = 0;
+    std::size_t kept = name.size();
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        // continuation bytes (10xxxxxx) belong to the character before them
+        if ((static_cast<unsigned char>(name[i]) & 0xC0) == 0x80) continue;
+        if (characters == max_length - 1) kept = i;
+        // stops at the first character too many, so a huge name costs no more than a short one
+        if (++characters > max_length) return std::string(name.substr(0, kept)) + "…";
+    }
+    return std::string(name);
+}
+
 std::string colourScale(double t) {
     if (std::isnan(t)) return "#cccccc";
     t = std::clamp(t, 0.0, 1.0);

@@ -10,7 +10,7 @@
 #include "output/NumberText.hpp"
 #include "output/OutputFile.hpp"
 #include "report/HtmlText.hpp"
-#include "report/SampleOrder.hpp"
+#include "report/HeatmapGrid.hpp"
 
 namespace varnosk {
 namespace {
@@ -176,45 +176,6 @@ void writeSizeChart(std::ostream& out, const MspList& msps) {
     out << "</svg></div>\n";
 }
 
-// The heatmap's cells: the mean of each block of consecutive rows and of consecutive
-// ordered columns.
-struct HeatmapGrid {
-    std::size_t rows = 0, columns = 0, rows_per_cell = 1, columns_per_cell = 1;
-    std::vector<double> values;
-    std::vector<std::size_t> sample_order;
-};
-
-HeatmapGrid heatmapGrid(const AbundanceTable& table) {
-    HeatmapGrid grid;
-    const std::size_t msps = table.numMsps();
-    const std::size_t samples = table.num_samples;
-    grid.rows_per_cell = (msps + kMaxHeatmapRows - 1) / kMaxHeatmapRows;
-    grid.rows = (msps + grid.rows_per_cell - 1) / grid.rows_per_cell;
-    // rows averaged first, so that ordering 2,000 samples stays quick for 5,000 MSPs
-    std::vector<double> row_means(grid.rows * samples, 0.0);
-    for (std::size_t m = 0; m < msps; ++m) {
-        for (std::size_t s = 0; s < samples; ++s) row_means[(m / grid.rows_per_cell) * samples + s] += table.at(m, s);
-    }
-    for (std::size_t r = 0; r < grid.rows; ++r) {
-        const std::size_t members = std::min(grid.rows_per_cell, msps - r * grid.rows_per_cell);
-        for (std::size_t s = 0; s < samples; ++s) row_means[r * samples + s] /= static_cast<double>(members);
-    }
-    grid.sample_order = nearestNeighbourOrder(row_means, grid.rows, samples);
-    grid.columns_per_cell = (samples + kMaxHeatmapColumns - 1) / kMaxHeatmapColumns;
-    grid.columns = (samples + grid.columns_per_cell - 1) / grid.columns_per_cell;
-    grid.values.assign(grid.rows * grid.columns, 0.0);
-    for (std::size_t r = 0; r < grid.rows; ++r) {
-        for (std::size_t i = 0; i < samples; ++i) {
-            grid.values[r * grid.columns + i / grid.columns_per_cell] += row_means[r * samples + grid.sample_order[i]];
-        }
-        for (std::size_t c = 0; c < grid.columns; ++c) {
-            const std::size_t members = std::min(grid.columns_per_cell, samples - c * grid.columns_per_cell);
-            grid.values[r * grid.columns + c] /= static_cast<double>(members);
-        }
-    }
-    return grid;
-}
-
 void writeHeatmap(std::ostream& out, const ReportInput& input) {
     out << "<h2>Relative abundance</h2>\n";
     const AbundanceTable& table = input.relative_abundance;
@@ -222,27 +183,27 @@ void writeHeatmap(std::ostream& out, const ReportInput& input) {
         out << "<p>No MSP was found.</p>\n";
         return;
     }
-    const HeatmapGrid grid = heatmapGrid(table);
+    const HeatmapGrid grid = heatmapGrid(table, kMaxHeatmapRows, kMaxHeatmapColumns);
     const std::size_t msps = table.numMsps();
     double top = 0.0;
     for (const double v : grid.values) top = std::max(top, v);
     // a square-root scale, so that low but non-zero abundances stay visible
     const auto shade = [&](double v) { return colourScale(top > 0 ? std::sqrt(v / top) : 0.0); };
 
-    const bool row_labels = grid.rows <= 150;
-    const bool column_labels = grid.columns <= 150;
+    const bool labelled_rows = grid.rows <= 150;
+    const bool labelled_columns = grid.columns <= 150;
     const double cell_h = grid.rows <= 60 ? 14 : (grid.rows <= 150 ? 8 : 3);
     // whole pixels keep the positions short in a large file
     const double cell_w = std::clamp(std::floor(900.0 / static_cast<double>(grid.columns)), 5.0, 18.0);
-    const double left = row_labels ? 110 : 10;
-    const double head = column_labels ? 130 : 10;
+    const double left = labelled_rows ? 110 : 10;
+    const double head = labelled_columns ? 130 : 10;
     const bool titles = grid.rows * grid.columns <= 20000;
 
-    out << "<p class=\"note\">Each row is an MSP in table order; each column a sample, samples ordered so that "
+    out << "<p class=\"note\">Each row is an MSP in table order; each column a sample, columns ordered so that "
            "similar ones sit together (greedy nearest neighbour on the relative-abundance columns).";
     if (grid.rows_per_cell > 1 || grid.columns_per_cell > 1) {
         out << " To keep the chart readable each cell is the mean of up to " << grid.rows_per_cell << " consecutive MSPs and "
-            << grid.columns_per_cell << " consecutive samples.";
+            << grid.columns_per_cell << " consecutive samples in table order, averaged before the columns are ordered.";
     }
     out << " Colour: the MSP's share of the sample's MSP abundance, on a square-root scale.</p>\n";
     // colour scale
@@ -255,34 +216,34 @@ void writeHeatmap(std::ostream& out, const ReportInput& input) {
         << "</text><text x=\"410\" y=\"32\" text-anchor=\"end\">" << num(top)
         << "</text></svg>\n";
 
-    const std::size_t samples = table.num_samples;
-    const auto columnLabel = [&](std::size_t c) {
-        const std::size_t first = c * grid.columns_per_cell;
-        const std::size_t last = std::min(samples, first + grid.columns_per_cell) - 1;
-        std::string label = escapeHtml(input.sample_names[grid.sample_order[first]]);
-        if (last != first) label += " … " + escapeHtml(input.sample_names[grid.sample_order[last]]);
-        return label;
-    };
-    const auto rowLabel = [&](std::size_t r) {
+    // made once: a label is written beside its row or column and again in each cell's title
+    const auto sampleName = [&](std::size_t s) { return escapeHtml(shortName(input.sample_names[s])); };
+    std::vector<std::string> column_labels(grid.columns);
+    for (std::size_t c = 0; c < grid.columns; ++c) {
+        column_labels[c] = sampleName(grid.firstSample(c));
+        if (grid.lastSample(c) != grid.firstSample(c)) column_labels[c] += " … " + sampleName(grid.lastSample(c));
+    }
+    std::vector<std::string> row_labels(grid.rows);
+    for (std::size_t r = 0; r < grid.rows; ++r) {
         const std::size_t first = r * grid.rows_per_cell;
         const std::size_t last = std::min(msps, first + grid.rows_per_cell) - 1;
-        return last == first ? mspName(first, msps) : mspName(first, msps) + " … " + mspName(last, msps);
-    };
+        row_labels[r] = last == first ? mspName(first, msps) : mspName(first, msps) + " … " + mspName(last, msps);
+    }
     out << "<div class=\"scroll\"><svg xmlns=\"http://www.w3.org/2000/svg\" class=\"heatmap\" width=\""
-        << num(left + cell_w * static_cast<double>(grid.columns) + (column_labels ? 80 : 10)) << "\" height=\""
+        << num(left + cell_w * static_cast<double>(grid.columns) + (labelled_columns ? 80 : 10)) << "\" height=\""
         << num(head + cell_h * static_cast<double>(grid.rows) + 10) << "\">\n";
-    if (column_labels) {
+    if (labelled_columns) {
         for (std::size_t c = 0; c < grid.columns; ++c) {
             const double x = left + cell_w * (static_cast<double>(c) + 0.7);
             out << "<text transform=\"translate(" << num(x) << "," << num(head - 4) << ") rotate(-60)\">"
-                << columnLabel(c) << "</text>\n";
+                << column_labels[c] << "</text>\n";
         }
     }
     for (std::size_t r = 0; r < grid.rows; ++r) {
         const double y = head + cell_h * static_cast<double>(r);
         out << "<g class=\"heat-row\" transform=\"translate(0," << num(y) << ")\">";
-        if (row_labels) {
-            out << "<text x=\"" << left - 4 << "\" y=\"" << num(cell_h - 3) << "\" text-anchor=\"end\">" << rowLabel(r)
+        if (labelled_rows) {
+            out << "<text x=\"" << left - 4 << "\" y=\"" << num(cell_h - 3) << "\" text-anchor=\"end\">" << row_labels[r]
                 << "</text>";
         }
         for (std::size_t c = 0; c < grid.columns; ++c) {
@@ -290,7 +251,7 @@ void writeHeatmap(std::ostream& out, const ReportInput& input) {
             out << "<rect x=\"" << num(left + cell_w * static_cast<double>(c)) << "\" width=\"" << num(cell_w)
                 << "\" height=\"" << num(cell_h) << "\" fill=\"" << shade(v) << "\"";
             if (titles) {
-                out << "><title>" << rowLabel(r) << ", " << columnLabel(c) << ": " << num(v) << "</title></rect>";
+                out << "><title>" << row_labels[r] << ", " << column_labels[c] << ": " << num(v) << "</title></rect>";
             } else {
                 out << "/>";
             }
@@ -368,7 +329,7 @@ void writeSummaryTable(std::ostream& out, const ReportInput& input) {
         const auto sizes = categorySizes(msp);
         out << "<tr class=\"msp-row\"><td>" << mspName(m, input.msps.size()) << "</td>";
         for (const std::size_t size : sizes) out << "<td class=\"n\">" << size << "</td>";
-        out << "<td>" << escapeHtml(msp.core_genes.front()->name) << "</td>";
+        out << "<td>" << escapeHtml(shortName(msp.core_genes.front()->name)) << "</td>";
         if (m < input.summaries.size()) {
             const MspSummary& s = input.summaries[m];
             out << "<td class=\"n\">" << s.detected_samples << "</td><td class=\"n\">" << num(s.mean_abundance)

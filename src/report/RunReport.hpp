@@ -33,7 +33,7 @@ struct ReportInput {
 };
 
 // Limits that keep the file small for large runs: the heatmap averages consecutive MSPs
-// (rows) and consecutive samples in display order (columns) into at most this many.
+// (rows) and consecutive samples in table order (columns) into at most this many.
 inline constexpr std::size_t kMaxHeatmapRows = 250;
 inline constexpr std::size_t kMaxHeatmapColumns = 100;
 

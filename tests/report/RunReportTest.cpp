@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,16 +24,12 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
     return count;
 }
 
-// Rec. 601 luma of "#rrggbb".
-double luma(const std::string& colour) {
-    const auto channel = [&](int i) { return std::stoi(colour.substr(1 + 2 * i, 2), nullptr, 16); };
-    return 0.299 * channel(0) + 0.587 * channel(1) + 0.114 * channel(2);
-}
-
 // The report of `num_msps` MSPs of varied sizes over `num_samples` samples (or the samples
-// named), every MSP's first core gene named `gene_name`.
+// named), every MSP's first core gene named `gene_name`; `value(msp, sample)` gives the
+// relative abundances when set.
 std::string report(std::size_t num_msps, std::size_t num_samples, const std::string& gene_name = "g1",
-                   std::vector<std::string> samples = {}, const std::string& matrix = "matrix.tsv") {
+                   std::vector<std::string> samples = {}, const std::string& matrix = "matrix.tsv",
+                   const std::function<double(std::size_t, std::size_t)>& value = nullptr) {
     Settings settings;
     settings.count_matrix_file = matrix;
     Gene gene;
@@ -51,7 +48,7 @@ std::string report(std::size_t num_msps, std::size_t num_samples, const std::str
         msps.push_back(std::move(msp));
         summaries.push_back({m % num_samples, m % 5 == 0 ? NAN : 10.0 + static_cast<double>(m), 0.9});
         for (std::size_t s = 0; s < num_samples; ++s) {
-            relative.values.push_back(static_cast<double>((m * 31 + s * 17) % 97) / 97.0);
+            relative.values.push_back(value ? value(m, s) : static_cast<double>((m * 31 + s * 17) % 97) / 97.0);
         }
     }
     test::TempDir dir("varnosk-report");
@@ -61,32 +58,18 @@ std::string report(std::size_t num_msps, std::size_t num_samples, const std::str
     return test::readFile(dir.path() / "report.html");
 }
 
-}  // namespace
-
-TEST(HtmlText, EscapesMarkupAmpersandsAndBothQuotes) {
-    EXPECT_EQ(escapeHtml("<script>alert(1)</script>"), "&lt;script&gt;alert(1)&lt;/script&gt;");
-    EXPECT_EQ(escapeHtml("a&b \"c\" 'd'"), "a&amp;b &quot;c&quot; &#39;d&#39;");
-    // an existing reference is text too, so it is escaped again rather than passed through
-    EXPECT_EQ(escapeHtml("&amp;"), "&amp;amp;");
-    EXPECT_EQ(escapeHtml("gène_1\tx"), "gène_1\tx");
-}
-
-TEST(HtmlText, ColourScaleRunsFromLightToDarkAndClampsAndValuesAreShort) {
-    EXPECT_EQ(colourScale(0.0), "#ffffd9");
-    EXPECT_EQ(colourScale(1.0), "#081d58");
-    EXPECT_EQ(colourScale(-3.0), colourScale(0.0));
-    EXPECT_EQ(colourScale(7.0), colourScale(1.0));
-    EXPECT_EQ(colourScale(NAN), "#cccccc");
-    // strictly darker as the value grows, so that a grey print keeps the order
-    for (int i = 1; i <= 100; ++i) {
-        ASSERT_EQ(colourScale(i / 100.0).size(), 7u);
-        EXPECT_LT(luma(colourScale(i / 100.0)), luma(colourScale((i - 1) / 100.0))) << i / 100.0;
+// The heatmap's column labels, left to right.
+std::vector<std::string> columnLabels(const std::string& html) {
+    const std::string start = "rotate(-60)\">";
+    std::vector<std::string> labels;
+    for (auto at = html.find(start); at != std::string::npos; at = html.find(start, at)) {
+        at += start.size();
+        labels.push_back(html.substr(at, html.find("</text>", at) - at));
     }
-    EXPECT_EQ(roundedText(0.123456), "0.123");
-    EXPECT_EQ(roundedText(12345.0), "1.23e+04");
-    EXPECT_EQ(roundedText(2.0), "2");
-    EXPECT_EQ(roundedText(NAN), "NA");
+    return labels;
 }
+
+}  // namespace
 
 TEST(SampleOrder, PutsSimilarColumnsSideBySideAndEveryColumnOnce) {
     // columns 0 and 2 share one profile, 1 and 3 another; 3 is nearer to 2 than 1 is
@@ -139,4 +122,53 @@ TEST(RunReport, InputNamesShowAsTextNeverAsMarkup) {
     EXPECT_GE(occurrences(html, "&lt;script&gt;alert(1)&lt;/script&gt;&amp;&quot;&#39;"), 5u);
     EXPECT_NE(html.find(">a&amp;b<"), std::string::npos);
     EXPECT_NE(html.find("&quot;quoted&quot;"), std::string::npos);
+}
+
+TEST(RunReport, AveragedColumnsHoldConsecutiveSamplesAndSimilarOnesSitTogether) {
+    // two samples a column; the columns alternate between two profiles, and the two samples of
+    // a column differ more than the profiles do, so ordering samples before averaging them
+    // would mix samples of different columns
+    const auto value = [](std::size_t m, std::size_t s) {
+        const double v = ((s / 2) % 2 == 0 ? 0.2 : 0.8) + (s % 2 == 0 ? -0.15 : 0.15);
+        return m == 0 ? v : 1.0 - v;
+    };
+    const std::string html = report(2, 2 * kMaxHeatmapColumns, "g1", {}, "matrix.tsv", value);
+    std::vector<std::string> expected;
+    for (std::size_t profile = 0; profile < 2; ++profile) {
+        for (std::size_t c = profile; c < kMaxHeatmapColumns; c += 2) {
+            expected.push_back("sample_" + std::to_string(2 * c) + " … sample_" + std::to_string(2 * c + 1));
+        }
+    }
+    EXPECT_EQ(columnLabels(html), expected);
+}
+
+TEST(RunReport, LongNamesAreCutSoTheFileGrowsWithWhatItDrawsNotWithTheNames) {
+    // 1,000 samples of 2,000 characters: a 2 MB header for 3 x 100 cells
+    std::vector<std::string> names;
+    for (std::size_t s = 0; s < 1000; ++s) names.push_back(std::to_string(s) + "_" + std::string(2000, 'x'));
+    const std::string gene(5000, 'g');
+    const std::string html = report(3, names.size(), gene, names);
+    EXPECT_LT(html.size(), 30'000 + 300 * 3 * kMaxHeatmapColumns);
+    EXPECT_EQ(html.find(std::string(kMaxShownNameLength, 'x')), std::string::npos);
+    EXPECT_EQ(html.find(std::string(kMaxShownNameLength, 'g')), std::string::npos);
+    EXPECT_EQ(columnLabels(html).size(), kMaxHeatmapColumns);
+    EXPECT_EQ(occurrences(html, "10_" + std::string(kMaxShownNameLength - 4, 'x') + "…"), 1u + 3u) << "label and titles";
+
+    // cut by whole characters and before escaping, so neither a UTF-8 sequence nor a reference is split
+    const std::string e_acute = "é", clef = "𝄞";
+    std::string accents, clefs, ampersands, accents_shown, clefs_shown, ampersands_shown;
+    for (std::size_t i = 0; i < 60; ++i) {
+        accents += e_acute;
+        clefs += clef;
+        ampersands += '&';
+        if (i + 1 < kMaxShownNameLength) {
+            accents_shown += e_acute;
+            clefs_shown += clef;
+            ampersands_shown += "&amp;";
+        }
+    }
+    const std::string small = report(1, 3, "g1", {accents, clefs, ampersands});
+    EXPECT_EQ(columnLabels(small),
+              (std::vector<std::string>{accents_shown + "…", clefs_shown + "…", ampersands_shown + "…"}));
+    EXPECT_EQ(small.find(accents), std::string::npos);
 }
