@@ -31,6 +31,13 @@ bool publish(int directory_fd, const std::string& temporary, const std::string& 
     return true;
 }
 
+bool sync(int fd) {
+    while (::fsync(fd) != 0) {
+        if (errno != EINTR) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 DescriptorBuffer::DescriptorBuffer(int fd) : fd_(fd), buffer_(kBufferSize) {
@@ -87,12 +94,16 @@ OutputFile::~OutputFile() {
 
 void OutputFile::close() {
     stream_.flush();
-    const bool written = static_cast<bool>(stream_);
+    // the data reaches the disk before the name does, or a power loss could leave an empty table
+    const bool written = stream_ && sync(fd_);
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0 || !written) fail();
     if (!publish(directory_fd_, temporary_name_, file_name_)) fail();
     published_ = true;
+    // the new name is an entry of the directory, durable only once the directory is synced;
+    // some file systems cannot sync a directory at all (EINVAL), which leaves nothing to do
+    if (!sync(directory_fd_) && errno != EINVAL) fail();
 }
 
 void OutputFile::fail() {

@@ -27,10 +27,11 @@ private:
 
 // An output table or run record, file_name inside the output directory. It is written under
 // a temporary name created exclusively and without following links, and takes its final
-// name only once complete and closed, never replacing anything already there: a planted
-// file or link, or the table of another run, ends this run instead. Every writer goes
-// through it so that a file that cannot be created, written, closed or published ends the
-// run with "error: <path> could not be written.".
+// name only once complete, synced to disk and closed, never replacing anything already
+// there: a planted file or link, or the table of another run, ends this run instead. The
+// directory is synced after the new name, so that after a power loss a table is either
+// missing or whole. Every writer goes through it so that a file that cannot be created,
+// written, synced, closed or published ends the run with "error: <path> could not be written.".
 class OutputFile {
 public:
     // Throws std::runtime_error when the file cannot be created.
@@ -44,8 +45,8 @@ public:
     // The final path, as shown in messages.
     const std::string& path() const { return path_; }
 
-    // Flushes, closes and publishes under the final name; throws std::runtime_error when any
-    // write, the close or the publication failed. Must be called.
+    // Flushes, syncs, closes and publishes under the final name, then syncs the directory;
+    // throws std::runtime_error when any of these or an earlier write failed. Must be called.
     void close();
 
 private:
