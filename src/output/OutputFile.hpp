@@ -9,10 +9,14 @@
 
 namespace varnosk {
 
-// Buffered writes to a file descriptor; a failed write makes the stream bad.
+// Buffered writes to a file descriptor; a failed write makes the stream bad and keeps its
+// errno, which the stream itself cannot carry.
 class DescriptorBuffer final : public std::streambuf {
 public:
     explicit DescriptorBuffer(int fd);
+
+    // The errno of the first failed write, 0 while none failed.
+    int error() const { return error_; }
 
 protected:
     int_type overflow(int_type c) override;
@@ -22,6 +26,7 @@ private:
     bool drain();
 
     int fd_;
+    int error_ = 0;
     std::vector<char> buffer_;
 };
 
@@ -31,7 +36,9 @@ private:
 // there: a planted file or link, or the table of another run, ends this run instead. The
 // directory is synced after the new name, so that after a power loss a table is either
 // missing or whole. Every writer goes through it so that a file that cannot be created,
-// written, synced, closed or published ends the run with "error: <path> could not be written.".
+// written, synced, closed or published ends the run with
+// "error: <path> could not be written (<reason>).", the reason being the system's text for
+// the failing call's errno.
 class OutputFile {
 public:
     // Throws std::runtime_error when the file cannot be created.
@@ -50,7 +57,7 @@ public:
     void close();
 
 private:
-    [[noreturn]] void fail();
+    [[noreturn]] void fail(int error) const;
 
     int directory_fd_;
     std::string file_name_;

@@ -116,7 +116,8 @@ TEST(Faults, UnwritableOutputDirectoryEndsTheRunNamingTheFile) {
     }
     const ProcessResult result = runCommand(prefix + " " + (data.path() / "varnosk").string() + " " + run.settings.string());
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.err, "error: " + (run.out / "application_settings.ini").string() + " could not be written.\n");
+    EXPECT_EQ(result.err, "error: " + (run.out / "application_settings.ini").string() +
+                              " could not be written (Permission denied).\n");
     EXPECT_EQ(result.out, "Varnosk - version 1.1.3\nThe Varnosk developers\n\n");
     EXPECT_TRUE(run.files().empty());
 }
@@ -127,7 +128,8 @@ TEST(Faults, FullDeviceEndsTheRunNamingTheTableCutShort) {
     BinaryRun run(BinaryRun::ExampleSettings{});
     const ProcessResult result = run.exec(fileSizeLimit("8"));
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.err, "error: " + (run.out / "genes_bins.tsv").string() + " could not be written.\n");
+    EXPECT_EQ(result.err,
+              "error: " + (run.out / "genes_bins.tsv").string() + " could not be written (File too large).\n");
     EXPECT_EQ(result.out.find("Time Statistics"), std::string::npos);
     std::set<std::string> expected = kRunRecords;
     // the table cut short never takes its final name
@@ -149,7 +151,7 @@ TEST(Faults, ReportThatCannotBeWrittenEndsTheRunLikeATable) {
     BinaryRun run(BinaryRun::ExampleSettings{});
     const ProcessResult result = run.exec(fileSizeLimit(std::to_string(limit_blocks)));
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.err, "error: " + (run.out / "report.html").string() + " could not be written.\n");
+    EXPECT_EQ(result.err, "error: " + (run.out / "report.html").string() + " could not be written (File too large).\n");
     EXPECT_EQ(result.out.find("Time Statistics"), std::string::npos);
     std::set<std::string> expected = kRunRecords;
     expected.insert(kTables.begin(), kTables.end());
@@ -244,7 +246,8 @@ TEST(Faults, MatrixFromAPipeAndLinksPlantedDuringTheRun) {
         const std::string table = plant.find("genes_filtered_out") != std::string::npos ? "genes_filtered_out.tsv"
                                                                                          : "all_msps.tsv";
         EXPECT_EQ(result.status, 255) << plant;
-        EXPECT_EQ(result.err, "error: " + (run.out / table).string() + " could not be written.\n") << plant;
+        EXPECT_EQ(result.err, "error: " + (run.out / table).string() + " could not be written (File exists).\n")
+            << plant;
         EXPECT_EQ(result.out.find("Time Statistics"), std::string::npos);
         // nothing is left under a temporary name either
         for (const std::string& name : run.files()) EXPECT_NE(name.front(), '.') << name;
