@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev
   libopenmpi-dev openmpi-bin
   chromium
+  strace
 )
 if [ "${1:-}" = "--with-sanitizers" ]; then packages+=(libclang-rt-dev); fi
 if [ "${1:-}" = "--with-fuzzers" ]; then packages+=(clang libclang-rt-dev); fi

@@ -281,7 +281,7 @@ TEST(ApplicationSettings, RecordReadsBackAsTheSameSettings) {
         writeApplicationSettings(first, OutputDirectory(first.output_dir), "application_settings.ini");
         ADD_FAILURE() << "the record was replaced";
     } catch (const std::runtime_error& error) {
-        EXPECT_EQ(std::string(error.what()), "error: " + written.string() + " could not be written.");
+        EXPECT_EQ(std::string(error.what()), "error: " + written.string() + " could not be written (File exists).");
     }
     fs::rename(written, fixture.root() / "again.ini");
     const Settings again = load((fixture.root() / "again.ini").string());

@@ -82,7 +82,7 @@ TEST(MpiFaults, WriteFailureOnTheRootEndsEveryRankNamingTheTable) {
         const std::string limited = "bash -c 'trap \"\" XFSZ; ulimit -f " + limit + "; exec \"$0\" \"$@\"'";
         const ProcessResult expected = alone.exec(kTimeLimit + mpirunPrefix(1) + limited);
         ASSERT_EQ(expected.status, 255) << expected.err;
-        ASSERT_EQ(expected.err, "error: " + (alone.out / table).string() + " could not be written.\n");
+        ASSERT_EQ(expected.err, "error: " + (alone.out / table).string() + " could not be written (File too large).\n");
         for (const int ranks : {2, 4}) {
             BinaryRun run(BinaryRun::ExampleSettings{});
             const ProcessResult result = run.exec(kTimeLimit + mpirunPrefix(ranks) + limited);

@@ -65,13 +65,55 @@ TEST(OutputFile, NeverReplacesOrFollowsWhatIsAlreadyThere) {
     // a second run writing the same table fails too
     EXPECT_EQ(writeError(output, "t.tsv", "first\n"), "<no error>");
     for (const std::string name : {"link.tsv", "dangling.tsv", "planted.tsv", "subdir.tsv", "t.tsv"}) {
-        EXPECT_EQ(writeError(output, name), "error: " + dir.str() + "/" + name + " could not be written.");
+        EXPECT_EQ(writeError(output, name),
+                  "error: " + dir.str() + "/" + name + " could not be written (File exists).");
     }
     EXPECT_EQ(test::readFile(precious), "keep\n");
     EXPECT_FALSE(fs::exists(outside.path() / "absent.txt"));
     EXPECT_EQ(test::readFile(dir.path() / "planted.tsv"), "planted\n");
     EXPECT_EQ(test::readFile(dir.path() / "t.tsv"), "first\n");
     EXPECT_EQ(entries(dir.path()), 5u);
+}
+
+TEST(OutputFile, MessageGivesTheSystemsReasonForTheCallThatFailed) {
+    struct Case {
+        std::string what;
+        std::string name;
+        std::function<void(const fs::path& directory)> before;
+        std::function<void(std::ostream& stream)> during;
+        std::string reason;
+    };
+    const auto nothing = [](const auto&) {};
+    const Case cases[] = {
+        {"a temporary name longer than the system allows", std::string(250, 'n'), nothing, nothing,
+         "File name too long"},
+        {"a directory removed after it was opened", "t.tsv", [](const fs::path& d) { fs::remove(d); }, nothing,
+         "No such file or directory"},
+        // no write failed, so there is no errno to give
+        {"a stream made bad by something other than a write", "t.tsv", nothing,
+         [](std::ostream& stream) { stream.setstate(std::ios::badbit); }, "Input/output error"},
+    };
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        const fs::path out = dir.path() / "out";
+        fs::create_directory(out);
+        const OutputDirectory output(out.string());
+        c.before(out);
+        std::string message = "<no error>";
+        try {
+            OutputFile file(output, c.name);
+            file.stream() << "text\n";
+            c.during(file.stream());
+            file.close();
+        } catch (const std::runtime_error& error) {
+            message = error.what();
+        }
+        EXPECT_EQ(message, "error: " + (out / c.name).string() + " could not be written (" + c.reason + ").") << c.what;
+        // nothing is left under a temporary name
+        if (fs::exists(out)) {
+            EXPECT_EQ(entries(out), 0u) << c.what;
+        }
+    }
 }
 
 TEST(OutputFile, FilesGoToTheDirectoryOpenedEvenWhenItIsRenamed) {
