@@ -115,7 +115,7 @@ void OutputFile::close() {
 }
 
 void OutputFile::fail(int error) const {
-    throw std::runtime_error("error: " + shown(path_) + " could not be written (" + std::strerror(error) + ").");
+    throw std::runtime_error("error: " + shownPath(path_) + " could not be written (" + std::strerror(error) + ").");
 }
 
 }  // namespace varnosk
