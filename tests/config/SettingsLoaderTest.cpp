@@ -134,7 +134,11 @@ TEST(SettingsLoader, RejectsEachBadFileWithItsExactMessage) {
     const std::string concordance = range(sc + "min_concordance", "0.7", "1");
     const std::string share = range(ab + "min_detected_share", "0", "1");
     const std::string outliers = gc + "min_prevalence_for_outliers";
+    // a token the parser echoes is cut, like every name in a message
+    const std::string long_value(1000, 'x');
     const Row rows[] = {
+        {{{gc + "detection_limit", long_value.c_str()}}, "",
+         invalid(std::string(200, 'x') + "... (800 more bytes)", gc + "detection_limit")},
         // parser errors
         {{{"output.print_seeds", nullptr}}, "", "the option 'output.print_seeds' is required but missing"},
         {{}, "[genes_comparison]\nmin_prevalance = 3\n", "unrecognised option 'genes_comparison.min_prevalance'"},

@@ -1,8 +1,11 @@
 // Failures of one rank under mpirun: every rank must end, none may hang, and the run must end
 // with the status, the one message and the files of a single-process run.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <regex>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -12,6 +15,8 @@
 namespace fs = std::filesystem;
 using varnosk::test::ProcessResult;
 using varnosk::test::readFile;
+using varnosk::test::runCommand;
+using varnosk::test::TempDir;
 using varnosk::test::writeFile;
 using namespace varnosk::e2e;
 
@@ -92,5 +97,69 @@ TEST(MpiFaults, WriteFailureOnTheRootEndsEveryRankNamingTheTable) {
                 << limit << " KiB, " << ranks << " ranks";
             EXPECT_EQ(run.files(), alone.files()) << limit << " KiB, " << ranks << " ranks";
         }
+    }
+}
+
+// A matrix on a pipe can be opened and read once: by the root, which then reads it alone. No
+// other rank may open it (it would take the first bytes, or wait on a named pipe forever).
+TEST(MpiFaults, MatrixOnAPipeIsReadByTheRootAloneWhateverItsFormat) {
+    TempDir data("varnosk-mpi-data");
+    const std::string text = readFile(kExampleMatrix);
+    writeFile(data.path() / "no_header.tsv", text.substr(text.find('\n') + 1));
+    const fs::path fifo = data.path() / "matrix.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        std::string label, feed, matrix, has_header;
+    };
+    const std::string example = kExampleMatrix.string(), no_header = (data.path() / "no_header.tsv").string();
+    const Case cases[] = {
+        {"plain text on standard input", "cat " + example + " |", "/dev/stdin", "true"},
+        {"no header on standard input", "cat " + no_header + " |", "/dev/stdin", "false"},
+        {"gzip on standard input", "gzip -c " + example + " |", "/dev/stdin", "true"},
+        {"named pipe", "cat " + example + " > " + fifo.string() + " &", fifo.string(), "true"},
+    };
+    for (const Case& c : cases) {
+        const std::string file = c.has_header == "true" ? example : no_header;
+        ExampleRun alone(readFile(file));
+        writeFile(alone.settings, withValues(readFile(alone.settings), {{"input.count_matrix_has_header", c.has_header}}));
+        ASSERT_EQ(alone.exec(kTimeLimit + mpirunPrefix(1)).status, 0) << c.label;
+        ExampleRun run(readFile(file));
+        writeFile(run.settings, withValues(readFile(run.settings), {{"input.count_matrix_file", c.matrix},
+                                                                    {"input.count_matrix_has_header", c.has_header}}));
+        const ProcessResult result = runCommand("(" + c.feed + " " + kTimeLimit + mpirunPrefix(2) + kBinary + " " +
+                                                run.settings.string() + "; status=$?; wait; exit $status)");
+        ASSERT_EQ(result.status, 0) << c.label << ": " << result.err;
+        for (const auto& table : kTables) {
+            EXPECT_EQ(readFile(run.out / table), readFile(alone.out / table)) << c.label << ": " << table;
+        }
+    }
+}
+
+// Ranks that do not see the same file at the matrix path (a stale copy, another format, a
+// pipe: a file system not shared alike) must not split it: every rank stops with one message.
+TEST(MpiFaults, RanksThatSeeDifferentFilesStopBeforeSplittingIt) {
+    const std::string text = readFile(kExampleMatrix);
+    const std::pair<std::string, std::string> seen_by_rank_one[] = {
+        {"gzip -c " + kExampleMatrix.string() + " > matrix.tsv", "gzip, [0-9]+ bytes"},
+        {"head -c 1000 " + kExampleMatrix.string() + " > matrix.tsv", "plain text, 1000 bytes"},
+        {"mkfifo matrix.tsv", "no regular file"},
+    };
+    for (const auto& [make, described] : seen_by_rank_one) {
+        BinaryRun run(BinaryRun::ExampleSettings{});
+        // each rank runs in a folder of its own, where the relative path names its own file
+        for (const std::string rank : {"0", "1"}) fs::create_directory(run.dir.path() / rank);
+        writeFile(run.dir.path() / "0" / "matrix.tsv", text);
+        ASSERT_EQ(runCommand("(cd " + (run.dir.path() / "1").string() + " && " + make + ")").status, 0);
+        writeFile(run.settings, withValues(readFile(run.settings), {{"input.count_matrix_file", "matrix.tsv"}}));
+        const ProcessResult result =
+            runCommand(kTimeLimit + mpirunPrefix(2) + "sh -c 'cd " + run.dir.path().string() +
+                       "/$OMPI_COMM_WORLD_RANK && exec \"$0\" \"$1\"' " + kBinary + " " + run.settings.string());
+        EXPECT_EQ(result.status, 255) << make;
+        const std::regex message(
+            "error: matrix.tsv is not the same file for every process: process 0 sees plain text, " +
+            std::to_string(text.size()) + " bytes, modified [0-9T:Z-]+, process 1 " + described +
+            "(, modified [0-9T:Z-]+)?\\. Put the matrix on a file system that every process shares\\.\n");
+        EXPECT_TRUE(std::regex_match(result.err, message)) << make << ": " << result.err;
+        EXPECT_EQ(run.files(), (std::set<std::string>{"application_settings.ini", "execution_description.ini"})) << make;
     }
 }
