@@ -20,6 +20,8 @@ for target in "${targets[@]}"; do
   mkdir -p "$work" build/fuzz/findings-$target
   cp -n fuzz/corpus/$target/* "$work"/ 2>/dev/null || true
   echo "== fuzzing $target for $seconds s =="
-  build/fuzz/varnosk_fuzz_$target -max_total_time="$seconds" -max_len=65536 -timeout=10 \
+  # A zstd frame may ask for a window of up to 2 GiB, which the reader accepts and allocates
+  # (untouched beyond what the data fills): one allocation may exceed the 2 GiB RSS limit.
+  build/fuzz/varnosk_fuzz_$target -max_total_time="$seconds" -max_len=65536 -timeout=10 -malloc_limit_mb=4096 \
     -artifact_prefix=build/fuzz/findings-$target/ -print_final_stats=1 "$work" 2>&1 | tail -n 15
 done
