@@ -28,59 +28,6 @@ namespace {
 
 const std::set<std::string> kRunRecords = {"application_settings.ini", "execution_description.ini"};
 
-// A call as strace -f -y records it, with the positions of its first and last line in the
-// trace: a call that another thread's line splits ("<unfinished ...>", "<... resumed>") is
-// ordered by when it began and when it returned.
-struct TracedCall {
-    std::string name;
-    std::string args;
-    long result = -1;
-    std::size_t begin = 0;
-    std::size_t end = 0;
-};
-
-std::vector<TracedCall> tracedCalls(const std::string& trace) {
-    static const std::regex whole(R"((\d+) +(\w+)\((.*)\) += (-?\d+).*)");
-    static const std::regex unfinished(R"((\d+) +(\w+)\((.*) <unfinished \.\.\.>)");
-    static const std::regex resumed(R"((\d+) +<\.\.\. (\w+) resumed>(.*)\) += (-?\d+).*)");
-    std::vector<TracedCall> calls;
-    std::map<std::string, TracedCall> pending;  // by thread
-    std::istringstream lines(trace);
-    std::smatch m;
-    std::size_t at = 0;
-    for (std::string line; std::getline(lines, line); ++at) {
-        if (std::regex_match(line, m, whole)) {
-            calls.push_back({m[2], m[3], std::stol(m[4]), at, at});
-        } else if (std::regex_match(line, m, unfinished)) {
-            pending[m[1]] = {m[2], m[3], -1, at, at};
-        } else if (std::regex_match(line, m, resumed) && pending.count(m[1]) != 0) {
-            TracedCall call = pending[m[1]];
-            pending.erase(m[1]);
-            call.args += m[3];
-            call.result = std::stol(m[4]);
-            call.end = at;
-            calls.push_back(call);
-        }
-    }
-    return calls;
-}
-
-// The quoted strings of a call's arguments, and the path strace -y shows for its first descriptor.
-std::vector<std::string> quotedArgs(const std::string& args) {
-    static const std::regex quoted(R"re("([^"]*)")re");
-    std::vector<std::string> strings;
-    for (std::sregex_iterator it(args.begin(), args.end(), quoted), end; it != end; ++it) strings.push_back((*it)[1]);
-    return strings;
-}
-
-std::string descriptorPath(const std::string& args) {
-    static const std::regex descriptor(R"(\d+<([^>]*)>.*)");
-    std::smatch m;
-    return std::regex_match(args, m, descriptor) ? std::string(m[1]) : "";
-}
-
-bool isSync(const TracedCall& call) { return call.name == "fsync" || call.name == "fdatasync"; }
-
 bool sanitizedBuild() {
 #if defined(__SANITIZE_ADDRESS__)
     return true;
@@ -296,47 +243,34 @@ TEST(Faults, UnwritableStandardOutputIsAFailure) {
 TEST(Faults, EveryFileIsSyncedBeforeItTakesItsNameAndTheDirectoryAfter) {
     // A power loss must never leave a file under its final name without its content: each is
     // synced before it is renamed, and the directory, which holds the new name, after.
-    if (runCommand("command -v strace").status != 0) GTEST_SKIP() << "strace is not installed";
-    const ProcessResult probe = runCommand("strace -f -o /dev/null true");
-    if (probe.status != 0) GTEST_SKIP() << "strace cannot trace here: " << probe.err;
+    if (runCommand("strace -o /dev/null true").status != 0) GTEST_SKIP() << "strace is missing or cannot trace here";
     BinaryRun run(BinaryRun::ExampleSettings{});
     const fs::path trace = run.dir.path() / "trace.txt";
-    // LeakSanitizer stops the threads with ptrace itself, which a traced process cannot do
-    const ProcessResult result = run.exec(
-        "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -qq -y -s 4096 "
-        "-e trace=fsync,fdatasync,renameat2,rename,renameat,linkat -o " + trace.string());
+    // The main thread writes every file: traced alone, its calls come whole and in order.
+    // LeakSanitizer stops the threads with ptrace itself, which a traced process cannot do.
+    const ProcessResult result = run.exec("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -qq -y "
+                                          "-e trace=fsync,fdatasync,renameat2,linkat -o " + trace.string());
     ASSERT_EQ(result.status, 0) << result.err;
-    const std::vector<TracedCall> calls = tracedCalls(readFile(trace));
     const std::string directory = fs::canonical(run.out).string();
-    const std::set<std::string> files = run.files();
-    for (const auto& table : kTables) ASSERT_EQ(files.count(table), 1u) << table;
-    const auto publishes = [&](const TracedCall& call) {
-        return !isSync(call) && call.result == 0 && descriptorPath(call.args) == directory &&
-               quotedArgs(call.args).size() == 2;
-    };
-    const auto syncs = [](const TracedCall& call, const std::string& path) {
-        return isSync(call) && call.result == 0 && descriptorPath(call.args) == path;
-    };
-    for (const std::string& name : files) {
-        const auto publication = std::find_if(calls.begin(), calls.end(), [&](const TracedCall& call) {
-            return publishes(call) && quotedArgs(call.args)[1] == name;
-        });
-        ASSERT_NE(publication, calls.end()) << name << " was never renamed or linked into place";
-        const std::string temporary = directory + "/" + quotedArgs(publication->args)[0];
-        EXPECT_TRUE(std::any_of(calls.begin(), calls.end(), [&](const TracedCall& call) {
-            return syncs(call, temporary) && call.end < publication->begin;
-        })) << name << " was not synced, as " << temporary << ", before its rename";
-        // one directory sync for this name and each published after it: a single sync at the
-        // end, or each one before its rename, leaves names that a power loss can take back
-        const auto directory_syncs_after = std::count_if(calls.begin(), calls.end(), [&](const TracedCall& call) {
-            return syncs(call, directory) && call.begin > publication->end;
-        });
-        const auto publications_from_here = std::count_if(calls.begin(), calls.end(), [&](const TracedCall& call) {
-            return publishes(call) && call.begin >= publication->begin;
-        });
-        EXPECT_GE(directory_syncs_after, publications_from_here)
-            << "the directory was not synced after " << name << " was renamed";
+    static const std::regex sync(R"((?:fsync|fdatasync)\(\d+<([^>]*)>\) += 0)");
+    static const std::regex publish(R"re((?:renameat2|linkat)\(\d+<[^>]*>, "([^"]*)", \d+<[^>]*>, "([^"]*)".*\) += 0)re");
+    std::set<std::string> synced, published;
+    std::string unsynced_name;  // published, the directory not synced since
+    std::istringstream lines(readFile(trace));
+    std::smatch m;
+    for (std::string line; std::getline(lines, line);) {
+        if (std::regex_match(line, m, sync)) {
+            if (m[1] == directory) unsynced_name.clear();
+            else synced.insert(m[1]);
+        } else if (std::regex_match(line, m, publish)) {
+            EXPECT_EQ(unsynced_name, "") << "the directory was not synced after this name was published";
+            EXPECT_EQ(synced.count(directory + "/" + m[1].str()), 1u) << m[2] << " was not synced before its rename";
+            published.insert(m[2]);
+            unsynced_name = m[2];
+        }
     }
+    EXPECT_EQ(unsynced_name, "") << "the directory was not synced after this name was published";
+    EXPECT_EQ(published, run.files());
 }
 
 TEST(Faults, DeletedWorkingDirectoryDoesNotStopARunWithAbsolutePaths) {

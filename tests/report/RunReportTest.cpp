@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,11 +24,9 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
 }
 
 // The report of `num_msps` MSPs of varied sizes over `num_samples` samples (or the samples
-// named), every MSP's first core gene named `gene_name`; `value(msp, sample)` gives the
-// relative abundances when set.
+// named), every MSP's first core gene named `gene_name`.
 std::string report(std::size_t num_msps, std::size_t num_samples, const std::string& gene_name = "g1",
-                   std::vector<std::string> samples = {}, const std::string& matrix = "matrix.tsv",
-                   const std::function<double(std::size_t, std::size_t)>& value = nullptr) {
+                   std::vector<std::string> samples = {}, const std::string& matrix = "matrix.tsv") {
     Settings settings;
     settings.count_matrix_file = matrix;
     Gene gene;
@@ -48,7 +45,7 @@ std::string report(std::size_t num_msps, std::size_t num_samples, const std::str
         msps.push_back(std::move(msp));
         summaries.push_back({m % num_samples, m % 5 == 0 ? NAN : 10.0 + static_cast<double>(m), 0.9});
         for (std::size_t s = 0; s < num_samples; ++s) {
-            relative.values.push_back(value ? value(m, s) : static_cast<double>((m * 31 + s * 17) % 97) / 97.0);
+            relative.values.push_back(static_cast<double>((m * 31 + s * 17) % 97) / 97.0);
         }
     }
     test::TempDir dir("varnosk-report");
@@ -124,24 +121,6 @@ TEST(RunReport, InputNamesShowAsTextNeverAsMarkup) {
     EXPECT_NE(html.find("&quot;quoted&quot;"), std::string::npos);
 }
 
-TEST(RunReport, AveragedColumnsHoldConsecutiveSamplesAndSimilarOnesSitTogether) {
-    // two samples a column; the columns alternate between two profiles, and the two samples of
-    // a column differ more than the profiles do, so ordering samples before averaging them
-    // would mix samples of different columns
-    const auto value = [](std::size_t m, std::size_t s) {
-        const double v = ((s / 2) % 2 == 0 ? 0.2 : 0.8) + (s % 2 == 0 ? -0.15 : 0.15);
-        return m == 0 ? v : 1.0 - v;
-    };
-    const std::string html = report(2, 2 * kMaxHeatmapColumns, "g1", {}, "matrix.tsv", value);
-    std::vector<std::string> expected;
-    for (std::size_t profile = 0; profile < 2; ++profile) {
-        for (std::size_t c = profile; c < kMaxHeatmapColumns; c += 2) {
-            expected.push_back("sample_" + std::to_string(2 * c) + " … sample_" + std::to_string(2 * c + 1));
-        }
-    }
-    EXPECT_EQ(columnLabels(html), expected);
-}
-
 TEST(RunReport, LongNamesAreCutSoTheFileGrowsWithWhatItDrawsNotWithTheNames) {
     // 1,000 samples of 2,000 characters: a 2 MB header for 3 x 100 cells
     std::vector<std::string> names;
@@ -153,22 +132,4 @@ TEST(RunReport, LongNamesAreCutSoTheFileGrowsWithWhatItDrawsNotWithTheNames) {
     EXPECT_EQ(html.find(std::string(kMaxShownNameLength, 'g')), std::string::npos);
     EXPECT_EQ(columnLabels(html).size(), kMaxHeatmapColumns);
     EXPECT_EQ(occurrences(html, "10_" + std::string(kMaxShownNameLength - 4, 'x') + "…"), 1u + 3u) << "label and titles";
-
-    // cut by whole characters and before escaping, so neither a UTF-8 sequence nor a reference is split
-    const std::string e_acute = "é", clef = "𝄞";
-    std::string accents, clefs, ampersands, accents_shown, clefs_shown, ampersands_shown;
-    for (std::size_t i = 0; i < 60; ++i) {
-        accents += e_acute;
-        clefs += clef;
-        ampersands += '&';
-        if (i + 1 < kMaxShownNameLength) {
-            accents_shown += e_acute;
-            clefs_shown += clef;
-            ampersands_shown += "&amp;";
-        }
-    }
-    const std::string small = report(1, 3, "g1", {accents, clefs, ampersands});
-    EXPECT_EQ(columnLabels(small),
-              (std::vector<std::string>{accents_shown + "…", clefs_shown + "…", ampersands_shown + "…"}));
-    EXPECT_EQ(small.find(accents), std::string::npos);
 }
