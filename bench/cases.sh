@@ -19,6 +19,11 @@ bench_case_options() {
     everywhere) echo "--genes 40000 --samples 200 --species 2 --noise-fraction 0.05 --prevalence 1 --seed 1" ;;
     # a catalogue-sized case, run only when named (about 1 GB of text)
     million) echo "--genes 1000000 --samples 400 --species 300 --seed 1" ;;
+    # species in 10% to 90% of the samples, as common species of real cohorts (raised to a
+    # quarter at least): every representative meets most genes in MSP creation
+    wide) echo "--genes 200000 --samples 200 --species 100 --prevalence-range 0.1:0.9 --seed 1" ;;
+    # the same at catalogue size, run only when named
+    wide-million) echo "--genes 1000000 --samples 400 --species 300 --prevalence-range 0.1:0.9 --seed 1" ;;
     *) return 1 ;;
   esac
 }

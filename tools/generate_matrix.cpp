@@ -20,7 +20,7 @@ namespace {
 const char* const kUsage =
     "Usage: varnosk-generate --out matrix.tsv [--truth truth.tsv] [--genes N] [--samples N]\n"
     "                        [--species N] [--seed N] [--noise-fraction F] [--depth F]\n"
-    "                        [--prevalence F] [--no-header]\n"
+    "                        [--prevalence F | --prevalence-range LOW:HIGH] [--no-header]\n"
     "\n"
     "  --genes N           number of gene lines (default 5000)\n"
     "  --samples N         number of samples (default 40)\n"
@@ -32,9 +32,17 @@ const char* const kUsage =
     "  --prevalence F      chance that a species is present in a sample, the same for\n"
     "                      every species (default: drawn per species from 0.15 to 0.5;\n"
     "                      1 puts every species in every sample)\n"
+    "  --prevalence-range LOW:HIGH\n"
+    "                      the range that chance is drawn from per species (default\n"
+    "                      0.15:0.5); every species is still put in at least a quarter\n"
+    "                      of the samples\n"
     "  --no-header         write no header line of sample names\n"
     "  --out PATH          the count matrix (gene name, then one count per sample)\n"
     "  --truth PATH        gene_id, gene_name, species and role of every gene line\n";
+
+// The range a species' prevalence is drawn from by default.
+constexpr double kDrawnPrevalenceLow = 0.15;
+constexpr double kDrawnPrevalenceHigh = 0.5;
 
 struct Options {
     std::uint64_t genes = 5000;
@@ -43,7 +51,9 @@ struct Options {
     std::uint64_t seed = 1;
     double noise_fraction = 0.2;
     double depth = 100.0;
-    double prevalence = 0.0;  // 0: drawn per species
+    double prevalence = 0.0;  // 0: drawn per species, from the range below
+    double prevalence_low = kDrawnPrevalenceLow;
+    double prevalence_high = kDrawnPrevalenceHigh;
     bool header = true;
     std::string out;
     std::string truth;
@@ -151,6 +161,15 @@ double parseReal(std::string_view option, const char* text) {
     return value;
 }
 
+// "LOW:HIGH", two non-negative numbers.
+void parseRange(std::string_view option, const char* text, double& low, double& high) {
+    const std::string_view whole = text;
+    const std::size_t colon = whole.find(':');
+    if (colon == std::string_view::npos) throw std::invalid_argument(std::string(option) + " needs LOW:HIGH");
+    low = parseReal(option, std::string(whole.substr(0, colon)).c_str());
+    high = parseReal(option, std::string(whole.substr(colon + 1)).c_str());
+}
+
 Options parseOptions(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
@@ -172,6 +191,7 @@ Options parseOptions(int argc, char** argv) {
         else if (option == "--noise-fraction") options.noise_fraction = parseReal(option, value);
         else if (option == "--depth") options.depth = parseReal(option, value);
         else if (option == "--prevalence") options.prevalence = parseReal(option, value);
+        else if (option == "--prevalence-range") parseRange(option, value, options.prevalence_low, options.prevalence_high);
         else if (option == "--out") options.out = value;
         else if (option == "--truth") options.truth = value;
         else throw std::invalid_argument("unknown option " + std::string(option));
@@ -180,6 +200,10 @@ Options parseOptions(int argc, char** argv) {
     if (options.samples == 0) throw std::invalid_argument("--samples must be at least 1");
     if (options.noise_fraction > 1.0) throw std::invalid_argument("--noise-fraction must be at most 1");
     if (options.prevalence > 1.0) throw std::invalid_argument("--prevalence must be at most 1");
+    if (!(options.prevalence_low > 0.0 && options.prevalence_low <= options.prevalence_high &&
+          options.prevalence_high <= 1.0)) {
+        throw std::invalid_argument("--prevalence-range needs 0 < LOW <= HIGH <= 1");
+    }
     if (options.species > options.genes) throw std::invalid_argument("--species must not exceed --genes");
     return options;
 }
@@ -250,7 +274,12 @@ void generate(const Options& options) {
     for (auto& model : species) {
         model.abundance.assign(num_samples, 0.0);
         // Drawn even when the option fixes it, so that other options give the same matrix.
-        const double drawn_prevalence = random.uniform(0.15, 0.5);
+        // The range is a linear map of the default one's draw: the random stream, and with
+        // the default range the matrix, stay the same.
+        const double drawn_prevalence =
+            options.prevalence_low + (random.uniform(kDrawnPrevalenceLow, kDrawnPrevalenceHigh) - kDrawnPrevalenceLow) /
+                                         (kDrawnPrevalenceHigh - kDrawnPrevalenceLow) *
+                                         (options.prevalence_high - options.prevalence_low);
         const double prevalence = options.prevalence > 0.0 ? options.prevalence : drawn_prevalence;
         const double level = 0.7 * random.normal();
         for (auto& abundance : model.abundance) {

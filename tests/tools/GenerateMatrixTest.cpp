@@ -42,5 +42,25 @@ TEST(GenerateMatrix, FixedPrevalencePutsEverySpeciesEverywhere) {
     EXPECT_EQ(everywhere, 3u) << result.out;
 }
 
+// A prevalence range maps the default draw: the default range gives the default matrix, and
+// a range of one value the matrix of that fixed prevalence.
+TEST(GenerateMatrix, PrevalenceRangeMapsTheDefaultDraw) {
+    test::TempDir dir;
+    const auto matrix = [&](const std::string& options) {
+        const auto path = dir.path() / "matrix.tsv";
+        const auto result = test::runCommand(std::string(VARNOSK_GENERATOR) + " --genes 300 --samples 30 --species 4 " +
+                                             options + " --out " + path.string());
+        EXPECT_EQ(result.status, 0) << options << ": " << result.err;
+        return test::readFile(path);
+    };
+    EXPECT_EQ(matrix("--prevalence-range 0.15:0.5"), matrix(""));
+    EXPECT_EQ(matrix("--prevalence-range 0.7:0.7"), matrix("--prevalence 0.7"));
+    EXPECT_NE(matrix("--prevalence-range 0.1:0.9"), matrix(""));
+    for (const std::string bad : {"0.5", "0.6:0.2", "0:0.5", "0.2:1.5"}) {
+        EXPECT_NE(test::runCommand(std::string(VARNOSK_GENERATOR) + " --prevalence-range " + bad + " --out " +
+                                   (dir.path() / "x.tsv").string()).status, 0) << bad;
+    }
+}
+
 }  // namespace
 }  // namespace varnosk
