@@ -1,8 +1,11 @@
 #include "matrix/CountMatrixReader.hpp"
 
+#include "common/ParallelSlots.hpp"
 #include "common/Shown.hpp"
 #include "matrix/ByteSource.hpp"
 #include "matrix/LineReader.hpp"
+
+#include <omp.h>
 
 #include <charconv>
 #include <cmath>
@@ -19,6 +22,9 @@
 namespace varnosk {
 namespace {
 
+// A plain-text file is parsed in line-aligned parts, one per thread, when each part holds at
+// least this many bytes: below, the threads would cost more than they save.
+constexpr std::uint64_t kMinBytesPerPart = std::uint64_t{8} << 20;
 // Reserved up front so that matrices of up to this many genes never grow the list.
 constexpr std::size_t kReservedGenes = 1'000'000;
 // Capacity hint for the counts of the first line.
@@ -299,7 +305,65 @@ std::unique_ptr<Gene> parseGeneLine(std::string_view line, std::uint64_t id, std
 
 CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSink& progress, MatrixFileFacts* facts) {
     LineReader reader = LineReader::openFile(path);
+    if (reader.canBeReadAgain() && reader.compression() == Compression::None) {
+        const auto threads = static_cast<std::uint64_t>(std::max(1, omp_get_max_threads()));
+        const std::uint64_t parts = std::min(threads, reader.size() / kMinBytesPerPart);
+        if (parts > 1) {
+            if (auto genes = readInParts(path, has_header, reader.size(), parts, progress, facts)) return std::move(*genes);
+        }
+    }
     return readLines(reader, has_header, progress, facts);
+}
+
+std::optional<CountMatrix> readInParts(const std::string& path, bool has_header, std::uint64_t size,
+                                       std::uint64_t num_parts, ProgressSink& progress, MatrixFileFacts* facts) {
+    std::vector<std::uint64_t> cuts = {0};
+    for (std::uint64_t k = 1; k < num_parts; ++k) cuts.push_back(lineStartAtOrAfter(path, size * k / num_parts));
+    cuts.push_back(size);
+    struct PartRead {
+        CountMatrix genes;
+        MatrixFileFacts facts;
+        bool failed = false;
+    };
+    struct : ProgressSink {
+        void update(std::uint64_t, std::uint64_t) override {}
+    } quiet;
+    std::vector<PartRead> parts = computeInParallelSlots<PartRead>(
+        num_parts, [] { return 0; },
+        [&](int, std::size_t k) {
+            PartRead part;
+            try {
+                // line numbers and the sample count are the part's own: only a part read
+                // without error is kept, and a file with an error is read again in one piece
+                part.genes = readMatrixPart(path, has_header, MatrixPart{cuts[k], cuts[k + 1]}, 0, 0,
+                                            k == 0 ? progress : quiet, &part.facts);
+            } catch (const std::runtime_error&) {
+                part.failed = true;
+            }
+            return part;
+        },
+        [](std::uint64_t, std::uint64_t) {});
+    std::size_t total = 0;
+    std::size_t samples = 0;
+    for (const PartRead& part : parts) {
+        if (part.failed) return std::nullopt;
+        if (part.genes.empty()) continue;
+        if (samples == 0) samples = part.genes.front()->numSamples();
+        if (part.genes.front()->numSamples() != samples) return std::nullopt;
+        total += part.genes.size();
+    }
+    if (total == 0) return std::nullopt;
+    CountMatrix genes;
+    genes.reserve(total);
+    for (PartRead& part : parts) {
+        for (auto& gene : part.genes) {
+            gene->id = genes.size() + 1;
+            genes.push_back(std::move(gene));
+        }
+        CountMatrix().swap(part.genes);
+    }
+    if (facts != nullptr) *facts = std::move(parts.front().facts);
+    return genes;
 }
 
 CountMatrix readCountMatrix(LineReader& reader, bool has_header, ProgressSink& progress, MatrixFileFacts* facts) {

@@ -33,6 +33,13 @@ struct MatrixFileFacts {
 // when given, receives the header and what kind of file it was.
 CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSink& progress,
                             MatrixFileFacts* facts = nullptr);
+// Reads a plain-text, regular file of `size` bytes in `num_parts` line-aligned parts, each on
+// a thread of its own, into what readCountMatrix returns for it: the same genes, ids and facts.
+// (readCountMatrix itself does so when each of its threads gets a part of 8 MiB or more.)
+// Returns nothing, and holds nothing, when a part holds an error or the parts disagree on the
+// number of samples: the file read in one piece then gives the message of its first fault.
+std::optional<CountMatrix> readInParts(const std::string& path, bool has_header, std::uint64_t size,
+                                       std::uint64_t num_parts, ProgressSink& progress, MatrixFileFacts* facts);
 // The same from a reader already open (and not yet read).
 CountMatrix readCountMatrix(LineReader& reader, bool has_header, ProgressSink& progress,
                             MatrixFileFacts* facts = nullptr);

@@ -347,7 +347,9 @@ TEST(CountMatrixReader, RawCountsOfChosenGenesAreReadAgainAndChecked) {
         for (const auto& [now, expected] : changes) {
             if (now == "fifo" || now.empty()) {
                 std::filesystem::remove(path);
-                if (!now.empty()) ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+                if (!now.empty()) {
+                    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+                }
             } else if (now == replaced) {
                 // the same bytes under the same name, but a new file (made while the old one
                 // still holds its inode)
@@ -368,6 +370,45 @@ TEST(CountMatrixReader, RawCountsOfChosenGenesAreReadAgainAndChecked) {
             EXPECT_EQ(error, expected) << tool << ": " << now;
         }
     }
+}
+
+// Parts read on threads of their own give the genes, ids and facts of one read; a file with a
+// fault gives nothing, so that the read in one piece names its first faulty line.
+TEST(CountMatrixReader, PartsReadOnThreadsGiveTheGenesOfOneRead) {
+    test::TempDir dir;
+    const std::string path = (dir.path() / "m.tsv").string();
+    std::string text = "gene\ts1\ts2\n\n";
+    for (int g = 0; g < 300; ++g) {
+        text.append("g").append(std::to_string(g)).append("\t").append(std::to_string(g % 7)).append("\t");
+        text.append(std::to_string(g / 4.0)).append(g % 3 == 0 ? "\r\n\n" : "\n");
+    }
+    test::writeFile(path, text);
+    test::NullProgress progress;
+    MatrixFileFacts whole_facts;
+    const CountMatrix whole = readCountMatrix(path, true, progress, &whole_facts);
+    for (const std::uint64_t parts : {2, 3, 7, 500}) {
+        MatrixFileFacts facts;
+        const auto genes = readInParts(path, true, text.size(), parts, progress, &facts);
+        ASSERT_TRUE(genes) << parts;
+        expectSameGenes(*genes, whole, std::to_string(parts) + " parts");
+        EXPECT_EQ(facts.header, whole_facts.header);
+        EXPECT_TRUE(facts.identity == whole_facts.identity && facts.can_be_read_again);
+    }
+    // a fault inside a part; a second half of another width, which only the parts' first genes show
+    std::string halves;
+    for (int g = 0; g < 100; ++g) halves += "a\t11\t22\n";
+    for (int g = 0; g < 100; ++g) halves += "b\t1\t2\t3\n";
+    for (const auto& [faulty, has_header] : {std::pair{text + "gx\t1\tx\n", true}, std::pair{halves, false}}) {
+        test::writeFile(path, faulty);
+        EXPECT_FALSE(readInParts(path, has_header, faulty.size(), 2, progress, nullptr));
+    }
+    // and read in one piece, a matrix large enough for parts names the line of its fault
+    std::string large;
+    for (int g = 0; large.size() < 3 * (std::size_t{8} << 20); ++g) large += "gene_" + std::to_string(g) + "\t1\t2\t3\n";
+    test::writeFile(path, large + "late\t1\t2\n");
+    const auto lines = std::count(large.begin(), large.end(), '\n') + 1;
+    EXPECT_EQ(readError(path, false),
+              "error at line " + std::to_string(lines) + ": 'late' has 2 samples while 3 samples were expected.");
 }
 
 TEST(CountMatrixReader, LinesOfAnyLengthAndAcrossReadBlocksComeBackIntact) {
