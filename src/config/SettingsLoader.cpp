@@ -202,8 +202,7 @@ void checkFileReadable(const std::string& path) {
     const bool readable = ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode) &&
                           ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0;
     if (!readable) {
-        throw std::runtime_error("error: " + shownPath(path) +
-                                 " cannot be read. Check that the path is valid and that you have read permissions.");
+        throw std::runtime_error(cannotBeRead(path));
     }
 }
 

@@ -57,8 +57,7 @@ MatrixView viewOf(const LineReader& reader) {
 MatrixView lookAt(const std::string& path) {
     auto file = std::make_unique<FileBytes>(path, FileBytes::Opening::NonBlocking);
     if (!file->isOpen()) {
-        throw std::runtime_error("error: " + shownPath(path) +
-                                 " cannot be read. Check that the path is valid and that you have read permissions.");
+        throw std::runtime_error(cannotBeRead(path));
     }
     if (!file->isRegularFile()) return MatrixView{};
     return viewOf(LineReader::fromFile(std::move(file), path));

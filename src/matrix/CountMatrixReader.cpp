@@ -380,8 +380,7 @@ std::uint64_t lineStartAtOrAfter(const std::string& path, std::uint64_t offset) 
     if (offset == 0) return 0;
     FileBytes file(path);
     if (!file.isOpen() || !file.isRegularFile()) {
-        throw std::runtime_error("error: " + shownPath(path) +
-                                 " cannot be read. Check that the path is valid and that you have read permissions.");
+        throw std::runtime_error(cannotBeRead(path));
     }
     if (offset >= file.size()) return file.size();
     // the line that holds byte offset - 1 ends at the first line feed from there

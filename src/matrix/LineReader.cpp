@@ -19,54 +19,49 @@ constexpr std::size_t kHeadSize = 16;
 
 LineReader LineReader::openFile(const std::string& path) {
     auto file = std::make_unique<FileBytes>(path);
-    if (!file->isOpen()) {
-        throw std::runtime_error("error: " + shownPath(path) +
-                                 " cannot be read. Check that the path is valid and that you have read permissions.");
-    }
+    if (!file->isOpen()) throw std::runtime_error(cannotBeRead(path));
     return fromFile(std::move(file), path);
 }
 
 LineReader LineReader::fromFile(std::unique_ptr<FileBytes> file, const std::string& path) {
-    const std::uint64_t size = file->size();
-    const bool rereadable = file->isRegularFile();
-    const FileIdentity identity = file->identity();
-    const std::int64_t modified = file->modificationTime();
-    LineReader reader(std::move(file), path, size, rereadable, kBlockSize);
-    reader.identity_ = identity;
-    reader.modified_ = modified;
-    return reader;
+    return LineReader(std::move(file), path, false);
 }
 
 LineReader LineReader::openFileRange(const std::string& path, std::uint64_t begin, std::uint64_t end) {
     auto file = std::make_unique<FileBytes>(path, begin, end);
-    if (!file->isOpen()) {
-        throw std::runtime_error("error: " + shownPath(path) +
-                                 " cannot be read. Check that the path is valid and that you have read permissions.");
-    }
-    const std::uint64_t size = file->size();
-    const FileIdentity identity = file->identity();
-    const std::int64_t modified = file->modificationTime();
-    LineReader reader(std::move(file), path, size, true, kBlockSize, true);
-    reader.identity_ = identity;
-    reader.modified_ = modified;
-    return reader;
+    if (!file->isOpen()) throw std::runtime_error(cannotBeRead(path));
+    return LineReader(std::move(file), path, true);
+}
+
+LineReader::LineReader(std::unique_ptr<FileBytes> file, const std::string& path, bool plain_text)
+    : name_(path),
+      rereadable_(file->isRegularFile()),
+      identity_(file->identity()),
+      modified_(file->modificationTime()),
+      size_(file->size()),
+      buffer_(kBlockSize) {
+    open(std::move(file), plain_text);
 }
 
 LineReader LineReader::fromMemory(std::string_view data, const std::string& name) {
     // small inputs (the fuzz target's) get a small buffer; it grows for a longer line
     const std::size_t buffer_size = std::clamp<std::size_t>(data.size(), kHeadSize, kBlockSize);
-    return LineReader(std::make_unique<MemoryBytes>(data), name, data.size(), false, buffer_size);
+    return LineReader(std::make_unique<MemoryBytes>(data), name, data.size(), buffer_size);
 }
 
-LineReader::LineReader(std::unique_ptr<ByteSource> raw, const std::string& name, std::uint64_t size, bool rereadable,
-                       std::size_t buffer_size, bool plain_text)
-    : name_(name), rereadable_(rereadable), size_(size), buffer_(buffer_size) {
+LineReader::LineReader(std::unique_ptr<ByteSource> raw, const std::string& name, std::uint64_t size,
+                       std::size_t buffer_size)
+    : name_(name), size_(size), buffer_(buffer_size) {
+    open(std::move(raw), false);
+}
+
+void LineReader::open(std::unique_ptr<ByteSource> raw, bool plain_text) {
     // a part inside a file may start with bytes that look like a magic number
     compression_ = plain_text ? Compression::None : detectCompression(raw->peek(kHeadSize));
     if (compression_ == Compression::None) {
         source_ = std::move(raw);
     } else {
-        source_ = std::make_unique<ReadAhead>(makeDecoder(compression_, std::move(raw), name));
+        source_ = std::make_unique<ReadAhead>(makeDecoder(compression_, std::move(raw), name_));
     }
 }
 

@@ -51,8 +51,11 @@ public:
     void checkRest();
 
 private:
-    LineReader(std::unique_ptr<ByteSource> raw, const std::string& name, std::uint64_t size, bool rereadable,
-               std::size_t buffer_size, bool plain_text = false);
+    // Bytes in memory.
+    LineReader(std::unique_ptr<ByteSource> raw, const std::string& name, std::uint64_t size, std::size_t buffer_size);
+    // A file, whose first bytes tell its format unless it is `plain_text` (a part of a file).
+    LineReader(std::unique_ptr<FileBytes> file, const std::string& path, bool plain_text);
+    void open(std::unique_ptr<ByteSource> raw, bool plain_text);
     void refill();
 
     std::string name_;
