@@ -41,7 +41,8 @@ bool isBzip2Magic(std::string_view bytes) {
     return rest == block.substr(0, rest.size()) || rest == end.substr(0, rest.size());
 }
 
-// Whether `bytes`, at least `size` of them or all the data there is, start like a signature.
+// Whether `bytes` (the data's first bytes, all of it when it is shorter) begin as `magic`
+// does, as far as they go.
 bool startsLike(std::string_view bytes, std::string_view magic) {
     const std::string_view head = bytes.substr(0, magic.size());
     return head == magic.substr(0, head.size());
@@ -77,7 +78,7 @@ namespace {
 
 // The largest zstd window read, 2 GiB (--long=31): the most the format's decoders take.
 constexpr int kZstdWindowLogMax = 31;
-const std::string kZstdWindowTooLarge =
+constexpr char kZstdWindowTooLarge[] =
     "the zstd data needs a window of more than 2 GiB; recompress it with a smaller --long, or none.";
 
 // Compressed bytes are taken from the source in blocks of this size.

@@ -159,9 +159,13 @@ std::string atLine(std::uint64_t line_number) { return "error at line " + std::t
 
 // Only a line feed ends a line (a carriage return before it is allowed): a file with lone
 // carriage returns would otherwise be read as one huge line.
-void checkLineEnd(std::string_view line, std::uint64_t line_number) {
+bool hasLoneCarriageReturn(std::string_view line) {
     const std::size_t found = line.find('\r');
-    if (found != std::string_view::npos && found + 1 < line.size()) {
+    return found != std::string_view::npos && found + 1 < line.size();
+}
+
+void checkLineEnd(std::string_view line, std::uint64_t line_number) {
+    if (hasLoneCarriageReturn(line)) {
         throw std::runtime_error(atLine(line_number) +
                                  "carriage return inside the line (lone carriage return line ends are not supported).");
     }
@@ -435,8 +439,7 @@ void rereadGenes(const std::string& path, bool has_header, const FileIdentity& f
     LineReader reader = LineReader::fromFile(std::move(file), path);
     std::uint64_t line_number = 0;
     const auto no_lone_carriage_return = [&](std::string_view text, std::uint64_t number) {
-        const std::size_t found = text.find('\r');
-        if (found != std::string_view::npos && found + 1 < text.size()) {
+        if (hasLoneCarriageReturn(text)) {
             changedDuringTheRun(path, "line " + std::to_string(number) + " now holds a carriage return");
         }
     };
