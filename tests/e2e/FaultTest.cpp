@@ -6,12 +6,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "E2eSupport.hpp"
 #include "TestSupport.hpp"
