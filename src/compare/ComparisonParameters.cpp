@@ -17,6 +17,10 @@ constexpr std::uint64_t kMinBestRepresentativeGenes = 10;
 
 float detectionThreshold(double detection_limit) { return static_cast<float>(std::sqrt(detection_limit)); }
 
+std::uint64_t outlierAllowance(std::uint64_t n, const ComparisonParameters& parameters) {
+    return static_cast<std::uint64_t>(std::floor(static_cast<double>(n) * parameters.max_outliers_fraction + 0.5));
+}
+
 ComparisonParameters comparisonParameters(const Settings& settings, std::uint64_t num_samples) {
     if (num_samples > std::numeric_limits<std::uint32_t>::max()) {
         throw std::length_error("error: too many samples (" + std::to_string(num_samples) + ") to compare genes.");

@@ -22,6 +22,10 @@ struct ComparisonParameters {
     std::uint64_t num_best_representative_genes = 10;
 };
 
+// Outliers allowed among n co-detected samples: n max_outliers_fraction, rounded half up.
+// Never decreases as n grows.
+std::uint64_t outlierAllowance(std::uint64_t n, const ComparisonParameters& parameters);
+
 // The detection threshold of a raw detection limit (see detection_threshold).
 float detectionThreshold(double detection_limit);
 

@@ -166,8 +166,7 @@ GenesComparator::GenesComparator(const ComparisonParameters& parameters)
       student_t_(num_samples_),
       log_factorial_(num_samples_) {}
 
-bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& gene2,
-                                               std::uint64_t max_exclusive_samples, bool list_codetected) {
+bool GenesComparator::estimateRatio(const Gene& gene1, const Gene& gene2, std::uint64_t max_exclusive_samples) {
     const float dl_single = parameters_.detection_threshold;
     const double dl = dl_single;
     const std::uint64_t min_prevalence = parameters_.min_prevalence;
@@ -304,6 +303,34 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
         if (std::fabs((median - previous) / previous) < kRatioConvergence) break;
     }
 
+    num_candidates_ = m;
+    min_candidate_x_ = min_cx;
+    min_candidate_y_ = min_cy;
+    return true;
+}
+
+bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& gene2,
+                                               std::uint64_t max_exclusive_samples, bool list_codetected) {
+    if (!estimateRatio(gene1, gene2, max_exclusive_samples)) return false;
+    const float dl_single = parameters_.detection_threshold;
+    const std::uint64_t min_prevalence = parameters_.min_prevalence;
+    const std::size_t words = gene1.presence.words();
+    const std::uint64_t* detected1 = gene1.presence.detected();
+    const std::uint64_t* detected2 = gene2.presence.detected();
+    const std::uint64_t* nonzero1 = gene1.presence.nonzero();
+    const std::uint64_t* nonzero2 = gene2.presence.nonzero();
+    const float* x = gene1.counts.data();
+    const float* y = gene2.counts.data();
+    std::uint32_t* candidates = candidates_.data();
+    const float* cx = candidate_x_.data();
+    const float* cy = candidate_y_.data();
+    const std::uint32_t m = num_candidates_;
+    const bool positive_counts = dl_single > 0.0f;
+    const float min_cx = min_candidate_x_;
+    const float min_cy = min_candidate_y_;
+    const double t1 = result_.gene1_threshold;
+    const double t2 = result_.gene2_threshold;
+
     // Classify every sample with the final thresholds. Presence of both uses >=, presence of
     // one gene alone uses > on that gene's threshold. Both thresholds are at least dl, so the
     // co-detected samples are candidates, and a gene alone above its threshold is detected
@@ -377,6 +404,11 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
         }
     }
     return true;
+}
+
+std::optional<RatioEstimate> GenesComparator::abundanceRatio(const Gene& gene1, const Gene& gene2) {
+    if (!estimateRatio(gene1, gene2, std::numeric_limits<std::uint64_t>::max())) return std::nullopt;
+    return RatioEstimate{result_.abundance_ratio, num_candidates_};
 }
 
 float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2) {
@@ -523,8 +555,7 @@ void GenesComparator::discountOutliers(const float* x, const float* y) {
         if (j < n && codetected[j] == s) work[j++] = residuals[i];
     }
 
-    const auto allowance = static_cast<std::uint64_t>(std::floor(static_cast<double>(n) * parameters_.max_outliers_fraction + 0.5));
-    result_.max_outliers = std::min(n - parameters_.min_prevalence_for_outliers, allowance);
+    result_.max_outliers = std::min(n - parameters_.min_prevalence_for_outliers, outlierAllowance(n, parameters_));
 
     // Tukey's fences from the quartiles of the co-detected residuals: the medians of their
     // lower and upper halves.

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
-
 
 #include "compare/ComparisonParameters.hpp"
 #include "compare/ComparisonResult.hpp"
@@ -31,6 +31,13 @@ inline void prefetchGeneData(const Gene& gene) {
 // a positive detection threshold, so that their abundance ratios are positive numbers and
 // concordanceBound holds.
 bool quotientsAreFinite(float largest_count, const ComparisonParameters& parameters);
+
+// The abundance ratio a full comparison finds for a pair, before it classifies the samples,
+// and the number of samples where both genes are detected.
+struct RatioEstimate {
+    double ratio;
+    std::uint64_t num_candidates;
+};
 
 // Decides whether two genes have proportional abundances across samples. One comparator
 // per thread (or per sequential task): it owns its scratch space and statistics tables,
@@ -66,7 +73,15 @@ public:
     const ComparisonResult& compareFullWithoutPValues(const Gene& gene1, const Gene& gene2);
     const ComparisonResult& addPValues();
 
+    // The first step of compareFull alone: its abundance ratio, or nothing where compareFull
+    // gives an invalid result before it classifies the samples (too few co-detected samples).
+    // Leaves the last result partial.
+    std::optional<RatioEstimate> abundanceRatio(const Gene& gene1, const Gene& gene2);
+
 private:
+    // Reset, candidate samples, and the abundance ratio with its thresholds; false as soon as
+    // the pair cannot qualify (as estimateRatioAndClassify).
+    bool estimateRatio(const Gene& gene1, const Gene& gene2, std::uint64_t max_exclusive_samples);
     // Steps shared by both entry points: reset, candidate samples, abundance ratio and
     // sample classification, then the non-zero sample list (and the co-detected one when
     // list_codetected). False as soon as the pair cannot qualify: too few co-detected
@@ -82,6 +97,9 @@ private:
     ComparisonParameters parameters_;
     std::uint32_t num_samples_;                // sizes every scratch array
     ComparisonResult result_;
+    std::uint32_t num_candidates_ = 0;         // of the last ratio estimate
+    float min_candidate_x_ = 0.0f;             // smallest counts over its candidates
+    float min_candidate_y_ = 0.0f;
     std::vector<std::uint32_t> candidates_;    // candidate, then co-detected samples, ascending
     std::vector<std::uint32_t> nonzero_;       // samples where both counts are non-zero, ascending
     std::vector<std::uint32_t> inliers_;       // non-zero samples within the fences

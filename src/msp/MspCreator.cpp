@@ -11,18 +11,11 @@
 #include "compare/GenesComparator.hpp"
 #include "compare/RepresentativeGenes.hpp"
 #include "compare/SampleBitsets.hpp"
+#include "msp/GeneClassifier.hpp"
 #include "msp/MspRules.hpp"
 #include "seeds/GreedyPass.hpp"
 
 namespace varnosk {
-namespace {
-
-bool needsPValues(const ComparisonResult& result, double min_concordance, double min_robust_concordance) {
-    return result.valid && meetsConcordanceThresholds(result, min_concordance, min_robust_concordance) &&
-           result.num_exclusive_samples > 0;
-}
-
-}  // namespace
 
 GeneCategory classifyGene(const ComparisonResult& result, double min_concordance, double min_robust_concordance) {
     if (!result.valid || !meetsConcordanceThresholds(result, min_concordance, min_robust_concordance)) {
@@ -71,8 +64,9 @@ TakenGenes MspCreator::classifyGenes(const GeneList& representatives, const Gene
     // Every (core seed, block of genes) task lists the genes taken, in gene order.
     const std::size_t num_blocks = (genes.size() + kGenesPerBlock - 1) / kGenesPerBlock;
     std::vector<std::vector<TakenGene>> taken = computeInParallelSlots<std::vector<TakenGene>>(
-        representatives.size() * num_blocks, [&] { return GenesComparator(parameters); },
-        [&](GenesComparator& comparator, std::size_t task) {
+        representatives.size() * num_blocks,
+        [&] { return GeneClassifier(parameters, min_concordance, min_robust_concordance); },
+        [&](GeneClassifier& classifier, std::size_t task) {
             const std::size_t s = task / num_blocks;
             const std::size_t begin = (task % num_blocks) * kGenesPerBlock;
             const std::size_t end = std::min(genes.size(), begin + kGenesPerBlock);
@@ -80,11 +74,7 @@ TakenGenes MspCreator::classifyGenes(const GeneList& representatives, const Gene
             std::vector<TakenGene> found;
             for (std::size_t g = begin; g < end; ++g) {
                 if (representative_bits.rejectsCodetection(s, gene_bits, g)) continue;
-                const ComparisonResult& result = comparator.compareFullWithoutPValues(representative, *genes[g]);
-                // Most genes fail the concordance thresholds, and those without exclusive
-                // samples are core candidates: only the rest are decided by the p-values.
-                if (needsPValues(result, min_concordance, min_robust_concordance)) comparator.addPValues();
-                const GeneCategory category = classifyGene(result, min_concordance, min_robust_concordance);
+                const GeneCategory category = classifier.classify(representative, *genes[g]);
                 if (category != GeneCategory::NotTaken) {
                     found.push_back({static_cast<std::uint32_t>(first + g), category});
                 }
