@@ -134,10 +134,13 @@ bool ConcordanceScreen::mayMeetThresholds(const Gene& gene1, const Gene& gene2, 
         for (std::size_t j = 0; j < kNumThetas; ++j) excess[j] += std::max(squares[i] - theta[j], 0.0);
     }
     double top_k = sum_ee;
-    for (std::size_t j = 0; j < kNumThetas; ++j) top_k = std::min(top_k, static_cast<double>(k) * theta[j] + excess[j]);
+    for (std::size_t j = 0; j < kNumThetas; ++j) {
+        top_k = std::min(top_k, static_cast<double>(k) * theta[j] + excess[j]);
+    }
     const double f = 1.0 - 1.0 / static_cast<double>(n - k);
-    return !(f * (sum_ee - top_k) > slope(robust_threshold) * a * std::sqrt(std::max(centred_xx, 0.0) * std::max(centred_yy, 0.0)) +
-                   (1.0 + slope(robust_threshold)) * slack);
+    const double spread = std::sqrt(std::max(centred_xx, 0.0) * std::max(centred_yy, 0.0));
+    const double b = slope(robust_threshold);
+    return !(f * (sum_ee - top_k) > b * a * spread + (1.0 + b) * slack);
 }
 
 }  // namespace varnosk

@@ -210,18 +210,9 @@ bool GenesComparator::estimateRatio(const Gene& gene1, const Gene& gene2, std::u
     // candidate reaches the first thresholds (both dl). Later thresholds are never below dl,
     // so their sets are subsets of the first: split by value around the first median, each
     // new median is on one side, a few ranks from its edge.
-    std::uint32_t* candidates = candidates_.data();
+    // (The candidates' sample numbers are listed only when the samples are classified.)
     float* cx = candidate_x_.data();
     float* cy = candidate_y_.data();
-    {
-        std::uint32_t i = 0;
-        forEachSample(words, [&](std::size_t k) { return detected1[k] & detected2[k]; }, [&](std::uint32_t s) {
-            candidates[i] = s;
-            cx[i] = x[s];
-            cy[i] = y[s];
-            ++i;
-        });
-    }
     const auto m = static_cast<std::uint32_t>(num_candidates);
     if (m == 0) return false;
     std::uint32_t* quotients = quotients_.data();
@@ -229,12 +220,20 @@ bool GenesComparator::estimateRatio(const Gene& gene1, const Gene& gene2, std::u
     // order as their bit patterns: the smallest patterns give the smallest counts.
     std::uint32_t min_x_bits = UINT32_MAX;
     std::uint32_t min_y_bits = UINT32_MAX;
-    for (std::uint32_t i = 0; i < m; ++i) {
-        quotients[i] = ratioKey(cy[i] / cx[i]);
-        const auto x_bits = std::bit_cast<std::uint32_t>(cx[i]);
-        const auto y_bits = std::bit_cast<std::uint32_t>(cy[i]);
-        min_x_bits = x_bits < min_x_bits ? x_bits : min_x_bits;
-        min_y_bits = y_bits < min_y_bits ? y_bits : min_y_bits;
+    {
+        std::uint32_t i = 0;
+        forEachSample(words, [&](std::size_t k) { return detected1[k] & detected2[k]; }, [&](std::uint32_t s) {
+            const float xs = x[s];
+            const float ys = y[s];
+            cx[i] = xs;
+            cy[i] = ys;
+            quotients[i] = ratioKey(ys / xs);
+            const auto x_bits = std::bit_cast<std::uint32_t>(xs);
+            const auto y_bits = std::bit_cast<std::uint32_t>(ys);
+            min_x_bits = x_bits < min_x_bits ? x_bits : min_x_bits;
+            min_y_bits = y_bits < min_y_bits ? y_bits : min_y_bits;
+            ++i;
+        });
     }
     const bool positive_counts = dl_single > 0.0f;
     const float min_cx = std::bit_cast<float>(min_x_bits);
@@ -322,6 +321,11 @@ bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& ge
     const float* x = gene1.counts.data();
     const float* y = gene2.counts.data();
     std::uint32_t* candidates = candidates_.data();
+    if (list_codetected) {
+        std::uint32_t i = 0;
+        forEachSample(words, [&](std::size_t k) { return detected1[k] & detected2[k]; },
+                      [&](std::uint32_t s) { candidates[i++] = s; });
+    }
     const float* cx = candidate_x_.data();
     const float* cy = candidate_y_.data();
     const std::uint32_t m = num_candidates_;

@@ -36,8 +36,9 @@ GeneCategory classifyGene(const ComparisonResult& result, double min_concordance
 
 namespace {
 
-// Genes per task: enough to outweigh scheduling, few enough to balance the threads.
-constexpr std::size_t kGenesPerBlock = 4096;
+// Genes per task: their counts (some 200 KB at 200 samples) stay in cache while every
+// representative meets them, and a task still outweighs its scheduling.
+constexpr std::size_t kGenesPerBlock = 256;
 
 }  // namespace
 
@@ -61,37 +62,42 @@ TakenGenes MspCreator::classifyGenes(const GeneList& representatives, const Gene
     SampleBitsets representative_bits;
     representative_bits.build(representatives, parameters, false);
 
-    // Every (core seed, block of genes) task lists the genes taken, in gene order.
+    // Each task takes a block of genes small enough to stay in cache while every
+    // representative meets it, and lists the genes taken by core seed, then gene order.
+    struct Found {
+        std::uint32_t seed;
+        TakenGene gene;
+    };
+    const std::size_t num_seeds = representatives.size();
     const std::size_t num_blocks = (genes.size() + kGenesPerBlock - 1) / kGenesPerBlock;
-    std::vector<std::vector<TakenGene>> taken = computeInParallelSlots<std::vector<TakenGene>>(
-        representatives.size() * num_blocks,
-        [&] { return GeneClassifier(parameters, min_concordance, min_robust_concordance); },
-        [&](GeneClassifier& classifier, std::size_t task) {
-            const std::size_t s = task / num_blocks;
-            const std::size_t begin = (task % num_blocks) * kGenesPerBlock;
+    std::vector<std::vector<Found>> taken = computeInParallelSlots<std::vector<Found>>(
+        num_blocks, [&] { return GeneClassifier(parameters, min_concordance, min_robust_concordance); },
+        [&](GeneClassifier& classifier, std::size_t block) {
+            const std::size_t begin = block * kGenesPerBlock;
             const std::size_t end = std::min(genes.size(), begin + kGenesPerBlock);
-            const Gene& representative = *representatives[s];
-            std::vector<TakenGene> found;
-            for (std::size_t g = begin; g < end; ++g) {
-                if (representative_bits.rejectsCodetection(s, gene_bits, g)) continue;
-                const GeneCategory category = classifier.classify(representative, *genes[g]);
-                if (category != GeneCategory::NotTaken) {
-                    found.push_back({static_cast<std::uint32_t>(first + g), category});
+            std::vector<Found> found;
+            for (std::size_t s = 0; s < num_seeds; ++s) {
+                const Gene& representative = *representatives[s];
+                for (std::size_t g = begin; g < end; ++g) {
+                    if (representative_bits.rejectsCodetection(s, gene_bits, g)) continue;
+                    const GeneCategory category = classifier.classify(representative, *genes[g]);
+                    if (category != GeneCategory::NotTaken) {
+                        found.push_back({static_cast<std::uint32_t>(s), {static_cast<std::uint32_t>(first + g), category}});
+                    }
                 }
             }
             return found;
         },
         [&](std::uint64_t finished, std::uint64_t total) { progress.update(finished, total); });
 
-    TakenGenes per_seed(representatives.size());
-    for (std::size_t s = 0; s < representatives.size(); ++s) {
-        std::size_t total = 0;
-        for (std::size_t block = 0; block < num_blocks; ++block) total += taken[s * num_blocks + block].size();
-        per_seed[s].reserve(total);
+    // Per core seed, its run of every block in block order.
+    TakenGenes per_seed(num_seeds);
+    std::vector<std::size_t> next(num_blocks, 0);
+    for (std::size_t s = 0; s < num_seeds; ++s) {
         for (std::size_t block = 0; block < num_blocks; ++block) {
-            std::vector<TakenGene>& found = taken[s * num_blocks + block];
-            per_seed[s].insert(per_seed[s].end(), found.begin(), found.end());
-            std::vector<TakenGene>().swap(found);
+            const std::vector<Found>& found = taken[block];
+            std::size_t& i = next[block];
+            for (; i < found.size() && found[i].seed == s; ++i) per_seed[s].push_back(found[i].gene);
         }
     }
     return per_seed;

@@ -1,0 +1,141 @@
+// The concordance screen may only turn away pairs whose full comparison meets neither
+// concordance minimum. Checked against compareFull on generated pairs built to sit near the
+// thresholds: proportional pairs with growing noise, with gross outliers the outlier step can
+// discount, with many counts at or below the detection threshold (dropped without limit), of
+// both ratio directions, and with few samples in common. A screen that ignores the outlier
+// step must fail the same check, or the check would prove nothing.
+#include "compare/ConcordanceScreen.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "TestSupport.hpp"
+#include "compare/ComparisonParameters.hpp"
+#include "compare/GenesComparator.hpp"
+
+namespace varnosk {
+namespace {
+
+constexpr double kMinConcordance = 0.85;
+constexpr double kMinRobustConcordance = 0.9;
+
+struct GenePair {
+    Gene first;
+    Gene second;
+};
+
+// Counts on the square-root scale of raw Poisson counts.
+class PairMaker {
+public:
+    PairMaker(std::uint32_t num_samples, float threshold, std::uint64_t seed)
+        : num_samples_(num_samples), threshold_(threshold), random_(seed) {}
+
+    // kind 0: proportional with noise; 1: the same with gross outliers; 2: low depth (many
+    // counts at or below the threshold); 3: unrelated; 4: the species in few samples.
+    GenePair make(int kind) {
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        std::normal_distribution<double> normal(0.0, 1.0);
+        const double noise = std::vector<double>{0.02, 0.1, 0.2, 0.35, 0.6}[random_() % 5];
+        const double ratio = std::exp(normal(random_) * 1.5);
+        const double depth = kind == 2 ? 4.0 : 40.0 * std::exp(normal(random_));
+        const double presence = kind == 4 ? 0.15 : 0.3 + 0.7 * unit(random_);
+        std::vector<float> x(num_samples_), y(num_samples_);
+        for (std::uint32_t s = 0; s < num_samples_; ++s) {
+            if (unit(random_) > presence) continue;
+            const double abundance = depth * std::exp(normal(random_));
+            const double other = kind == 3 ? depth * std::exp(normal(random_)) : abundance;
+            x[s] = poissonRoot(abundance);
+            y[s] = poissonRoot(ratio * other * std::exp(noise * normal(random_)));
+        }
+        if (kind == 1) {
+            const std::uint32_t num_outliers = 1 + static_cast<std::uint32_t>(random_() % 6);
+            for (std::uint32_t o = 0; o < num_outliers; ++o) {
+                const std::uint32_t s = static_cast<std::uint32_t>(random_() % num_samples_);
+                (o % 2 == 0 ? y : x)[s] *= static_cast<float>(2.0 + 6.0 * unit(random_));
+            }
+        }
+        return {test::makeGene(1, "x", std::move(x), threshold_), test::makeGene(2, "y", std::move(y), threshold_)};
+    }
+
+private:
+    float poissonRoot(double mean) {
+        if (mean <= 0.0) return 0.0f;
+        return std::sqrt(static_cast<float>(std::poisson_distribution<std::uint64_t>(mean)(random_)));
+    }
+
+    std::uint32_t num_samples_;
+    float threshold_;
+    std::mt19937_64 random_;
+};
+
+struct Tally {
+    int taken = 0;
+    int missed = 0;        // taken by the full comparison, turned away by the screen
+    int unrelated = 0;     // unrelated pairs with an abundance ratio
+    int unrelated_screened_out = 0;
+};
+
+// Every generated pair through the full comparison (parameters) and through a screen built
+// with screen_parameters.
+Tally screenAgainstFullComparison(const ComparisonParameters& parameters, const ComparisonParameters& screen_parameters,
+                                  int pairs_per_kind) {
+    GenesComparator comparator(parameters);
+    ConcordanceScreen screen(screen_parameters, kMinConcordance, kMinRobustConcordance);
+    PairMaker maker(parameters.num_samples, parameters.detection_threshold, 20261209);
+    Tally tally;
+    for (int kind = 0; kind < 5; ++kind) {
+        for (int i = 0; i < pairs_per_kind; ++i) {
+            const GenePair pair = maker.make(kind);
+            const ComparisonResult& result = comparator.compareFullWithoutPValues(pair.first, pair.second);
+            const bool valid = result.valid;
+            const bool taken = valid && meetsConcordanceThresholds(result, kMinConcordance, kMinRobustConcordance);
+            const std::optional<RatioEstimate> ratio = comparator.abundanceRatio(pair.first, pair.second);
+            // The ratio step alone rejects only pairs the full comparison finds invalid.
+            EXPECT_TRUE(ratio || !valid);
+            const bool may = ratio && screen.mayMeetThresholds(pair.first, pair.second, *ratio);
+            if (taken) {
+                ++tally.taken;
+                tally.missed += may ? 0 : 1;
+            } else if (kind == 3 && ratio) {
+                ++tally.unrelated;
+                tally.unrelated_screened_out += may ? 0 : 1;
+            }
+        }
+    }
+    return tally;
+}
+
+ComparisonParameters exampleParameters(std::uint32_t num_samples, double max_outliers_fraction) {
+    ComparisonParameters p = test::testParameters(num_samples, max_outliers_fraction);
+    p.detection_threshold = detectionThreshold(6.0);
+    return p;
+}
+
+TEST(ConcordanceScreen, NeverTurnsAwayAPairTheFullComparisonTakes) {
+    for (const std::uint32_t num_samples : {12u, 40u, 200u}) {
+        for (const double fraction : {0.0, 0.1, 0.3}) {
+            const ComparisonParameters parameters = exampleParameters(num_samples, fraction);
+            const Tally tally = screenAgainstFullComparison(parameters, parameters, 400);
+            SCOPED_TRACE(::testing::Message() << num_samples << " samples, outlier fraction " << fraction);
+            EXPECT_EQ(tally.missed, 0);
+            // Pairs are taken, and the screen settles unrelated pairs: most of them at the
+            // example's outlier fraction, fewer as the allowance widens what it must cover.
+            EXPECT_GT(tally.taken, 300);
+            EXPECT_GT(tally.unrelated_screened_out, tally.unrelated / (fraction <= 0.1 ? 2 : 4));
+        }
+    }
+}
+
+TEST(ConcordanceScreen, AScreenIgnoringTheOutlierStepIsCaught) {
+    const ComparisonParameters parameters = exampleParameters(40, 0.3);
+    const Tally tally = screenAgainstFullComparison(parameters, exampleParameters(40, 0.0), 400);
+    EXPECT_GT(tally.missed, 0);
+}
+
+}  // namespace
+}  // namespace varnosk
