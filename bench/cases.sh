@@ -180,9 +180,25 @@ bench_time_figures() {
     END { printf "%.2f %.2f %.1f\n", wall, cpu, rss }' "$1"
 }
 
-# "<stage>\t<seconds>" for each line of the Time Statistics report at the end of standard output.
+# "<stage>\t<seconds>" for each stage of a run folder: from report.html's stage bars, to the
+# millisecond where the bars carry data-seconds, else from their labels (two significant
+# figures), else from the Time Statistics report on standard output (whole seconds).
 bench_stage_times() {
-  tr '\r' '\n' <"$1" | sed -n '/^Time Statistics:/,$p' |
+  local run=$1
+  if [[ -f $run/out/report.html ]] && grep -q 'class="stage-bar"' "$run/out/report.html"; then
+    grep -o '<g class="stage-bar"[^>]*><text[^>]*>[^<]*</text><rect[^>]*/><text[^>]*>[^<]*</text>' "$run/out/report.html" |
+      sed -E 's/^<g class="stage-bar"( data-seconds="([^"]*)")?><text[^>]*>([^<]*)<\/text><rect[^>]*\/><text[^>]*>([^<]*)<\/text>$/\3\t\2\t\4/' |
+      awk -F'\t' '{
+        seconds = $2
+        if (seconds == "") {
+          n = split($3, p, " ")
+          seconds = (n == 4) ? p[1] * 60 + p[3] : p[1]
+        }
+        printf "%s\t%s\n", $1, seconds
+      }'
+    return
+  fi
+  tr '\r' '\n' <"$run/stdout.txt" | sed -n '/^Time Statistics:/,$p' |
     sed -n 's/^\(.*\): \([0-9][0-9]*\) min \([0-9][0-9]*\) sec$/\1\t\2\t\3/p' |
     awk -F'\t' '{ printf "%s\t%d\n", $1, $2 * 60 + $3 }'
 }

@@ -67,7 +67,7 @@ for name in "${cases[@]}"; do
       wall="failed($status)"
     fi
     rows+=("$name"$'\t'"$label"$'\t'"$wall"$'\t'"$cpu"$'\t'"$rss")
-    bench_stage_times "$base/$label/stdout.txt" | sed "s/^/$name\t$label\t/" >>"$stages"
+    bench_stage_times "$base/$label" | sed "s/^/$name\t$label\t/" >>"$stages"
   done
   identical=no
   [[ $case_failed -eq 0 ]] && same_outputs "$base/old" "$base/new" && identical=yes
@@ -82,7 +82,7 @@ awk -F'\t' '
   BEGIN { printf "%-8s %-7s %12s %9s %9s %10s %9s\n", "case", "binary", "wall_s", "cpu_s", "rss_MB", "identical", "old/new" }
   { printf "%-8s %-7s %12s %9s %9s %10s %9s\n", $1, $2, $3, $4, $5, $6, $7 }' "$summary"
 
-# Stages from the Time Statistics reports (whole seconds), in the order the old binary printed them.
+# Stage times (see bench_stage_times), in the order of the old binary's report.
 echo
 awk -F'\t' '
   { key = $1 SUBSEP $3; if (!(key in seen)) { seen[key] = 1; order[++n] = key; cs[n] = $1; st[n] = $3 } t[key, $2] = $4 }

@@ -57,7 +57,7 @@ for np in "$@"; do
   # a digest of every table's sum, to compare runs of separate invocations
   printf '%-4s %9.1f %10s %8s  %s\n' "$np" "$wall" "$identical" "$(sha256sum <<<"$sums" | cut -c1-8)" "$ranks"
   # the root's stages that took a second or more, and what the run found
-  printf '     stages (s): %s\n' "$(bench_stage_times "$run/stdout.txt" | awk -F'\t' '$2 > 0 { printf "%s%s %d", (n++ ? ", " : ""), $1, $2 }')"
+  printf '     stages (s): %s\n' "$(bench_stage_times "$run" | awk -F'\t' '$2 >= 1 { printf "%s%s %g", (n++ ? ", " : ""), $1, $2 }')"
   printf '     found: %s\n' "$(tr '\r' '\n' <"$run/stdout.txt" | grep -E '^Done\. .*(genes remaining|bins|seeds created|core seeds)' |
     sed 's/^Done\. //; s/\.$//' | paste -sd ';' | sed 's/;/; /g')"
 done
