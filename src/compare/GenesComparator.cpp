@@ -310,7 +310,12 @@ bool GenesComparator::estimateRatio(const Gene& gene1, const Gene& gene2, std::u
 
 bool GenesComparator::estimateRatioAndClassify(const Gene& gene1, const Gene& gene2,
                                                std::uint64_t max_exclusive_samples, bool list_codetected) {
-    if (!estimateRatio(gene1, gene2, max_exclusive_samples)) return false;
+    return estimateRatio(gene1, gene2, max_exclusive_samples) &&
+           classifySamples(gene1, gene2, max_exclusive_samples, list_codetected);
+}
+
+bool GenesComparator::classifySamples(const Gene& gene1, const Gene& gene2, std::uint64_t max_exclusive_samples,
+                                      bool list_codetected) {
     const float dl_single = parameters_.detection_threshold;
     const std::uint64_t min_prevalence = parameters_.min_prevalence;
     const std::size_t words = gene1.presence.words();
@@ -512,7 +517,12 @@ const ComparisonResult& GenesComparator::compareFull(const Gene& gene1, const Ge
 }
 
 const ComparisonResult& GenesComparator::compareFullWithoutPValues(const Gene& gene1, const Gene& gene2) {
-    if (!estimateRatioAndClassify(gene1, gene2, std::numeric_limits<std::uint64_t>::max(), true)) return result_;
+    if (!estimateRatio(gene1, gene2, std::numeric_limits<std::uint64_t>::max())) return result_;
+    return completeFullWithoutPValues(gene1, gene2);
+}
+
+const ComparisonResult& GenesComparator::completeFullWithoutPValues(const Gene& gene1, const Gene& gene2) {
+    if (!classifySamples(gene1, gene2, std::numeric_limits<std::uint64_t>::max(), true)) return result_;
     const float* x = gene1.counts.data();
     const float* y = gene2.counts.data();
     result_.concordance = nonzeroConcordance();

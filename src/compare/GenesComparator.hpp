@@ -77,6 +77,9 @@ public:
     // gives an invalid result before it classifies the samples (too few co-detected samples).
     // Leaves the last result partial.
     std::optional<RatioEstimate> abundanceRatio(const Gene& gene1, const Gene& gene2);
+    // Right after abundanceRatio(gene1, gene2) found a ratio: the rest of
+    // compareFullWithoutPValues for the same pair, from that ratio.
+    const ComparisonResult& completeFullWithoutPValues(const Gene& gene1, const Gene& gene2);
 
 private:
     // Reset, candidate samples, and the abundance ratio with its thresholds; false as soon as
@@ -89,6 +92,9 @@ private:
     // then partial).
     bool estimateRatioAndClassify(const Gene& gene1, const Gene& gene2, std::uint64_t max_exclusive_samples,
                                   bool list_codetected);
+    // The part after the ratio: classification and sample lists (same result).
+    bool classifySamples(const Gene& gene1, const Gene& gene2, std::uint64_t max_exclusive_samples,
+                         bool list_codetected);
     // Concordance of the last pair over its non-zero samples, at its abundance ratio.
     double nonzeroConcordance() const;
     // Discounts outlier samples (Tukey fences on the residuals) from the concordance.

@@ -14,7 +14,7 @@ GeneClassifier::GeneClassifier(const ComparisonParameters& parameters, double mi
 GeneCategory GeneClassifier::classify(const Gene& representative, const Gene& gene) {
     const std::optional<RatioEstimate> ratio = comparator_.abundanceRatio(representative, gene);
     if (!ratio || !screen_.mayMeetThresholds(representative, gene, *ratio)) return GeneCategory::NotTaken;
-    const ComparisonResult& result = comparator_.compareFullWithoutPValues(representative, gene);
+    const ComparisonResult& result = comparator_.completeFullWithoutPValues(representative, gene);
     // Genes without exclusive samples are core candidates whatever the p-values: only the
     // others that meet the concordance thresholds need them.
     if (result.valid && meetsConcordanceThresholds(result, min_concordance_, min_robust_concordance_) &&
