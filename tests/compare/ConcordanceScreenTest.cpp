@@ -1,9 +1,11 @@
-// The concordance screen may only turn away pairs whose full comparison meets neither
-// concordance minimum. Checked against compareFull on generated pairs built to sit near the
+// The pair screens may only turn away pairs the comparisons would not keep. The concordance
+// screen of MSP creation: pairs whose full comparison meets neither concordance minimum. Checked against compareFull on generated pairs built to sit near the
 // thresholds: proportional pairs with growing noise, with gross outliers the outlier step can
 // discount, with many counts at or below the detection threshold (dropped without limit), of
 // both ratio directions, and with few samples in common. A screen that ignores the outlier
-// step must fail the same check, or the check would prove nothing.
+// step must fail the same check, or the check would prove nothing. The concordance bound of
+// seeds creation: never below the concordance compare stores, also on genes nearly constant
+// over large counts, where its one-pass sums cancel.
 #include "compare/ConcordanceScreen.hpp"
 
 #include <gtest/gtest.h>
@@ -36,8 +38,10 @@ public:
         : num_samples_(num_samples), threshold_(threshold), random_(seed) {}
 
     // kind 0: proportional with noise; 1: the same with gross outliers; 2: low depth (many
-    // counts at or below the threshold); 3: unrelated; 4: the species in few samples.
+    // counts at or below the threshold); 3: unrelated; 4: the species in few samples; 5:
+    // large counts varying by a few parts in ten million.
     GenePair make(int kind) {
+        if (kind == 5) return nearlyConstant();
         std::uniform_real_distribution<double> unit(0.0, 1.0);
         std::normal_distribution<double> normal(0.0, 1.0);
         const double noise = std::vector<double>{0.02, 0.1, 0.2, 0.35, 0.6}[random_() % 5];
@@ -63,6 +67,19 @@ public:
     }
 
 private:
+    GenePair nearlyConstant() {
+        std::uniform_real_distribution<float> wobble(-1.0f, 1.0f);
+        std::vector<float> x(num_samples_), y(num_samples_);
+        const float level = 100000.0f + static_cast<float>(random_() % 1000);
+        const float ratio = 1.0f + static_cast<float>(random_() % 3);
+        for (std::uint32_t s = 0; s < num_samples_; ++s) {
+            const float shared = wobble(random_);
+            x[s] = level + 0.05f * shared + 0.01f * wobble(random_);
+            y[s] = ratio * (level + 0.05f * shared) + 0.01f * wobble(random_);
+        }
+        return {test::makeGene(1, "x", std::move(x), threshold_), test::makeGene(2, "y", std::move(y), threshold_)};
+    }
+
     float poissonRoot(double mean) {
         if (mean <= 0.0) return 0.0f;
         return std::sqrt(static_cast<float>(std::poisson_distribution<std::uint64_t>(mean)(random_)));
@@ -128,6 +145,26 @@ TEST(ConcordanceScreen, NeverTurnsAwayAPairTheFullComparisonTakes) {
             EXPECT_GT(tally.taken, 300);
             EXPECT_GT(tally.unrelated_screened_out, tally.unrelated / (fraction <= 0.1 ? 2 : 4));
         }
+    }
+}
+
+TEST(ConcordanceBound, NeverBelowTheConcordanceCompareStores) {
+    for (const std::uint32_t num_samples : {12u, 200u}) {
+        const ComparisonParameters parameters = exampleParameters(num_samples, 0.1);
+        GenesComparator comparator(parameters);
+        PairMaker maker(num_samples, parameters.detection_threshold, 7);
+        int compared = 0;
+        for (int kind = 0; kind < 6; ++kind) {
+            for (int i = 0; i < 300; ++i) {
+                const GenePair pair = maker.make(kind);
+                const float bound = comparator.concordanceBound(pair.first, pair.second);
+                const ComparisonResult& result = comparator.compare(pair.first, pair.second, num_samples);
+                if (!result.valid || std::isnan(result.concordance)) continue;
+                ++compared;
+                EXPECT_GE(bound, static_cast<float>(result.concordance)) << "kind " << kind << ", pair " << i;
+            }
+        }
+        EXPECT_GT(compared, 1000);
     }
 }
 
