@@ -5,23 +5,14 @@
 // samples are classified.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <random>
-#include <sstream>
-#include <stdexcept>
-#include <string>
 #include <utility>
 #include <vector>
 
-#include <unistd.h>
-
-#include "TestSupport.hpp"
+#include "GeneratedPairs.hpp"
 #include "compare/GenesComparator.hpp"
 #include "compare/SampleBitsets.hpp"
-#include "matrix/CountMatrixReader.hpp"
-#include "matrix/Preprocessing.hpp"
 
 namespace {
 
@@ -41,32 +32,7 @@ struct PairSet {
     std::vector<GenePair> exclusive;   // rejected after classification (samples with one gene only)
 };
 
-// The example run's comparison settings.
-varnosk::ComparisonParameters exampleParameters(std::uint64_t num_samples) {
-    varnosk::Settings settings;
-    settings.detection_limit = 6.0;
-    settings.min_prevalence = 3;
-    settings.min_prevalence_for_outliers = 5;
-    settings.max_outliers_fraction = 0.1;
-    settings.num_best_representative_genes = 15;
-    return varnosk::comparisonParameters(settings, num_samples);
-}
-
-CountMatrix generateMatrix(std::uint64_t num_samples) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("varnosk-compare-bench-" + std::to_string(::getpid()) + "-" + std::to_string(num_samples));
-    std::filesystem::create_directories(dir);
-    const auto path = (dir / "matrix.tsv").string();
-    const std::string command = std::string(VARNOSK_GENERATOR) + " --out " + path + " --genes 4000 --samples " +
-                                std::to_string(num_samples) + " --species 12 --seed 17 >/dev/null";
-    if (std::system(command.c_str()) != 0) throw std::runtime_error("matrix generator failed: " + command);
-    varnosk::test::NullProgress progress;
-    CountMatrix matrix = varnosk::readCountMatrix(path, true, progress);
-    std::filesystem::remove_all(dir);
-    varnosk::applySqrtTransform(matrix);
-    varnosk::computeSamplePresence(matrix, exampleParameters(num_samples).detection_threshold);
-    return matrix;
-}
+using varnosk::bench::exampleParameters;
 
 // Random pairs of a fixed seed, sorted by outcome until both kinds are full.
 const PairSet& pairsFor(std::uint64_t num_samples) {
@@ -74,7 +40,7 @@ const PairSet& pairsFor(std::uint64_t num_samples) {
     auto found = cache.find(num_samples);
     if (found != cache.end()) return found->second;
     PairSet set;
-    set.matrix = generateMatrix(num_samples);
+    set.matrix = varnosk::bench::generatedMatrix(num_samples);
     GenesComparator comparator(exampleParameters(num_samples));
     std::mt19937_64 rng(42);
     std::uniform_int_distribution<std::size_t> pick(0, set.matrix.size() - 1);

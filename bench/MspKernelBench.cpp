@@ -6,22 +6,14 @@
 // unrelated ones (co-detected in enough samples, not taken).
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <random>
-#include <stdexcept>
-#include <string>
 #include <utility>
 #include <vector>
 
-#include <unistd.h>
-
-#include "TestSupport.hpp"
+#include "GeneratedPairs.hpp"
 #include "compare/GenesComparator.hpp"
 #include "compare/SampleBitsets.hpp"
-#include "matrix/CountMatrixReader.hpp"
-#include "matrix/Preprocessing.hpp"
 #include "msp/GeneClassifier.hpp"
 #include "msp/MspRules.hpp"
 
@@ -44,34 +36,6 @@ struct PairSet {
     std::vector<GenePair> unrelated;
 };
 
-// The example run's comparison settings.
-varnosk::ComparisonParameters exampleParameters(std::uint64_t num_samples) {
-    varnosk::Settings settings;
-    settings.detection_limit = 6.0;
-    settings.min_prevalence = 3;
-    settings.min_prevalence_for_outliers = 5;
-    settings.max_outliers_fraction = 0.1;
-    settings.num_best_representative_genes = 15;
-    return varnosk::comparisonParameters(settings, num_samples);
-}
-
-CountMatrix generateMatrix(std::uint64_t num_samples, const varnosk::ComparisonParameters& parameters) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("varnosk-msp-bench-" + std::to_string(::getpid()) + "-" + std::to_string(num_samples));
-    std::filesystem::create_directories(dir);
-    const auto path = (dir / "matrix.tsv").string();
-    const std::string command = std::string(VARNOSK_GENERATOR) + " --out " + path + " --genes 4000 --samples " +
-                                std::to_string(num_samples) +
-                                " --species 12 --prevalence-range 0.1:0.9 --seed 17 >/dev/null";
-    if (std::system(command.c_str()) != 0) throw std::runtime_error("matrix generator failed: " + command);
-    varnosk::test::NullProgress progress;
-    CountMatrix matrix = varnosk::readCountMatrix(path, true, progress);
-    std::filesystem::remove_all(dir);
-    varnosk::applySqrtTransform(matrix);
-    varnosk::computeSamplePresence(matrix, parameters.detection_threshold);
-    return matrix;
-}
-
 GeneCategory fullCategory(varnosk::GenesComparator& comparator, const Gene& representative, const Gene& gene) {
     const varnosk::ComparisonResult& result = comparator.compareFullWithoutPValues(representative, gene);
     if (result.valid && varnosk::meetsConcordanceThresholds(result, kMinConcordance, kMinRobustConcordance) &&
@@ -87,8 +51,8 @@ const PairSet& pairsFor(std::uint64_t num_samples) {
     auto found = cache.find(num_samples);
     if (found != cache.end()) return found->second;
     PairSet set;
-    set.parameters = exampleParameters(num_samples);
-    set.matrix = generateMatrix(num_samples, set.parameters);
+    set.parameters = varnosk::bench::exampleParameters(num_samples);
+    set.matrix = varnosk::bench::generatedMatrix(num_samples, "--prevalence-range 0.1:0.9");
     varnosk::GeneList genes;
     for (const auto& gene : set.matrix) genes.push_back(gene.get());
     varnosk::SampleBitsets bits;
