@@ -38,10 +38,7 @@ struct PairSet {
 
 GeneCategory fullCategory(varnosk::GenesComparator& comparator, const Gene& representative, const Gene& gene) {
     const varnosk::ComparisonResult& result = comparator.compareFullWithoutPValues(representative, gene);
-    if (result.valid && varnosk::meetsConcordanceThresholds(result, kMinConcordance, kMinRobustConcordance) &&
-        result.num_exclusive_samples > 0) {
-        comparator.addPValues();
-    }
+    if (varnosk::needsPValues(result, kMinConcordance, kMinRobustConcordance)) comparator.addPValues();
     return varnosk::classifyGene(result, kMinConcordance, kMinRobustConcordance);
 }
 

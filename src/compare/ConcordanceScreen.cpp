@@ -4,6 +4,8 @@
 #include <cmath>
 #include <iterator>
 
+#include "compare/PlainSums.hpp"
+
 namespace varnosk {
 
 // Why the screen never turns away a pair that compareFull would let through.
@@ -81,37 +83,29 @@ bool ConcordanceScreen::mayMeetThresholds(const Gene& gene1, const Gene& gene2, 
 
     // One pass over N: plain sums (the slack covers their cancellation), the residuals, and
     // the samples the outlier step may drop freely.
-    std::size_t n = 0;
+    PlainSums sums;
     std::size_t num_clear = 0;
-    double sum_x = 0.0;
-    double sum_y = 0.0;
-    double sum_xx = 0.0;
-    double sum_yy = 0.0;
-    double sum_xy = 0.0;
     double sum_e = 0.0;
     double sum_ee = 0.0;
     forEachSample(words, [&](std::size_t w) { return nonzero1[w] & nonzero2[w]; }, [&](std::uint32_t s) {
         const double xs = x[s];
         const double ys = y[s];
         const double e = ys - a * xs;
-        squares[n++] = e * e;
+        squares[sums.count] = e * e;
+        sums.add(xs, ys);
         num_clear += (x[s] > dl) & (y[s] > dl);
-        sum_x += xs;
-        sum_y += ys;
-        sum_xx += xs * xs;
-        sum_yy += ys * ys;
-        sum_xy += xs * ys;
         sum_e += e;
         sum_ee += e * e;
     });
+    const std::size_t n = sums.count;
     if (n < 2) return true;
     const double count = static_cast<double>(n);
-    const double slack = kSlackPerSample * (count + kSlackSamples) * (sum_yy + a * a * sum_xx);
+    const double slack = kSlackPerSample * (count + kSlackSamples) * (sums.yy + a * a * sums.xx);
     const double mean_e = sum_e / count;
     const double unexplained = sum_ee - mean_e * mean_e;  // sum_N(e^2) - mean_N(e)^2
-    const double centred_xx = sum_xx - sum_x * (sum_x / count);
-    const double centred_yy = sum_yy - sum_y * (sum_y / count);
-    const double centred_xy = sum_xy - sum_x * (sum_y / count);
+    const double centred_xx = sums.centredXX();
+    const double centred_yy = sums.centredYY();
+    const double centred_xy = sums.centredXY();
 
     // (1) over N itself, at each threshold.
     const auto fails_over_all = [&](double threshold) {

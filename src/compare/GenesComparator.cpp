@@ -9,6 +9,7 @@
 
 #include "compare/KeySelection.hpp"
 #include "compare/Median.hpp"
+#include "compare/PlainSums.hpp"
 
 namespace varnosk {
 
@@ -302,7 +303,6 @@ bool GenesComparator::estimateRatio(const Gene& gene1, const Gene& gene2, std::u
         if (std::fabs((median - previous) / previous) < kRatioConvergence) break;
     }
 
-    num_candidates_ = m;
     min_candidate_x_ = min_cx;
     min_candidate_y_ = min_cy;
     return true;
@@ -333,7 +333,8 @@ bool GenesComparator::classifySamples(const Gene& gene1, const Gene& gene2, std:
     }
     const float* cx = candidate_x_.data();
     const float* cy = candidate_y_.data();
-    const std::uint32_t m = num_candidates_;
+    // Still the candidates' count: the ratio step left it there.
+    const auto m = static_cast<std::uint32_t>(result_.num_codetected_samples);
     const bool positive_counts = dl_single > 0.0f;
     const float min_cx = min_candidate_x_;
     const float min_cy = min_candidate_y_;
@@ -417,7 +418,7 @@ bool GenesComparator::classifySamples(const Gene& gene1, const Gene& gene2, std:
 
 std::optional<RatioEstimate> GenesComparator::abundanceRatio(const Gene& gene1, const Gene& gene2) {
     if (!estimateRatio(gene1, gene2, std::numeric_limits<std::uint64_t>::max())) return std::nullopt;
-    return RatioEstimate{result_.abundance_ratio, num_candidates_};
+    return RatioEstimate{result_.abundance_ratio, result_.num_codetected_samples};
 }
 
 float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2) {
@@ -430,27 +431,14 @@ float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2) {
     const float* x = gene1.counts.data();
     const float* y = gene2.counts.data();
     // Plain sums in one pass: no list, no second pass over the samples.
-    std::size_t k = 0;
-    double sum_x = 0.0;
-    double sum_y = 0.0;
-    double sum_xx = 0.0;
-    double sum_yy = 0.0;
-    double sum_xy = 0.0;
-    forEachSample(words, [&](std::size_t w) { return nonzero1[w] & nonzero2[w]; }, [&](std::uint32_t s) {
-        const double xs = x[s];
-        const double ys = y[s];
-        sum_x += xs;
-        sum_y += ys;
-        sum_xx += xs * xs;
-        sum_yy += ys * ys;
-        sum_xy += xs * ys;
-        ++k;
-    });
-    if (k < 2) return kNoBound;
-    const double count = static_cast<double>(k);
-    const double centred_xx = sum_xx - sum_x * (sum_x / count);
-    const double centred_yy = sum_yy - sum_y * (sum_y / count);
-    const double centred_xy = sum_xy - sum_x * (sum_y / count);
+    PlainSums sums;
+    forEachSample(words, [&](std::size_t w) { return nonzero1[w] & nonzero2[w]; },
+                  [&](std::uint32_t s) { sums.add(x[s], y[s]); });
+    if (sums.count < 2) return kNoBound;
+    const double count = static_cast<double>(sums.count);
+    const double centred_xx = sums.centredXX();
+    const double centred_yy = sums.centredYY();
+    const double centred_xy = sums.centredXY();
     // Counts are never negative, so every term of the plain sums is too: each sum is within
     // (k + 1) eps of its own value, and each centred sum within 4 (k + 2) eps of the plain sum
     // of squares (or of the products' bound sqrt(sum_xx sum_yy)) of its exact value, which the
@@ -458,9 +446,9 @@ float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2) {
     // cancellation leaves a variance within its error, there is none.
     constexpr double kEps = std::numeric_limits<double>::epsilon();
     const double relative_error = 8.0 * (count + 2.0) * kEps;
-    const double error_xx = relative_error * sum_xx;
-    const double error_yy = relative_error * sum_yy;
-    const double error_xy = relative_error * std::sqrt(sum_xx * sum_yy);
+    const double error_xx = relative_error * sums.xx;
+    const double error_yy = relative_error * sums.yy;
+    const double error_xy = relative_error * std::sqrt(sums.xx * sums.yy);
     if (!(centred_xx > 2.0 * error_xx && centred_yy > 2.0 * error_yy)) return kNoBound;
     // Lin's coefficient at ratio a > 0 is 2 a cov / (shift^2 + a^2 var_x + var_y), and
     // a^2 var_x + var_y >= 2 a sd_x sd_y, so it never exceeds cov / (sd_x sd_y). compare

@@ -103,8 +103,7 @@ private:
     ComparisonParameters parameters_;
     std::uint32_t num_samples_;                // sizes every scratch array
     ComparisonResult result_;
-    std::uint32_t num_candidates_ = 0;         // of the last ratio estimate
-    float min_candidate_x_ = 0.0f;             // smallest counts over its candidates
+    float min_candidate_x_ = 0.0f;             // smallest counts over the last ratio's candidates
     float min_candidate_y_ = 0.0f;
     std::vector<std::uint32_t> candidates_;    // candidate, then co-detected samples, ascending
     std::vector<std::uint32_t> nonzero_;       // samples where both counts are non-zero, ascending

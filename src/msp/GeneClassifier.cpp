@@ -15,12 +15,7 @@ GeneCategory GeneClassifier::classify(const Gene& representative, const Gene& ge
     const std::optional<RatioEstimate> ratio = comparator_.abundanceRatio(representative, gene);
     if (!ratio || !screen_.mayMeetThresholds(representative, gene, *ratio)) return GeneCategory::NotTaken;
     const ComparisonResult& result = comparator_.completeFullWithoutPValues(representative, gene);
-    // Genes without exclusive samples are core candidates whatever the p-values: only the
-    // others that meet the concordance thresholds need them.
-    if (result.valid && meetsConcordanceThresholds(result, min_concordance_, min_robust_concordance_) &&
-        result.num_exclusive_samples > 0) {
-        comparator_.addPValues();
-    }
+    if (needsPValues(result, min_concordance_, min_robust_concordance_)) comparator_.addPValues();
     return classifyGene(result, min_concordance_, min_robust_concordance_);
 }
 

@@ -82,7 +82,8 @@ TakenGenes MspCreator::classifyGenes(const GeneList& representatives, const Gene
                     if (representative_bits.rejectsCodetection(s, gene_bits, g)) continue;
                     const GeneCategory category = classifier.classify(representative, *genes[g]);
                     if (category != GeneCategory::NotTaken) {
-                        found.push_back({static_cast<std::uint32_t>(s), {static_cast<std::uint32_t>(first + g), category}});
+                        const auto position = static_cast<std::uint32_t>(first + g);
+                        found.push_back({static_cast<std::uint32_t>(s), {position, category}});
                     }
                 }
             }

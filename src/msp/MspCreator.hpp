@@ -25,8 +25,8 @@ struct MspCreator {
     double min_concordance = 0.0;
     double min_robust_concordance = 0.0;
 
-    // Parallel over blocks of genes, each met by every core seed, one classifier per thread, then over
-    // core seeds for their cores; reports the share of the blocks done.
+    // Parallel over blocks of genes, each met by every core seed, one classifier per thread,
+    // then over core seeds for their cores; reports the share of the blocks done.
     MspList createMsps(const SeedRefs& core_seeds, const GeneList& genes, const ComparisonParameters& parameters,
                        ProgressSink& progress) const;
 

@@ -13,6 +13,13 @@ enum class GeneCategory { NotTaken, CoreCandidate, Accessory, SharedCore, Shared
 // false for a value that is not a number.
 GeneCategory classifyGene(const ComparisonResult& result, double min_concordance, double min_robust_concordance);
 
+// Whether classifyGene needs the p-values of a full comparison: most genes fail the
+// concordance thresholds, and those without exclusive samples are core candidates.
+inline bool needsPValues(const ComparisonResult& result, double min_concordance, double min_robust_concordance) {
+    return result.valid && meetsConcordanceThresholds(result, min_concordance, min_robust_concordance) &&
+           result.num_exclusive_samples > 0;
+}
+
 // Keeps one MSP of every co-abundant group, examining them from the smallest core upwards
 // (a larger MSP co-abundant with a kept smaller one is dropped), then orders the kept MSPs
 // by total size, largest first, ties in the order they were kept. Runs on one thread.

@@ -90,8 +90,9 @@ void writeStages(std::ostream& out, const ReportInput& input) {
         const auto& [name, seconds] = stages[i];
         const double width = std::max(1.0, bar_width * seconds / longest);
         const std::size_t y = 18 * i + 2;
-        // The label is rounded for reading; data-seconds keeps the milliseconds for scripts.
-        out << "<g class=\"stage-bar\" data-seconds=\"" << roundedText(seconds, 6) << "\"><text x=\"" << label_width - 6 << "\" y=\"" << y + 12
+        // The label is rounded for reading; data-seconds keeps six digits for scripts.
+        out << "<g class=\"stage-bar\" data-seconds=\"" << roundedText(seconds, 6) << "\"><text x=\""
+            << label_width - 6 << "\" y=\"" << y + 12
             << "\" text-anchor=\"end\">" << escapeHtml(name) << "</text><rect x=\"" << label_width << "\" y=\"" << y
             << "\" width=\"" << num(width) << "\" height=\"14\" fill=\"#4c78a8\"/><text x=\""
             << label_width + width + 6 << "\" y=\"" << y + 12 << "\">" << duration(seconds) << "</text></g>\n";
