@@ -180,9 +180,9 @@ bench_time_figures() {
     END { printf "%.2f %.2f %.1f\n", wall, cpu, rss }' "$1"
 }
 
-# "<stage>\t<seconds>" for each stage of a run folder: from report.html's stage bars, to the
-# millisecond where the bars carry data-seconds, else from their labels (two significant
-# figures), else from the Time Statistics report on standard output (whole seconds).
+# "<stage>\t<seconds>" for each stage of a run folder: from report.html's stage bars, to six
+# significant digits where the bars carry data-seconds, else from their labels (two
+# significant figures), else from the Time Statistics report on standard output (whole seconds).
 bench_stage_times() {
   local run=$1
   if [[ -f $run/out/report.html ]] && grep -q 'class="stage-bar"' "$run/out/report.html"; then
