@@ -24,13 +24,21 @@ bench_case_options() {
     wide) echo "--genes 200000 --samples 200 --species 100 --prevalence-range 0.1:0.9 --seed 1" ;;
     # the same at catalogue size, run only when named
     wide-million) echo "--genes 1000000 --samples 400 --species 300 --prevalence-range 0.1:0.9 --seed 1" ;;
+    # two abundant species in every sample, counts of low dispersion: nearly every pair of a
+    # species is co-abundant, in one bin of some 42,000 genes (about 100 reads a gene and sample)
+    abundant) echo "--genes 42000 --samples 200 --species 2 --noise-fraction 0.05 --prevalence 1 --abundance-sd 0.3 --level-sd 0 --dispersion 0.05 --depth 85 --seed 1" ;;
+    # one bin of genes with one profile (duplicated genes of a catalogue): every pair ties
+    identical) echo "--genes 1 --samples 200 --species 1 --noise-fraction 0 --prevalence 1 --duplicates 2999 --seed 1" ;;
+    identical-10k) echo "--genes 1 --samples 200 --species 1 --noise-fraction 0 --prevalence 1 --duplicates 9999 --seed 1" ;;
+    # the pan-genome of one abundant species in one bin of 100,000 genes, run only when named
+    pangenome) echo "--genes 100000 --samples 200 --species 1 --noise-fraction 0 --prevalence 1 --abundance-sd 0.3 --level-sd 0 --dispersion 0.05 --depth 85 --seed 1" ;;
     *) return 1 ;;
   esac
 }
 
 bench_case_bins() {
   case $1 in
-    bigbin | everywhere) echo false ;;
+    bigbin | everywhere | abundant | identical | identical-10k | pangenome) echo false ;;
     *) echo true ;;
   esac
 }

@@ -20,7 +20,9 @@ namespace {
 const char* const kUsage =
     "Usage: varnosk-generate --out matrix.tsv [--truth truth.tsv] [--genes N] [--samples N]\n"
     "                        [--species N] [--seed N] [--noise-fraction F] [--depth F]\n"
-    "                        [--prevalence F | --prevalence-range LOW:HIGH] [--no-header]\n"
+    "                        [--prevalence F | --prevalence-range LOW:HIGH]\n"
+    "                        [--abundance-sd F] [--level-sd F] [--dispersion F]\n"
+    "                        [--duplicates N] [--no-header]\n"
     "\n"
     "  --genes N           number of gene lines (default 5000)\n"
     "  --samples N         number of samples (default 40)\n"
@@ -36,6 +38,15 @@ const char* const kUsage =
     "                      the range that chance is drawn from per species (default\n"
     "                      0.15:0.5); every species is still put in at least a quarter\n"
     "                      of the samples\n"
+    "  --abundance-sd F    standard deviation of log10 of a species' abundance across\n"
+    "                      the samples where it lives (default 0.347, e^0.8 fold)\n"
+    "  --level-sd F        standard deviation of log10 of the species' typical\n"
+    "                      abundances (default 0.304, e^0.7 fold; 0: all alike)\n"
+    "  --dispersion F      gamma-Poisson dispersion of every count: the mean of its\n"
+    "                      Poisson draw is scaled by a gamma variable of mean 1 and\n"
+    "                      variance F (default 0: plain Poisson)\n"
+    "  --duplicates N      N more gene lines, each with the counts of the first core\n"
+    "                      gene of the first species (default 0)\n"
     "  --no-header         write no header line of sample names\n"
     "  --out PATH          the count matrix (gene name, then one count per sample)\n"
     "  --truth PATH        gene_id, gene_name, species and role of every gene line\n";
@@ -43,6 +54,9 @@ const char* const kUsage =
 // The range a species' prevalence is drawn from by default.
 constexpr double kDrawnPrevalenceLow = 0.15;
 constexpr double kDrawnPrevalenceHigh = 0.5;
+// Natural-log spreads of species abundance when no option sets them.
+constexpr double kAbundanceSpread = 0.8;
+constexpr double kLevelSpread = 0.7;
 
 struct Options {
     std::uint64_t genes = 5000;
@@ -54,6 +68,10 @@ struct Options {
     double prevalence = 0.0;  // 0: drawn per species, from the range below
     double prevalence_low = kDrawnPrevalenceLow;
     double prevalence_high = kDrawnPrevalenceHigh;
+    double abundance_sd = -1.0;  // log10; negative: kAbundanceSpread
+    double level_sd = -1.0;      // log10; negative: kLevelSpread
+    double dispersion = 0.0;
+    std::uint64_t duplicates = 0;
     bool header = true;
     std::string out;
     std::string truth;
@@ -124,6 +142,25 @@ public:
         return x <= 0.0 ? 0 : static_cast<std::uint64_t>(x);
     }
 
+    // Gamma with the given shape and scale 1 (Marsaglia and Tsang 2000; a shape below 1 is
+    // raised by one and scaled back by u^(1/shape)).
+    double gamma(double shape) {
+        if (shape < 1.0) return gamma(shape + 1.0) * std::pow(uniform(), 1.0 / shape);
+        const double d = shape - 1.0 / 3.0;
+        const double c = 1.0 / std::sqrt(9.0 * d);
+        for (;;) {
+            double x = 0.0;
+            double v = 0.0;
+            do {
+                x = normal();
+                v = 1.0 + c * x;
+            } while (v <= 0.0);
+            v = v * v * v;
+            const double u = uniform();
+            if (std::log(u) < 0.5 * x * x + d - d * v + d * std::log(v)) return d * v;
+        }
+    }
+
 private:
     static std::uint64_t rotl(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
     std::uint64_t state_[4];
@@ -192,6 +229,10 @@ Options parseOptions(int argc, char** argv) {
         else if (option == "--depth") options.depth = parseReal(option, value);
         else if (option == "--prevalence") options.prevalence = parseReal(option, value);
         else if (option == "--prevalence-range") parseRange(option, value, options.prevalence_low, options.prevalence_high);
+        else if (option == "--abundance-sd") options.abundance_sd = parseReal(option, value);
+        else if (option == "--level-sd") options.level_sd = parseReal(option, value);
+        else if (option == "--dispersion") options.dispersion = parseReal(option, value);
+        else if (option == "--duplicates") options.duplicates = parseCount(option, value);
         else if (option == "--out") options.out = value;
         else if (option == "--truth") options.truth = value;
         else throw std::invalid_argument("unknown option " + std::string(option));
@@ -205,6 +246,7 @@ Options parseOptions(int argc, char** argv) {
         throw std::invalid_argument("--prevalence-range needs 0 < LOW <= HIGH <= 1");
     }
     if (options.species > options.genes) throw std::invalid_argument("--species must not exceed --genes");
+    if (options.duplicates > 0 && options.species == 0) throw std::invalid_argument("--duplicates needs a species");
     return options;
 }
 
@@ -270,6 +312,8 @@ void generate(const Options& options) {
     // Species live in a random subset of the samples (at least a quarter of them, so that
     // their genes can be seen co-varying) with a log-normal abundance in each.
     const std::uint64_t min_present = std::max<std::uint64_t>(1, (num_samples + 3) / 4);
+    const double abundance_spread = options.abundance_sd >= 0.0 ? options.abundance_sd * std::log(10.0) : kAbundanceSpread;
+    const double level_spread = options.level_sd >= 0.0 ? options.level_sd * std::log(10.0) : kLevelSpread;
     std::vector<SpeciesModel> species(num_species);
     for (auto& model : species) {
         model.abundance.assign(num_samples, 0.0);
@@ -281,16 +325,16 @@ void generate(const Options& options) {
                                          (kDrawnPrevalenceHigh - kDrawnPrevalenceLow) *
                                          (options.prevalence_high - options.prevalence_low);
         const double prevalence = options.prevalence > 0.0 ? options.prevalence : drawn_prevalence;
-        const double level = 0.7 * random.normal();
+        const double level = level_spread * random.normal();
         for (auto& abundance : model.abundance) {
-            if (random.chance(prevalence)) abundance = random.logNormal(level, 0.8);
+            if (random.chance(prevalence)) abundance = random.logNormal(level, abundance_spread);
         }
         model.present_samples = static_cast<std::uint64_t>(
             std::count_if(model.abundance.begin(), model.abundance.end(), [](double a) { return a > 0.0; }));
         while (model.present_samples < min_present) {
             const std::uint64_t s = random.below(num_samples);
             if (model.abundance[s] > 0.0) continue;
-            model.abundance[s] = random.logNormal(level, 0.8);
+            model.abundance[s] = random.logNormal(level, abundance_spread);
             ++model.present_samples;
         }
     }
@@ -343,7 +387,14 @@ void generate(const Options& options) {
     // Matrix rows come in no biological order (Fisher-Yates shuffle).
     for (std::uint64_t i = genes.size(); i > 1; --i) std::swap(genes[i - 1], genes[random.below(i)]);
 
-    const std::size_t name_width = std::to_string(options.genes).size();
+    const std::uint64_t num_rows = genes.size() + options.duplicates;
+    const std::size_t name_width = std::to_string(num_rows).size();
+    // The row whose counts the duplicates repeat.
+    std::uint64_t duplicated_row = 0;
+    if (options.duplicates > 0) {
+        while (genes[duplicated_row].role != Role::Core || genes[duplicated_row].species != 0) ++duplicated_row;
+    }
+    std::vector<std::uint64_t> duplicated_counts;
     const std::size_t species_width = std::to_string(std::max<std::uint64_t>(num_species, 1)).size();
     const std::size_t sample_width = std::to_string(num_samples).size();
 
@@ -358,6 +409,7 @@ void generate(const Options& options) {
     }
     for (std::uint64_t row = 0; row < genes.size(); ++row) {
         const GeneModel& gene = genes[row];
+        const bool duplicated = options.duplicates > 0 && row == duplicated_row;
         matrix.put("gene_");
         matrix.put(padded(row + 1, name_width));
         for (std::uint64_t s = 0; s < num_samples; ++s) {
@@ -372,8 +424,23 @@ void generate(const Options& options) {
                     mean = options.depth * sample_depth[s] * abundance * gene.factor;
                 }
             }
+            // Gamma-Poisson: the mean itself varies from count to count.
+            if (options.dispersion > 0.0 && mean > 0.0) {
+                mean *= random.gamma(1.0 / options.dispersion) * options.dispersion;
+            }
+            const std::uint64_t count = random.poisson(mean);
+            if (duplicated) duplicated_counts.push_back(count);
             matrix.put('\t');
-            matrix.put(random.poisson(mean));
+            matrix.put(count);
+        }
+        matrix.endLine();
+    }
+    for (std::uint64_t row = genes.size(); row < num_rows; ++row) {
+        matrix.put("gene_");
+        matrix.put(padded(row + 1, name_width));
+        for (const std::uint64_t count : duplicated_counts) {
+            matrix.put('\t');
+            matrix.put(count);
         }
         matrix.endLine();
     }
@@ -383,8 +450,8 @@ void generate(const Options& options) {
         Output truth(options.truth);
         truth.put("gene_id\tgene_name\tspecies\trole");
         truth.endLine();
-        for (std::uint64_t row = 0; row < genes.size(); ++row) {
-            const GeneModel& gene = genes[row];
+        for (std::uint64_t row = 0; row < num_rows; ++row) {
+            const GeneModel& gene = genes[row < genes.size() ? row : duplicated_row];
             truth.put(row + 1);
             truth.put("\tgene_");
             truth.put(padded(row + 1, name_width));
@@ -401,7 +468,7 @@ void generate(const Options& options) {
     }
 
     std::printf("%llu genes x %llu samples written to %s (%llu species, %llu noise genes)\n",
-                static_cast<unsigned long long>(options.genes), static_cast<unsigned long long>(num_samples),
+                static_cast<unsigned long long>(num_rows), static_cast<unsigned long long>(num_samples),
                 options.out.c_str(), static_cast<unsigned long long>(num_species),
                 static_cast<unsigned long long>(num_noise));
     for (std::uint64_t k = 0; k < num_species; ++k) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "TestSupport.hpp"
 
@@ -60,6 +62,47 @@ TEST(GenerateMatrix, PrevalenceRangeMapsTheDefaultDraw) {
         EXPECT_NE(test::runCommand(std::string(VARNOSK_GENERATOR) + " --prevalence-range " + bad + " --out " +
                                    (dir.path() / "x.tsv").string()).status, 0) << bad;
     }
+}
+
+// The bench cases of duplicated genes and of abundant species: --duplicates appends copies of
+// a core gene's counts, and the abundance options leave the other genes' random stream alone
+// only when they are not given.
+TEST(GenerateMatrix, DuplicatesRepeatACoreGenesCounts) {
+    test::TempDir dir;
+    const auto path = dir.path() / "matrix.tsv";
+    const auto truth = dir.path() / "truth.tsv";
+    const auto result = test::runCommand(std::string(VARNOSK_GENERATOR) +
+                                         " --genes 50 --samples 12 --species 2 --duplicates 3 --out " + path.string() +
+                                         " --truth " + truth.string());
+    ASSERT_EQ(result.status, 0) << result.err;
+    std::vector<std::string> lines;
+    std::istringstream text(test::readFile(path));
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 54u);  // header, 50 genes, 3 copies
+    const auto counts = [](const std::string& line) { return line.substr(line.find('\t')); };
+    std::size_t copied = 0;
+    for (std::size_t row = 1; row <= 50; ++row) {
+        if (counts(lines[row]) == counts(lines[51])) copied = row;
+    }
+    ASSERT_NE(copied, 0u);
+    EXPECT_NE(test::readFile(truth).find("gene_" + std::string(copied < 10 ? "0" : "") + std::to_string(copied) +
+                                         "\tspecies_1\tcore"),
+              std::string::npos);
+    EXPECT_EQ(counts(lines[52]), counts(lines[51]));
+    EXPECT_EQ(counts(lines[53]), counts(lines[51]));
+    EXPECT_EQ(lines[53].substr(0, lines[53].find('\t')), "gene_53");
+
+    const auto matrix = [&](const std::string& options) {
+        const auto run = test::runCommand(std::string(VARNOSK_GENERATOR) + " --genes 200 --samples 20 --species 2 " +
+                                          options + " --out " + path.string());
+        EXPECT_EQ(run.status, 0) << options << ": " << run.err;
+        return test::readFile(path);
+    };
+    const std::string plain = matrix("");
+    for (const std::string options : {"--dispersion 0.05", "--abundance-sd 0.3", "--level-sd 0"}) {
+        EXPECT_NE(matrix(options), plain) << options;
+    }
+    EXPECT_EQ(matrix("--dispersion 0"), plain);
 }
 
 }  // namespace
