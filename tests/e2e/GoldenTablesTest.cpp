@@ -175,7 +175,8 @@ TEST(CompressedGoldenTables, GzipUnderMpirunGivesThePlainTextFiles) {
 #endif
 
 INSTANTIATE_TEST_SUITE_P(Cases, GoldenTables,
-                         testing::Values("example", "planted", "crlf_no_header_no_bins", "zero_sample_normalized"),
+                         testing::Values("example", "planted", "crlf_no_header_no_bins", "zero_sample_normalized",
+                                         "identical_genes"),
                          [](const testing::TestParamInfo<std::string>& param) { return param.param; });
 
 }  // namespace
