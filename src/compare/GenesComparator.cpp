@@ -422,7 +422,15 @@ std::optional<RatioEstimate> GenesComparator::abundanceRatio(const Gene& gene1, 
 }
 
 float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2) {
-    constexpr float kNoBound = std::numeric_limits<float>::infinity();
+    // The stored concordance itself never exceeds 1: Cauchy-Schwarz holds for compare's
+    // rounded deviations dx, dy, and a^2 Sxx + Syy >= 2 a sqrt(Sxx Syy), so its value is at most
+    // (1 + g)(1 + eps)^4 / ((1 - g)(1 - eps)^5) with g = k eps the error of a k-term sum; below
+    // 10^7 samples that is within 2^-25 of 1 and rounds to 1.0f (or it is not a number). So 1
+    // bounds every pair, and genes of one profile (concordance exactly 1) can be taken without
+    // judging every pair of them.
+    constexpr double kMaxSamplesForCap = 1e7;
+    const float ceiling =
+        static_cast<double>(num_samples_) < kMaxSamplesForCap ? 1.0f : std::numeric_limits<float>::infinity();
     checkGeneSize(gene1, num_samples_);
     checkGeneSize(gene2, num_samples_);
     const std::size_t words = gene1.presence.words();
@@ -434,7 +442,7 @@ float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2) {
     PlainSums sums;
     forEachSample(words, [&](std::size_t w) { return nonzero1[w] & nonzero2[w]; },
                   [&](std::uint32_t s) { sums.add(x[s], y[s]); });
-    if (sums.count < 2) return kNoBound;
+    if (sums.count < 2) return ceiling;
     const double count = static_cast<double>(sums.count);
     const double centred_xx = sums.centredXX();
     const double centred_yy = sums.centredYY();
@@ -449,7 +457,7 @@ float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2) {
     const double error_xx = relative_error * sums.xx;
     const double error_yy = relative_error * sums.yy;
     const double error_xy = relative_error * std::sqrt(sums.xx * sums.yy);
-    if (!(centred_xx > 2.0 * error_xx && centred_yy > 2.0 * error_yy)) return kNoBound;
+    if (!(centred_xx > 2.0 * error_xx && centred_yy > 2.0 * error_yy)) return ceiling;
     // Lin's coefficient at ratio a > 0 is 2 a cov / (shift^2 + a^2 var_x + var_y), and
     // a^2 var_x + var_y >= 2 a sd_x sd_y, so it never exceeds cov / (sd_x sd_y). compare
     // computes the concordance in another order, within some 1e-12 of its exact value at
@@ -458,10 +466,13 @@ float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2) {
     // A covariance that may be negative bounds the correlation by 0.
     const double covariance_bound = std::max(centred_xy + error_xy, 0.0);
     const double correlation = covariance_bound / std::sqrt((centred_xx - error_xx) * (centred_yy - error_yy));
-    if (!std::isfinite(correlation)) return kNoBound;
+    if (!std::isfinite(correlation)) return ceiling;
     const double bound = correlation + kMargin;
     const auto rounded = static_cast<float>(bound);
-    return static_cast<double>(rounded) < bound ? std::nextafter(rounded, kNoBound) : rounded;
+    const float above = static_cast<double>(rounded) < bound
+                            ? std::nextafter(rounded, std::numeric_limits<float>::infinity())
+                            : rounded;
+    return std::min(above, ceiling);
 }
 
 bool quotientsAreFinite(float largest_count, const ComparisonParameters& parameters) {

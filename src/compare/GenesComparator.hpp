@@ -60,8 +60,9 @@ public:
     // An upper bound on the concordance of any valid result of compare(gene1, gene2, ...), in
     // single precision as the seeds step stores it, found without the abundance ratio: the
     // concordance at any positive ratio is at most the Pearson correlation of the non-zero
-    // samples. Infinite where there is none (fewer than two such samples, or a gene constant
-    // over them). The genes' quotients must be finite (see quotientsAreFinite).
+    // samples. Never above 1, which no concordance exceeds: 1 where the correlation says nothing
+    // (fewer than two such samples, or a gene constant over them). The genes' quotients must
+    // be finite (see quotientsAreFinite).
     float concordanceBound(const Gene& gene1, const Gene& gene2);
 
     // The full test: no bound on exclusive samples, adds the outlier step and the p-values.

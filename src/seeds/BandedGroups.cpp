@@ -15,39 +15,37 @@
 namespace varnosk {
 namespace {
 
-constexpr float kInfinity = std::numeric_limits<float>::infinity();
 // Row blocks of a band: enough to balance the threads.
 constexpr std::size_t kRowBlocks = 64;
 
-// Candidate pairs, and a floor above the bound of every pair of their range left out.
+// Candidate pairs (bounds in place of concordances), and the first pair of their range left
+// out in the order of isStrongerPair: every pair left out is it or comes after it.
 struct Band {
     std::vector<StoredPair> pairs;
-    float floor = -kInfinity;
+    std::optional<StoredPair> floor;
+
+    bool admits(const StoredPair& pair) const { return !floor || isStrongerPair(pair, *floor); }
+    void raiseFloorTo(const StoredPair& pair) {
+        if (!floor || isStrongerPair(pair, *floor)) floor = pair;
+    }
 };
 
-// Keeps the pairs whose bounds are greater than that of the (limit + 1)-th greatest, or, when
-// there are none, those equal to it (so that a band is never empty); the floor rises above
-// every bound dropped.
+// Keeps the first `limit` pairs in the order of isStrongerPair, a total order (no two pairs
+// share their genes), so that a trim always leaves exactly `limit` pairs, ties or not.
 void trim(Band& band, std::size_t limit) {
     if (band.pairs.size() <= limit) return;
-    const auto greater_bound = [](const StoredPair& a, const StoredPair& b) { return a.concordance > b.concordance; };
+    const auto stronger = [](const StoredPair& a, const StoredPair& b) { return isStrongerPair(a, b); };
     const auto cut = band.pairs.begin() + static_cast<std::ptrdiff_t>(limit);
-    std::nth_element(band.pairs.begin(), cut, band.pairs.end(), greater_bound);
-    const float cut_bound = cut->concordance;
-    const bool any_greater = std::any_of(band.pairs.begin(), cut, [cut_bound](const StoredPair& pair) {
-        return pair.concordance > cut_bound;
-    });
-    const float floor = any_greater ? std::nextafter(cut_bound, kInfinity) : cut_bound;
-    band.pairs.erase(std::remove_if(band.pairs.begin(), band.pairs.end(),
-                                    [floor](const StoredPair& pair) { return pair.concordance < floor; }),
-                     band.pairs.end());
-    band.floor = std::max(band.floor, floor);
+    std::nth_element(band.pairs.begin(), cut, band.pairs.end(), stronger);
+    band.raiseFloorTo(*cut);
+    band.pairs.erase(cut, band.pairs.end());
 }
 
-// The candidate pairs among `genes` (ascending bin positions) whose bounds are below
-// `ceiling` (any bound when there is none: the first band), at most about `limit` of them.
+// The first `limit` candidate pairs among `genes` (ascending bin positions) from `ceiling`
+// on, in the order of isStrongerPair on their bounds (from the start when there is none: the
+// first band).
 Band gatherBand(const GenesBin& bin, const SampleBitsets& bitsets, const std::vector<std::uint32_t>& genes,
-                std::optional<float> ceiling, std::size_t limit, double min_concordance,
+                const std::optional<StoredPair>& ceiling, std::size_t limit, double min_concordance,
                 const ComparisonParameters& parameters) {
     // On one thread (inside a parallel region) a single block, so that no pair is held twice.
     const std::size_t num_blocks = omp_in_parallel() ? 1 : kRowBlocks;
@@ -61,10 +59,11 @@ Band gatherBand(const GenesBin& bin, const SampleBitsets& bitsets, const std::ve
                 const std::uint32_t first = genes[r];
                 judge.forEachCandidateOf(first, genes.data() + r + 1, genes.size() - r - 1,
                                          [&](std::uint32_t second, float bound) {
-                                             if (ceiling && !(bound < *ceiling)) return;
-                                             if (bound < block.floor) return;
-                                             block.pairs.push_back({static_cast<std::uint16_t>(first),
-                                                                    static_cast<std::uint16_t>(second), bound});
+                                             const StoredPair pair{static_cast<std::uint16_t>(first),
+                                                                   static_cast<std::uint16_t>(second), bound};
+                                             if (ceiling && isStrongerPair(pair, *ceiling)) return;
+                                             if (!block.admits(pair)) return;
+                                             block.pairs.push_back(pair);
                                              if (block.pairs.size() >= block_limit + block_limit / 4 + 1) {
                                                  trim(block, block_limit);
                                              }
@@ -78,10 +77,12 @@ Band gatherBand(const GenesBin& bin, const SampleBitsets& bitsets, const std::ve
         return std::move(blocks.front());
     }
     Band band;
-    for (const Band& block : blocks) band.floor = std::max(band.floor, block.floor);
+    for (const Band& block : blocks) {
+        if (block.floor) band.raiseFloorTo(*block.floor);
+    }
     for (Band& block : blocks) {
         for (const StoredPair& pair : block.pairs) {
-            if (!(pair.concordance < band.floor)) band.pairs.push_back(pair);
+            if (band.admits(pair)) band.pairs.push_back(pair);
         }
         std::vector<StoredPair>().swap(block.pairs);
     }
@@ -111,10 +112,10 @@ std::vector<std::vector<std::uint32_t>> extractGroupsInBands(const GenesBin& bin
             if (judge.concordance(std::min(pivot, partner), std::max(pivot, partner))) partners.push_back(partner);
         });
     };
-    std::optional<float> ceiling;
+    std::optional<StoredPair> ceiling;
     for (;;) {
         Band band = gatherBand(bin, bitsets, genes, ceiling, max_candidates, min_concordance, parameters);
-        const bool complete = band.floor == -kInfinity;
+        const bool complete = !band.floor;
         if (complete && !ceiling) return extractGroups(band.pairs, n, min_group_size, judge);
         pass.extend(band.pairs, band.floor, judge, partners_in_row);
         if (complete) break;

@@ -27,9 +27,10 @@ void keepStronger(GenesPair& best, const GenesPair& candidate) {
     if (isNone(best) || isStrongerPair(candidate, best)) best = candidate;
 }
 
-// Whether a pair whose concordance is at most `bound` may be stronger than `best`.
-bool mayBeStronger(float bound, const GenesPair& best) {
-    return isNone(best) || best.concordance != best.concordance || !(bound < best.concordance);
+// Whether a pair whose concordance is at most its bound, `candidate` holding the pair with its
+// bound, may be stronger than `best` (on equal values the earlier pair is).
+bool mayBeStronger(const GenesPair& candidate, const GenesPair& best) {
+    return isNone(best) || isStrongerPair(candidate, best);
 }
 
 std::uint32_t partnerOf(const GenesPair& pair, std::uint32_t gene) {
@@ -61,7 +62,8 @@ std::vector<GenesPair> strongestPairsOfRows(const GenesBin& bin, const SampleBit
             std::vector<GenesPair> block_best(n, kNoPair);
             for (std::size_t i = cuts[k]; i < cuts[k + 1]; ++i) {
                 judge.forEachCandidate(i, i + 1, n, [&](std::uint32_t j, float bound) {
-                    if (!mayBeStronger(bound, block_best[i]) && !mayBeStronger(bound, block_best[j])) return;
+                    const GenesPair candidate{static_cast<std::uint32_t>(i), j, bound};
+                    if (!mayBeStronger(candidate, block_best[i]) && !mayBeStronger(candidate, block_best[j])) return;
                     if (const auto concordance = judge.concordance(i, j)) {
                         const GenesPair pair{static_cast<std::uint32_t>(i), j, *concordance};
                         keepStronger(block_best[i], pair);

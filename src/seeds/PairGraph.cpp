@@ -14,9 +14,8 @@ PairGroups::PairGroups(std::size_t num_genes, std::uint64_t min_group_size)
     if (num_genes > kMaxStoredPairGenes) throw std::logic_error("PairGroups: too many genes for stored pairs.");
 }
 
-void PairGroups::extend(std::vector<StoredPair>& candidates, float floor, PairJudge& judge,
-                        const PartnersOf& partners_of) {
-    const bool complete = !(floor > -std::numeric_limits<float>::infinity());
+void PairGroups::extend(std::vector<StoredPair>& candidates, const std::optional<StoredPair>& floor,
+                        PairJudge& judge, const PartnersOf& partners_of) {
     const auto remains = [this](const StoredPair& pair) { return !taken_.test(pair.first) && !taken_.test(pair.second); };
     const auto stronger = [](const StoredPair& a, const StoredPair& b) { return isStrongerPair(a, b); };
     const auto weaker = [](const StoredPair& a, const StoredPair& b) { return isStrongerPair(b, a); };
@@ -49,15 +48,15 @@ void PairGroups::extend(std::vector<StoredPair>& candidates, float floor, PairJu
             kept_.pop_back();
         }
         const bool unjudged = next_remaining();
-        // The strongest kept pair is the first remaining one once every pair not judged has a
-        // smaller bound (an equal one may still come first on a tie). A concordance that is not
-        // a number follows every number, so such a pair waits for the end.
+        // The strongest kept pair is the first remaining one once it comes before every pair
+        // not judged, taken at its bound. A concordance that is not a number follows every
+        // number, so such a pair waits for the end.
         if (!kept_.empty()) {
-            const float strongest = kept_.front().concordance;
-            const bool beats_candidates = !unjudged || strongest > candidates[next].concordance;
-            const bool beats_rest = complete || strongest >= floor;
+            const StoredPair& strongest = kept_.front();
+            const bool beats_candidates = !unjudged || isStrongerPair(strongest, candidates[next]);
+            const bool beats_rest = !floor || isStrongerPair(strongest, *floor);
             if (beats_candidates && beats_rest) {
-                const std::uint32_t pivot = kept_.front().first;
+                const std::uint32_t pivot = strongest.first;
                 group_.assign(1, pivot);
                 taken_.set(pivot);
                 partners_of(pivot, group_);
@@ -98,7 +97,7 @@ std::vector<std::vector<std::uint32_t>> extractGroups(std::vector<StoredPair>& c
             neighbours[next[pair.second]++] = pair.first;
         }
     }
-    pass.extend(candidates, -std::numeric_limits<float>::infinity(), judge,
+    pass.extend(candidates, std::nullopt, judge,
                 [&](std::uint32_t pivot, std::vector<std::uint32_t>& partners) {
                     for (std::uint64_t k = offsets[pivot]; k < offsets[pivot + 1]; ++k) {
                         const std::uint32_t partner = neighbours[k];

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include <boost/dynamic_bitset.hpp>
@@ -44,8 +45,9 @@ inline bool isStrongerPair(const PairOf<Position>& a, const PairOf<Position>& b)
 //
 // The pass is fed candidates: pairs the judge may keep, each with a bound at least its stored
 // concordance in place of it, in any order. Pairs are judged only as far as the order of the
-// kept ones needs: a pair whose bound is below the strongest kept pair found so far can wait,
-// and most never need judging, their genes taken first.
+// kept ones needs: a pair that would come after the strongest kept pair found so far even with
+// its bound for concordance (a tie goes to creation order) can wait, and most never need
+// judging, their genes taken first.
 class PairGroups {
 public:
     PairGroups(std::size_t num_genes, std::uint64_t min_group_size);
@@ -56,10 +58,12 @@ public:
     using PartnersOf = std::function<void(std::uint32_t pivot, std::vector<std::uint32_t>& partners)>;
 
     // Goes on with the pass over `candidates` (consumed), which must hold every pair not yet
-    // judged whose genes are not taken and whose bound is at least `floor`. With a floor of
-    // -infinity (every such pair) the pass ends; otherwise it stops where a pair not given
-    // may come first, and the next call gives the pairs below `floor`.
-    void extend(std::vector<StoredPair>& candidates, float floor, PairJudge& judge, const PartnersOf& partners_of);
+    // judged whose genes are not taken and which, with its bound for concordance, comes before
+    // `floor` in the order of isStrongerPair. Without a floor (every such pair) the pass ends;
+    // otherwise it stops where a pair not given may come first, and the next call gives the
+    // pairs from `floor` on.
+    void extend(std::vector<StoredPair>& candidates, const std::optional<StoredPair>& floor, PairJudge& judge,
+                const PartnersOf& partners_of);
 
     std::vector<std::vector<std::uint32_t>> takeGroups() { return std::move(groups_); }
 

@@ -39,9 +39,26 @@ public:
 
     // kind 0: proportional with noise; 1: the same with gross outliers; 2: low depth (many
     // counts at or below the threshold); 3: unrelated; 4: the species in few samples; 5:
-    // large counts varying by a few parts in ten million.
+    // large counts varying by a few parts in ten million; 6: one profile, twice as high in the
+    // second gene (concordance exactly 1); 7: the same with one count moved by one unit in
+    // the last place.
     GenePair make(int kind) {
         if (kind == 5) return nearlyConstant();
+        if (kind >= 6) {
+            GenePair pair = make(0);
+            std::vector<float> y = pair.first.counts;
+            for (float& count : y) count *= 2.0f;
+            if (kind == 7) {
+                for (float& count : y) {
+                    if (count > 0.0f) {
+                        count = std::nextafter(count, 0.0f);
+                        break;
+                    }
+                }
+            }
+            pair.second = test::makeGene(2, "y", std::move(y), threshold_);
+            return pair;
+        }
         std::uniform_real_distribution<double> unit(0.0, 1.0);
         std::normal_distribution<double> normal(0.0, 1.0);
         const double noise = std::vector<double>{0.02, 0.1, 0.2, 0.35, 0.6}[random_() % 5];
@@ -154,7 +171,7 @@ TEST(ConcordanceBound, NeverBelowTheConcordanceCompareStores) {
         GenesComparator comparator(parameters);
         PairMaker maker(num_samples, parameters.detection_threshold, 7);
         int compared = 0;
-        for (int kind = 0; kind < 6; ++kind) {
+        for (int kind = 0; kind < 8; ++kind) {
             for (int i = 0; i < 300; ++i) {
                 const GenePair pair = maker.make(kind);
                 const float bound = comparator.concordanceBound(pair.first, pair.second);
@@ -162,6 +179,11 @@ TEST(ConcordanceBound, NeverBelowTheConcordanceCompareStores) {
                 if (!result.valid || std::isnan(result.concordance)) continue;
                 ++compared;
                 EXPECT_GE(bound, static_cast<float>(result.concordance)) << "kind " << kind << ", pair " << i;
+                // No concordance is above 1, so neither is a bound: one profile is bounded exactly.
+                EXPECT_LE(bound, 1.0f) << "kind " << kind << ", pair " << i;
+                if (kind == 6) {
+                    EXPECT_EQ(result.concordance, 1.0) << "pair " << i;
+                }
             }
         }
         EXPECT_GT(compared, 1000);
