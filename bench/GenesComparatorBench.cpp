@@ -7,6 +7,7 @@
 
 #include <map>
 #include <random>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -34,13 +35,17 @@ struct PairSet {
 
 using varnosk::bench::exampleParameters;
 
+// Generator options of an abundant species in every sample (the bench case "abundant"):
+// co-abundant pairs share every sample.
+const std::string kEverywhere = "--prevalence 1 --abundance-sd 0.3 --level-sd 0 --dispersion 0.05";
+
 // Random pairs of a fixed seed, sorted by outcome until both kinds are full.
-const PairSet& pairsFor(std::uint64_t num_samples) {
-    static std::map<std::uint64_t, PairSet> cache;
-    auto found = cache.find(num_samples);
+const PairSet& pairsFor(std::uint64_t num_samples, const std::string& options = "") {
+    static std::map<std::pair<std::uint64_t, std::string>, PairSet> cache;
+    auto found = cache.find({num_samples, options});
     if (found != cache.end()) return found->second;
     PairSet set;
-    set.matrix = varnosk::bench::generatedMatrix(num_samples);
+    set.matrix = varnosk::bench::generatedMatrix(num_samples, options);
     GenesComparator comparator(exampleParameters(num_samples));
     std::mt19937_64 rng(42);
     std::uniform_int_distribution<std::size_t> pick(0, set.matrix.size() - 1);
@@ -65,14 +70,27 @@ const PairSet& pairsFor(std::uint64_t num_samples) {
             }
         }
     }
-    return cache.emplace(num_samples, std::move(set)).first->second;
+    return cache.emplace(std::make_pair(num_samples, options), std::move(set)).first->second;
+}
+
+// Kinds 0 to 2 from the default matrix, 3 (co-abundant pairs sharing every sample) from one
+// of abundant species everywhere.
+const PairSet& pairsFor(benchmark::State& state) {
+    const auto num_samples = static_cast<std::uint64_t>(state.range(0));
+    return state.range(1) == 3 ? pairsFor(num_samples, kEverywhere) : pairsFor(num_samples);
+}
+
+const char* kindLabel(benchmark::State& state) {
+    static const char* const kLabels[] = {"co-abundant", "unrelated", "exclusive", "co-abundant everywhere"};
+    return kLabels[state.range(1)];
 }
 
 // The pairs of the kind the benchmark's second argument names; none (and the benchmark
 // marked as skipped) when the matrix has none.
 const std::vector<GenePair>& pairsOfKind(const PairSet& set, benchmark::State& state) {
-    const std::vector<GenePair>& pairs =
-        state.range(1) == 0 ? set.coabundant : state.range(1) == 1 ? set.unrelated : set.exclusive;
+    const std::vector<GenePair>& pairs = state.range(1) == 0 || state.range(1) == 3 ? set.coabundant
+                                         : state.range(1) == 1                        ? set.unrelated
+                                                                                      : set.exclusive;
     if (pairs.empty()) state.SkipWithError("no pair of this kind in the generated matrix");
     return pairs;
 }
@@ -80,7 +98,7 @@ const std::vector<GenePair>& pairsOfKind(const PairSet& set, benchmark::State& s
 template <bool kFull>
 void runComparisons(benchmark::State& state) {
     const auto num_samples = static_cast<std::uint64_t>(state.range(0));
-    const PairSet& set = pairsFor(num_samples);
+    const PairSet& set = pairsFor(state);
     const std::vector<GenePair>& pairs = pairsOfKind(set, state);
     if (pairs.empty()) return;
     GenesComparator comparator(exampleParameters(num_samples));
@@ -94,18 +112,21 @@ void runComparisons(benchmark::State& state) {
         num_valid += result.valid ? 1 : 0;
         benchmark::DoNotOptimize(&result);
     }
-    state.SetLabel(state.range(1) == 0 ? "co-abundant" : state.range(1) == 1 ? "unrelated" : "exclusive");
+    state.SetLabel(kindLabel(state));
     state.counters["pairs"] = static_cast<double>(pairs.size());
     state.counters["valid"] = benchmark::Counter(static_cast<double>(num_valid), benchmark::Counter::kAvgIterations);
 }
 
 // The seeds pair step's kernels: the exact bitset rejection, then for the pairs it keeps
 // either compare (the full judgement) or the concordance bound that orders the candidates
-// (most candidates are never judged).
-template <bool kBound>
+// (most candidates are never judged), from the shared samples alone or from the genes' totals
+// (what the seeds step calls).
+enum class PairKernel { Compare, Bound, BoundFromTotals };
+
+template <PairKernel kKernel>
 void runPairKernel(benchmark::State& state) {
     const auto num_samples = static_cast<std::uint64_t>(state.range(0));
-    const PairSet& set = pairsFor(num_samples);
+    const PairSet& set = pairsFor(state);
     const std::vector<GenePair>& pairs = pairsOfKind(set, state);
     if (pairs.empty()) return;
     const varnosk::ComparisonParameters parameters = exampleParameters(num_samples);
@@ -126,8 +147,10 @@ void runPairKernel(benchmark::State& state) {
         const auto [i, j] = positions[next];
         next = next + 1 == pairs.size() ? 0 : next + 1;
         if (bits.rejectsBounded(i, bits, j)) continue;
-        if constexpr (kBound) {
-            const float bound = comparator.concordanceBound(*genes[i], *genes[j]);
+        if constexpr (kKernel != PairKernel::Compare) {
+            const float bound = kKernel == PairKernel::Bound
+                                    ? comparator.concordanceBound(*genes[i], *genes[j])
+                                    : comparator.concordanceBound(*genes[i], *genes[j], bits.totals(i), bits.totals(j));
             num_valid += bound >= kMinConcordance ? 1 : 0;
             benchmark::DoNotOptimize(bound);
         } else {
@@ -136,21 +159,24 @@ void runPairKernel(benchmark::State& state) {
             benchmark::DoNotOptimize(&result);
         }
     }
-    state.SetLabel(state.range(1) == 0 ? "co-abundant" : state.range(1) == 1 ? "unrelated" : "exclusive");
+    state.SetLabel(kindLabel(state));
     state.counters["valid"] = benchmark::Counter(static_cast<double>(num_valid), benchmark::Counter::kAvgIterations);
 }
 
-void BM_PairKernel(benchmark::State& state) { runPairKernel<false>(state); }
-void BM_BoundKernel(benchmark::State& state) { runPairKernel<true>(state); }
+void BM_PairKernel(benchmark::State& state) { runPairKernel<PairKernel::Compare>(state); }
+void BM_BoundKernel(benchmark::State& state) { runPairKernel<PairKernel::Bound>(state); }
+void BM_BoundKernelFromTotals(benchmark::State& state) { runPairKernel<PairKernel::BoundFromTotals>(state); }
 void BM_Compare(benchmark::State& state) { runComparisons<false>(state); }
 void BM_CompareFull(benchmark::State& state) { runComparisons<true>(state); }
 
 // Arguments: number of samples, then the kind of pairs: 0 co-abundant, 1 unrelated (rejected
-// by the prevalence tests), 2 rejected for samples where only one gene is present.
-BENCHMARK(BM_Compare)->ArgsProduct({{200, 1000}, {0, 1, 2}});
-BENCHMARK(BM_CompareFull)->ArgsProduct({{200, 1000}, {0, 1, 2}});
-BENCHMARK(BM_PairKernel)->ArgsProduct({{200, 1000}, {0, 1, 2}});
+// by the prevalence tests), 2 rejected for samples where only one gene is present, 3
+// co-abundant in every sample.
+BENCHMARK(BM_Compare)->ArgsProduct({{200, 1000}, {0, 1, 2, 3}});
+BENCHMARK(BM_CompareFull)->ArgsProduct({{200, 1000}, {0, 1, 2, 3}});
+BENCHMARK(BM_PairKernel)->ArgsProduct({{200, 1000}, {0, 1, 2, 3}});
 // "valid" counts the pairs whose bound reaches the minimum concordance (candidates).
-BENCHMARK(BM_BoundKernel)->ArgsProduct({{200, 1000}, {0, 1, 2}});
+BENCHMARK(BM_BoundKernel)->ArgsProduct({{200, 1000}, {0, 1, 2, 3}});
+BENCHMARK(BM_BoundKernelFromTotals)->ArgsProduct({{200, 1000}, {0, 1, 2, 3}});
 
 }  // namespace

@@ -7,6 +7,10 @@
 #include <stdexcept>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "compare/KeySelection.hpp"
 #include "compare/Median.hpp"
 #include "compare/PlainSums.hpp"
@@ -421,42 +425,29 @@ std::optional<RatioEstimate> GenesComparator::abundanceRatio(const Gene& gene1, 
     return RatioEstimate{result_.abundance_ratio, result_.num_codetected_samples};
 }
 
-float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2) {
-    // The stored concordance itself never exceeds 1: Cauchy-Schwarz holds for compare's
-    // rounded deviations dx, dy, and a^2 Sxx + Syy >= 2 a sqrt(Sxx Syy), so its value is at most
-    // (1 + g)(1 + eps)^4 / ((1 - g)(1 - eps)^5) with g = k eps the error of a k-term sum; below
-    // 10^7 samples that is within 2^-25 of 1 and rounds to 1.0f (or it is not a number). So 1
-    // bounds every pair, and genes of one profile (concordance exactly 1) can be taken without
-    // judging every pair of them.
-    constexpr double kMaxSamplesForCap = 1e7;
-    const float ceiling =
-        static_cast<double>(num_samples_) < kMaxSamplesForCap ? 1.0f : std::numeric_limits<float>::infinity();
-    checkGeneSize(gene1, num_samples_);
-    checkGeneSize(gene2, num_samples_);
-    const std::size_t words = gene1.presence.words();
-    const std::uint64_t* nonzero1 = gene1.presence.nonzero();
-    const std::uint64_t* nonzero2 = gene2.presence.nonzero();
-    const float* x = gene1.counts.data();
-    const float* y = gene2.counts.data();
-    // Plain sums in one pass: no list, no second pass over the samples.
-    PlainSums sums;
-    forEachSample(words, [&](std::size_t w) { return nonzero1[w] & nonzero2[w]; },
-                  [&](std::uint32_t s) { sums.add(x[s], y[s]); });
+namespace {
+
+// Below this many samples no stored concordance exceeds 1 (see concordanceCeiling).
+constexpr double kMaxSamplesForCap = 1e7;
+
+// The stored concordance itself never exceeds 1: Cauchy-Schwarz holds for compare's rounded
+// deviations dx, dy, and a^2 Sxx + Syy >= 2 a sqrt(Sxx Syy), so its value is at most
+// (1 + g)(1 + eps)^4 / ((1 - g)(1 - eps)^5) with g = k eps the error of a k-term sum; below
+// 10^7 samples that is within 2^-25 of 1 and rounds to 1.0f (or it is not a number). So 1
+// bounds every pair, and genes of one profile (concordance exactly 1) can be taken without
+// judging every pair of them.
+float concordanceCeiling(std::uint32_t num_samples) {
+    return static_cast<double>(num_samples) < kMaxSamplesForCap ? 1.0f : std::numeric_limits<float>::infinity();
+}
+
+// The bound from the plain sums over the samples where both genes are non-zero, each centred
+// sum known to within its error term; `ceiling` where the sums say nothing.
+float boundFromSums(const PlainSums& sums, double error_xx, double error_yy, double error_xy, float ceiling) {
     if (sums.count < 2) return ceiling;
-    const double count = static_cast<double>(sums.count);
     const double centred_xx = sums.centredXX();
     const double centred_yy = sums.centredYY();
     const double centred_xy = sums.centredXY();
-    // Counts are never negative, so every term of the plain sums is too: each sum is within
-    // (k + 1) eps of its own value, and each centred sum within 4 (k + 2) eps of the plain sum
-    // of squares (or of the products' bound sqrt(sum_xx sum_yy)) of its exact value, which the
-    // error terms below exceed. With them the bound holds for the exact centred sums; where
-    // cancellation leaves a variance within its error, there is none.
-    constexpr double kEps = std::numeric_limits<double>::epsilon();
-    const double relative_error = 8.0 * (count + 2.0) * kEps;
-    const double error_xx = relative_error * sums.xx;
-    const double error_yy = relative_error * sums.yy;
-    const double error_xy = relative_error * std::sqrt(sums.xx * sums.yy);
+    // Where cancellation leaves a variance within its error, there is no bound.
     if (!(centred_xx > 2.0 * error_xx && centred_yy > 2.0 * error_yy)) return ceiling;
     // Lin's coefficient at ratio a > 0 is 2 a cov / (shift^2 + a^2 var_x + var_y), and
     // a^2 var_x + var_y >= 2 a sd_x sd_y, so it never exceeds cov / (sd_x sd_y). compare
@@ -468,11 +459,120 @@ float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2) {
     const double correlation = covariance_bound / std::sqrt((centred_xx - error_xx) * (centred_yy - error_yy));
     if (!std::isfinite(correlation)) return ceiling;
     const double bound = correlation + kMargin;
+    if (!(bound < ceiling)) return ceiling;
+    // Rounded up to a float: the next one up is one more in the bit pattern of a positive float.
     const auto rounded = static_cast<float>(bound);
-    const float above = static_cast<double>(rounded) < bound
-                            ? std::nextafter(rounded, std::numeric_limits<float>::infinity())
-                            : rounded;
-    return std::min(above, ceiling);
+    return static_cast<double>(rounded) < bound ? std::bit_cast<float>(std::bit_cast<std::uint32_t>(rounded) + 1u)
+                                                : rounded;
+}
+
+// The sum of x(s) y(s) over all n samples, in double precision (a product of two floats is
+// exact there), four running sums side by side.
+double productSum(const float* x, const float* y, std::size_t n) {
+    std::size_t s = 0;
+#if defined(__SSE2__)
+    __m128d low = _mm_setzero_pd();
+    __m128d high = _mm_setzero_pd();
+    for (; s + 4 <= n; s += 4) {
+        const __m128 xs = _mm_loadu_ps(x + s);
+        const __m128 ys = _mm_loadu_ps(y + s);
+        low = _mm_add_pd(low, _mm_mul_pd(_mm_cvtps_pd(xs), _mm_cvtps_pd(ys)));
+        high = _mm_add_pd(high, _mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(xs, xs)), _mm_cvtps_pd(_mm_movehl_ps(ys, ys))));
+    }
+    double lanes[4];
+    _mm_storeu_pd(lanes, low);
+    _mm_storeu_pd(lanes + 2, high);
+    double total = (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
+#else
+    double total = 0.0;
+#endif
+    for (; s < n; ++s) total += static_cast<double>(x[s]) * y[s];
+    return total;
+}
+
+constexpr double kEps = std::numeric_limits<double>::epsilon();
+
+// The bound from one pass over the samples where both genes are non-zero.
+float boundOverSharedSamples(const Gene& gene1, const Gene& gene2, float ceiling) {
+    const std::size_t words = gene1.presence.words();
+    const std::uint64_t* nonzero1 = gene1.presence.nonzero();
+    const std::uint64_t* nonzero2 = gene2.presence.nonzero();
+    const float* x = gene1.counts.data();
+    const float* y = gene2.counts.data();
+    // Plain sums in one pass: no list, no second pass over the samples.
+    PlainSums sums;
+    forEachSample(words, [&](std::size_t w) { return nonzero1[w] & nonzero2[w]; },
+                  [&](std::uint32_t s) { sums.add(x[s], y[s]); });
+    // Counts are never negative, so every term of the plain sums is too: each sum is within
+    // (k + 1) eps of its own value, and each centred sum within 4 (k + 2) eps of the plain sum
+    // of squares (or of the products' bound sqrt(sum_xx sum_yy)) of its exact value, which the
+    // error terms below exceed. With them the bound holds for the exact centred sums.
+    const double relative_error = 8.0 * (static_cast<double>(sums.count) + 2.0) * kEps;
+    return boundFromSums(sums, relative_error * sums.xx, relative_error * sums.yy,
+                         relative_error * std::sqrt(sums.xx * sums.yy), ceiling);
+}
+
+}  // namespace
+
+float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2) {
+    checkGeneSize(gene1, num_samples_);
+    checkGeneSize(gene2, num_samples_);
+    return boundOverSharedSamples(gene1, gene2, concordanceCeiling(num_samples_));
+}
+
+float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2, const GeneTotals& totals1,
+                                        const GeneTotals& totals2) {
+    checkGeneSize(gene1, num_samples_);
+    checkGeneSize(gene2, num_samples_);
+    const std::size_t words = gene1.presence.words();
+    const std::uint64_t* nonzero1 = gene1.presence.nonzero();
+    const std::uint64_t* nonzero2 = gene2.presence.nonzero();
+    std::uint64_t shared = 0;
+    std::uint64_t unshared = 0;
+    for (std::size_t w = 0; w < words; ++w) {
+        shared += static_cast<std::uint64_t>(std::popcount(nonzero1[w] & nonzero2[w]));
+        unshared += static_cast<std::uint64_t>(std::popcount(nonzero1[w] ^ nonzero2[w]));
+    }
+    // A vector pass over every sample, plus a step per sample only one gene has, against a step
+    // per shared sample: the first pays off where the genes share most of their samples.
+    if (num_samples_ / 4 + unshared >= shared) return boundOverSharedSamples(gene1, gene2, concordanceCeiling(num_samples_));
+    const float* x = gene1.counts.data();
+    const float* y = gene2.counts.data();
+    // A count is zero where its gene's non-zero bit is clear, so the products over every sample
+    // sum those over the shared ones, and each gene's sums over them are its totals less the
+    // samples only it has.
+    double only_x = 0.0;
+    double only_xx = 0.0;
+    double only_y = 0.0;
+    double only_yy = 0.0;
+    forEachSample(words, [&](std::size_t w) { return nonzero1[w] & ~nonzero2[w]; }, [&](std::uint32_t s) {
+        only_x += x[s];
+        only_xx += static_cast<double>(x[s]) * x[s];
+    });
+    forEachSample(words, [&](std::size_t w) { return nonzero2[w] & ~nonzero1[w]; }, [&](std::uint32_t s) {
+        only_y += y[s];
+        only_yy += static_cast<double>(y[s]) * y[s];
+    });
+    PlainSums sums;
+    sums.count = shared;
+    sums.x = totals1.sum - only_x;
+    sums.xx = totals1.squares - only_xx;
+    sums.y = totals2.sum - only_y;
+    sums.yy = totals2.squares - only_yy;
+    sums.xy = productSum(x, y, num_samples_);
+    // Error terms, with N samples, k shared, g = (N + 1) eps and T2 a gene's total of squares
+    // (squares of floats are exact in double). Every term is non-negative: each total is
+    // within N eps of itself and each part left out is at most the total, so the sum of x and
+    // that of x^2 over the shared samples are within 2 g T1 and 2 g T2, and the products'
+    // sum within g sqrt(T2 T2'). As T1 <= sqrt(N T2) and the shared sum of x is at most
+    // sqrt(k T2), centring adds at most 4 g sqrt(N / k) T2, or sqrt(T2 T2') for the cross
+    // sum; the error terms below are twice the total.
+    const double num_samples = static_cast<double>(num_samples_);
+    const double relative_error =
+        8.0 * (num_samples + 2.0) * kEps * (1.0 + std::sqrt(num_samples / static_cast<double>(shared)));
+    return boundFromSums(sums, relative_error * totals1.squares, relative_error * totals2.squares,
+                         relative_error * std::sqrt(totals1.squares * totals2.squares),
+                         concordanceCeiling(num_samples_));
 }
 
 bool quotientsAreFinite(float largest_count, const ComparisonParameters& parameters) {

@@ -27,6 +27,7 @@ void SampleBitsets::build(const GeneList& genes, const ComparisonParameters& par
     size_ = genes.size();
     min_prevalence_ = parameters.min_prevalence;
     concordance_bounds_hold_ = false;
+    totals_.clear();
     if (!with_presence && inPlace(genes, words_)) {
         bits_.clear();
         base_ = genes.front()->presence.detected();
@@ -53,6 +54,7 @@ void SampleBitsets::build(const GeneList& genes, const ComparisonParameters& par
             largest_count = g.counts[s] > largest_count ? g.counts[s] : largest_count;
         }
         std::copy_n(presence.nonzero(), w, bits + 2 * words_);
+        totals_.push_back(geneTotals(g));
     }
     concordance_bounds_hold_ = with_presence && quotientsAreFinite(largest_count, parameters);
 }

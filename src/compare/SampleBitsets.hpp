@@ -6,13 +6,15 @@
 #include <vector>
 
 #include "compare/ComparisonParameters.hpp"
+#include "compare/GeneTotals.hpp"
 #include "matrix/Gene.hpp"
 
 namespace varnosk {
 
 // Per gene of a list, the gene's "detected" bits, and on request "above the detection
-// threshold" and the gene's "non-zero" bits, in one contiguous array built once. Lets a
-// caller reject, in a few word operations, pairs the comparator is certain to reject. When
+// threshold" and the gene's "non-zero" bits, in one contiguous array built once, with the
+// gene's totals for the concordance bound. Lets a caller reject, in a few word operations,
+// pairs the comparator is certain to reject. When
 // only the detected bits are asked for and the genes' own bits already lie one after the
 // other (the genes of a count matrix, in order), it reads them in place instead of copying.
 // The owner builds it; afterwards it is read-only and any number of threads may read it.
@@ -20,7 +22,8 @@ class SampleBitsets {
 public:
     SampleBitsets() = default;
 
-    // Reuses the capacity of an earlier build. with_presence adds the above and non-zero bits.
+    // Reuses the capacity of an earlier build. with_presence adds the above and non-zero bits,
+    // and the totals.
     void build(const GeneList& genes, const ComparisonParameters& parameters, bool with_presence);
 
     std::size_t size() const { return size_; }
@@ -28,6 +31,9 @@ public:
     // Whether GenesComparator::concordanceBound holds for every pair of the genes (built with
     // presence bits; false otherwise).
     bool concordanceBoundsHold() const { return concordance_bounds_hold_; }
+
+    // Gene i's totals (built with presence bits).
+    const GeneTotals& totals(std::size_t i) const { return totals_[i]; }
 
     // True when compare(gene i, other's gene j, 0), in either order, is certainly invalid: too
     // few co-detected samples, or samples where each gene is above the detection threshold and
@@ -68,6 +74,7 @@ private:
     std::uint64_t min_prevalence_ = 0;
     bool concordance_bounds_hold_ = false;
     std::vector<std::uint64_t> bits_;
+    std::vector<GeneTotals> totals_;
 };
 
 }  // namespace varnosk

@@ -68,7 +68,8 @@ private:
         for (std::size_t k = 0; k < num_left; ++k) {
             if (k + kRecordAhead < num_left) prefetchGeneRecord(bin_[row[k + kRecordAhead]]);
             if (k + kDataAhead < num_left) prefetchGeneData(*bin_[row[k + kDataAhead]]);
-            const float bound = bounded ? comparator_.concordanceBound(*bin_[first], *bin_[row[k]])
+            const float bound = bounded ? comparator_.concordanceBound(*bin_[first], *bin_[row[k]],
+                                                                       bitsets_.totals(first), bitsets_.totals(row[k]))
                                         : std::numeric_limits<float>::infinity();
             if (!(bound < min_concordance_)) found(row[k], bound);
         }

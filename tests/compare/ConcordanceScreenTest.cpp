@@ -175,12 +175,17 @@ TEST(ConcordanceBound, NeverBelowTheConcordanceCompareStores) {
             for (int i = 0; i < 300; ++i) {
                 const GenePair pair = maker.make(kind);
                 const float bound = comparator.concordanceBound(pair.first, pair.second);
+                // The same from the genes' totals (over every sample where they share most).
+                const float from_totals = comparator.concordanceBound(
+                    pair.first, pair.second, geneTotals(pair.first), geneTotals(pair.second));
                 const ComparisonResult& result = comparator.compare(pair.first, pair.second, num_samples);
                 if (!result.valid || std::isnan(result.concordance)) continue;
                 ++compared;
                 EXPECT_GE(bound, static_cast<float>(result.concordance)) << "kind " << kind << ", pair " << i;
+                EXPECT_GE(from_totals, static_cast<float>(result.concordance)) << "kind " << kind << ", pair " << i;
                 // No concordance is above 1, so neither is a bound: one profile is bounded exactly.
                 EXPECT_LE(bound, 1.0f) << "kind " << kind << ", pair " << i;
+                EXPECT_LE(from_totals, 1.0f) << "kind " << kind << ", pair " << i;
                 if (kind == 6) {
                     EXPECT_EQ(result.concordance, 1.0) << "pair " << i;
                 }
