@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <unordered_map>
 #include <utility>
@@ -12,102 +13,89 @@
 #include "compare/SampleBitsets.hpp"
 #include "distributed/Bytes.hpp"
 #include "distributed/Collectives.hpp"
-#include "seeds/BestPartnerGroups.hpp"
+#include "seeds/BandedGroups.hpp"
 #include "seeds/PairGraph.hpp"
 #include "seeds/SeedsCreator.hpp"
 
 namespace varnosk {
 namespace {
 
-// The seeds of one bin whose rows every rank shares: each rank works its share of the rows
-// into bytes (`work(bitsets, first_row, end_row)`), and the root makes the seeds from the
-// parts, in rank order, which is row order (`finish(bitsets, parts)`).
-template <typename Work, typename Finish>
-SeedList seedsOfSharedRows(Cluster& cluster, const GenesBin& bin, const ComparisonParameters& parameters, Work work,
-                           Finish finish) {
-    SampleBitsets bitsets;
+template <typename Position>
+void putOptionalPair(ByteWriter& out, const std::optional<PairOf<Position>>& pair) {
+    out.put<std::uint8_t>(pair ? 1 : 0);
+    if (pair) out.put(*pair);
+}
+
+template <typename Position>
+std::optional<PairOf<Position>> getOptionalPair(ByteReader& in) {
+    if (in.get<std::uint8_t>() == 0) return std::nullopt;
+    return in.get<PairOf<Position>>();
+}
+
+// A bin whose rows every rank shares, grouped as one process groups it: for each band the
+// root says what to gather, every rank gathers the band of its share of the rows, and the
+// root merges the shares and goes on with the pass; then the root makes the seeds.
+template <typename Position>
+SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t min_seed_size, double min_concordance,
+                          const ComparisonParameters& parameters) {
+    const auto ranks = static_cast<std::size_t>(cluster.size());
     const auto rank = static_cast<std::size_t>(cluster.rank());
-    const std::string mine = agreed(cluster, [&] {
+    // The bin's memory for candidates, split over the ranks as one process splits it over threads.
+    const std::size_t limit = bandLimit(bin.size(), SeedsCreator::kMaxCandidatesPerBin);
+    SampleBitsets bitsets;
+    std::optional<BandedPass<Position>> pass;
+    agreed(cluster, [&] {
         bitsets.build(bin, parameters, true);
-        const std::vector<std::size_t> shares =
-            rowCuts(bin.size(), 0, bin.size(), static_cast<std::size_t>(cluster.size()));
-        return work(bitsets, shares[rank], shares[rank + 1]);
+        if (cluster.isRoot()) pass.emplace(bin, bitsets, min_seed_size, min_concordance, parameters, limit);
     });
-    std::vector<std::string> parts = cluster.gather(mine);
-    return agreed(cluster, [&] { return cluster.isRoot() ? finish(bitsets, parts) : SeedList(); });
-}
-
-// A bin whose pairs are stored: the root gathers each rank's candidate pairs, in row order
-// as one process finds them, and judges them as far as its extraction needs.
-SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t min_seed_size,
-                          double min_concordance, const ComparisonParameters& parameters) {
-    const auto work = [&](const SampleBitsets& bitsets, std::size_t first_row, std::size_t end_row) {
-        // blocks for the threads of this rank, as one process cuts a large bin
-        constexpr std::size_t kRowBlocks = 64;
-        const std::vector<std::size_t> ends = rowCuts(bin.size(), first_row, end_row, kRowBlocks);
-        std::vector<std::vector<StoredPair>> blocks = computeInParallelSlots<std::vector<StoredPair>>(
-            kRowBlocks, [&] { return SeedsCreator(min_seed_size, min_concordance, parameters); },
-            [&](SeedsCreator& worker, std::size_t k) {
-                std::vector<StoredPair> found;
-                worker.findCandidatePairs(bin, bitsets, ends[k], ends[k + 1], found);
-                return found;
-            },
-            [](std::uint64_t, std::uint64_t) {});
-        std::vector<StoredPair> pairs;
-        for (auto& block : blocks) {
-            pairs.insert(pairs.end(), block.begin(), block.end());
-            std::vector<StoredPair>().swap(block);
-        }
-        ByteWriter out;
-        out.putArray(pairs.data(), pairs.size());
-        return out.take();
-    };
-    const auto finish = [&](const SampleBitsets& bitsets, std::vector<std::string>& parts) {
-        std::vector<StoredPair> pairs;
-        std::vector<StoredPair> part_pairs;
-        for (std::string& part : parts) {
-            ByteReader(part).getArray(part_pairs);
-            std::string().swap(part);
-            pairs.insert(pairs.end(), part_pairs.begin(), part_pairs.end());
-        }
-        return SeedsCreator(min_seed_size, min_concordance, parameters).seedsFromPairs(bin, bitsets, pairs);
-    };
-    return seedsOfSharedRows(cluster, bin, parameters, work, finish);
-}
-
-// A bin too large to store its pairs: each rank finds every gene's strongest pair in its
-// rows, and the root keeps the strongest of each gene's pairs and goes on from there as one
-// process does.
-SeedList seedsOfSharedLargeBin(Cluster& cluster, const GenesBin& bin, std::uint64_t min_seed_size,
-                               double min_concordance, const ComparisonParameters& parameters) {
-    const auto work = [&](const SampleBitsets& bitsets, std::size_t first_row, std::size_t end_row) {
-        const std::vector<GenesPair> strongest =
-            strongestPairsOfRows(bin, bitsets, first_row, end_row, min_concordance, parameters);
-        ByteWriter out;
-        out.putArray(strongest.data(), strongest.size());
-        return out.take();
-    };
-    const auto finish = [&](const SampleBitsets& bitsets, std::vector<std::string>& parts) {
-        std::vector<GenesPair> strongest;
-        std::vector<GenesPair> part_strongest;
-        for (std::string& part : parts) {
-            ByteReader(part).getArray(part_strongest);
-            std::string().swap(part);
-            if (part_strongest.size() != bin.size()) {
-                throw std::runtime_error("error: a message between processes was cut short.");
+    for (;;) {
+        std::string asked = agreed(cluster, [&] {
+            ByteWriter out;
+            const BandRequest<Position>* request = cluster.isRoot() ? pass->nextRequest() : nullptr;
+            out.put<std::uint8_t>(request ? 1 : 0);
+            if (request) {
+                out.putArray(request->genes.data(), request->genes.size());
+                putOptionalPair(out, request->ceiling);
             }
-            if (strongest.empty()) {
-                strongest.swap(part_strongest);
-            } else {
-                keepStrongerPairs(strongest, part_strongest);
+            return out.take();
+        });
+        asked = cluster.broadcast(std::move(asked));
+        BandRequest<Position> request;
+        const bool more = agreed(cluster, [&] {
+            ByteReader in(asked);
+            if (in.get<std::uint8_t>() == 0) return false;
+            in.getArray(request.genes);
+            request.ceiling = getOptionalPair<Position>(in);
+            request.limit = std::max<std::size_t>(1, limit / ranks);
+            return true;
+        });
+        if (!more) break;
+        std::string mine = agreed(cluster, [&] {
+            const std::vector<std::size_t> shares = rowCuts(request.genes.size(), 0, request.genes.size(), ranks);
+            const Band<Position> band =
+                gatherBand(bin, bitsets, request, shares[rank], shares[rank + 1], min_concordance, parameters);
+            ByteWriter out;
+            out.putArray(band.pairs.data(), band.pairs.size());
+            putOptionalPair(out, band.floor);
+            return out.take();
+        });
+        std::vector<std::string> parts = cluster.gather(std::move(mine));
+        agreed(cluster, [&] {
+            if (!cluster.isRoot()) return;
+            std::vector<Band<Position>> bands(parts.size());
+            for (std::size_t k = 0; k < parts.size(); ++k) {
+                ByteReader in(parts[k]);
+                in.getArray(bands[k].pairs);
+                bands[k].floor = getOptionalPair<Position>(in);
+                std::string().swap(parts[k]);
             }
-        }
-        SeedsCreator creator(min_seed_size, min_concordance, parameters);
-        return creator.seedsFromGroups(bin, bitsets,
-                                       groupsFromStrongestPairs(bin, bitsets, std::move(strongest), min_seed_size,
-                                                                min_concordance, parameters));
-    };
-    return seedsOfSharedRows(cluster, bin, parameters, work, finish);
+            pass->take(mergeBands(std::move(bands), limit));
+        });
+    }
+    return agreed(cluster, [&] {
+        if (!cluster.isRoot()) return SeedList();
+        return SeedsCreator(min_seed_size, min_concordance, parameters).seedsFromGroups(bin, bitsets, pass->takeGroups());
+    });
 }
 
 }  // namespace
@@ -121,9 +109,10 @@ SeedList createSeedsOnRanks(Cluster& cluster, const GenesBinList& bins, const Bi
     std::vector<std::pair<std::uint32_t, std::unique_ptr<Seed>>> tagged;
     for (std::size_t b = 0; b < bins.size(); ++b) {
         if (placement.owner[b] != BinPlacement::kShared) continue;
-        SeedList seeds = SeedsCreator::storesPairs(bins[b].size())
-                             ? seedsOfSharedBin(cluster, bins[b], min_seed_size, min_concordance, parameters)
-                             : seedsOfSharedLargeBin(cluster, bins[b], min_seed_size, min_concordance, parameters);
+        SeedList seeds =
+            bins[b].size() <= kMaxStoredPairGenes
+                ? seedsOfSharedBin<std::uint16_t>(cluster, bins[b], min_seed_size, min_concordance, parameters)
+                : seedsOfSharedBin<std::uint32_t>(cluster, bins[b], min_seed_size, min_concordance, parameters);
         for (auto& seed : seeds) {
             tagged.emplace_back(static_cast<std::uint32_t>(b), std::move(seed));
         }

@@ -9,16 +9,18 @@
 
 namespace varnosk {
 
-PairGroups::PairGroups(std::size_t num_genes, std::uint64_t min_group_size)
+template <typename Position>
+PairGroups<Position>::PairGroups(std::size_t num_genes, std::uint64_t min_group_size)
     : taken_(num_genes), min_group_size_(min_group_size) {
-    if (num_genes > kMaxStoredPairGenes) throw std::logic_error("PairGroups: too many genes for stored pairs.");
+    if (num_genes > kMaxGenesFor<Position>) throw std::logic_error("PairGroups: too many genes for the positions.");
 }
 
-void PairGroups::extend(std::vector<StoredPair>& candidates, const std::optional<StoredPair>& floor,
-                        PairJudge& judge, const PartnersOf& partners_of) {
-    const auto remains = [this](const StoredPair& pair) { return !taken_.test(pair.first) && !taken_.test(pair.second); };
-    const auto stronger = [](const StoredPair& a, const StoredPair& b) { return isStrongerPair(a, b); };
-    const auto weaker = [](const StoredPair& a, const StoredPair& b) { return isStrongerPair(b, a); };
+template <typename Position>
+void PairGroups<Position>::extend(std::vector<Pair>& candidates, const std::optional<Pair>& floor, PairJudge& judge,
+                                  const PartnersOf& partners_of) {
+    const auto remains = [this](const Pair& pair) { return !taken_.test(pair.first) && !taken_.test(pair.second); };
+    const auto stronger = [](const Pair& a, const Pair& b) { return isStrongerPair(a, b); };
+    const auto weaker = [](const Pair& a, const Pair& b) { return isStrongerPair(b, a); };
     // Candidates [next, sorted_end) are sorted strongest first; those after them, in any
     // order, are all weaker. Most pairs lose a gene to a group before their turn comes, so
     // the candidates are sorted a share at a time, the ones that lost a gene dropped first.
@@ -31,7 +33,7 @@ void PairGroups::extend(std::vector<StoredPair>& candidates, const std::optional
             while (next < sorted_end && !remains(candidates[next])) ++next;
             if (next < sorted_end) return true;
             const auto rest = candidates.begin() + static_cast<std::ptrdiff_t>(sorted_end);
-            candidates.erase(std::remove_if(rest, candidates.end(), [&](const StoredPair& pair) { return !remains(pair); }),
+            candidates.erase(std::remove_if(rest, candidates.end(), [&](const Pair& pair) { return !remains(pair); }),
                              candidates.end());
             const std::size_t num_left = candidates.size() - sorted_end;
             if (num_left == 0) return false;
@@ -52,7 +54,7 @@ void PairGroups::extend(std::vector<StoredPair>& candidates, const std::optional
         // not judged, taken at its bound. A concordance that is not a number follows every
         // number, so such a pair waits for the end.
         if (!kept_.empty()) {
-            const StoredPair& strongest = kept_.front();
+            const Pair& strongest = kept_.front();
             const bool beats_candidates = !unjudged || isStrongerPair(strongest, candidates[next]);
             const bool beats_rest = !floor || isStrongerPair(strongest, *floor);
             if (beats_candidates && beats_rest) {
@@ -70,7 +72,7 @@ void PairGroups::extend(std::vector<StoredPair>& candidates, const std::optional
             }
         }
         if (!unjudged) break;
-        const StoredPair candidate = candidates[next++];
+        const Pair candidate = candidates[next++];
         if (const auto concordance = judge.concordance(candidate.first, candidate.second)) {
             kept_.push_back({candidate.first, candidate.second, *concordance});
             std::push_heap(kept_.begin(), kept_.end(), weaker);
@@ -79,20 +81,21 @@ void PairGroups::extend(std::vector<StoredPair>& candidates, const std::optional
     candidates.clear();
 }
 
-std::vector<std::vector<std::uint32_t>> extractGroups(std::vector<StoredPair>& candidates, std::size_t num_genes,
+template <typename Position>
+std::vector<std::vector<std::uint32_t>> extractGroups(std::vector<PairOf<Position>>& candidates, std::size_t num_genes,
                                                       std::uint64_t min_group_size, PairJudge& judge) {
-    PairGroups pass(num_genes, min_group_size);
+    PairGroups<Position> pass(num_genes, min_group_size);
     // The pivot's remaining partners are among its candidate neighbours not yet taken.
     std::vector<std::uint64_t> offsets(num_genes + 1, 0);
-    for (const StoredPair& pair : candidates) {
+    for (const PairOf<Position>& pair : candidates) {
         ++offsets[pair.first + 1];
         ++offsets[pair.second + 1];
     }
     for (std::size_t g = 0; g < num_genes; ++g) offsets[g + 1] += offsets[g];
-    std::vector<std::uint16_t> neighbours(offsets[num_genes]);
+    std::vector<Position> neighbours(offsets[num_genes]);
     {
         std::vector<std::uint64_t> next(offsets.begin(), offsets.end() - 1);
-        for (const StoredPair& pair : candidates) {
+        for (const PairOf<Position>& pair : candidates) {
             neighbours[next[pair.first]++] = pair.second;
             neighbours[next[pair.second]++] = pair.first;
         }
@@ -109,5 +112,12 @@ std::vector<std::vector<std::uint32_t>> extractGroups(std::vector<StoredPair>& c
                 });
     return pass.takeGroups();
 }
+
+template class PairGroups<std::uint16_t>;
+template class PairGroups<std::uint32_t>;
+template std::vector<std::vector<std::uint32_t>> extractGroups(std::vector<PairOf<std::uint16_t>>&, std::size_t,
+                                                               std::uint64_t, PairJudge&);
+template std::vector<std::vector<std::uint32_t>> extractGroups(std::vector<PairOf<std::uint32_t>>&, std::size_t,
+                                                               std::uint64_t, PairJudge&);
 
 }  // namespace varnosk

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -20,10 +21,14 @@ struct PairOf {
     float concordance;
 };
 using GenesPair = PairOf<std::uint32_t>;
-// The pairs of a bin small enough to store them all (they can number millions): positions
-// fit in 16 bits, 8 bytes a pair instead of 12.
+// The pairs of a bin of at most kMaxStoredPairGenes genes (the common case: they can number
+// millions): positions fit in 16 bits, 8 bytes a pair instead of 12.
 using StoredPair = PairOf<std::uint16_t>;
 inline constexpr std::size_t kMaxStoredPairGenes = std::size_t{UINT16_MAX} + 1;
+
+// The number of genes positions of that type can tell apart.
+template <typename Position>
+inline constexpr std::size_t kMaxGenesFor = std::size_t{std::numeric_limits<Position>::max()} + 1;
 
 // Whether pair a comes before pair b in the order of the pairs of a bin, strongest first: by
 // stored concordance, ties in creation order (first ascending, then second). Pairs whose
@@ -41,15 +46,18 @@ inline bool isStrongerPair(const PairOf<Position>& a, const PairOf<Position>& b)
 // order of isStrongerPair: the pivot is the first gene of the first remaining pair; it and its
 // remaining partners form a group, whose pairs are then all removed (order kept) whatever the
 // group's size. The groups of at least `min_group_size` genes are kept in the order found,
-// each as ascending bin positions. At most kMaxStoredPairGenes genes.
+// each as ascending bin positions. At most kMaxGenesFor<Position> genes.
 //
 // The pass is fed candidates: pairs the judge may keep, each with a bound at least its stored
 // concordance in place of it, in any order. Pairs are judged only as far as the order of the
 // kept ones needs: a pair that would come after the strongest kept pair found so far even with
 // its bound for concordance (a tie goes to creation order) can wait, and most never need
 // judging, their genes taken first.
+template <typename Position>
 class PairGroups {
 public:
+    using Pair = PairOf<Position>;
+
     PairGroups(std::size_t num_genes, std::uint64_t min_group_size);
 
     bool isTaken(std::uint32_t gene) const { return taken_.test(gene); }
@@ -62,7 +70,7 @@ public:
     // `floor` in the order of isStrongerPair. Without a floor (every such pair) the pass ends;
     // otherwise it stops where a pair not given may come first, and the next call gives the
     // pairs from `floor` on.
-    void extend(std::vector<StoredPair>& candidates, const std::optional<StoredPair>& floor, PairJudge& judge,
+    void extend(std::vector<Pair>& candidates, const std::optional<Pair>& floor, PairJudge& judge,
                 const PartnersOf& partners_of);
 
     std::vector<std::vector<std::uint32_t>> takeGroups() { return std::move(groups_); }
@@ -70,14 +78,15 @@ public:
 private:
     boost::dynamic_bitset<> taken_;
     std::uint64_t min_group_size_;
-    std::vector<StoredPair> kept_;  // pairs judged and kept, their genes not taken; strongest on top
+    std::vector<Pair> kept_;  // pairs judged and kept, their genes not taken; strongest on top
     std::vector<std::vector<std::uint32_t>> groups_;
     std::vector<std::uint32_t> group_;
 };
 
 // The whole pass when `candidates` holds every pair the judge may keep: the pivot's partners
 // are found among its candidates.
-std::vector<std::vector<std::uint32_t>> extractGroups(std::vector<StoredPair>& candidates, std::size_t num_genes,
+template <typename Position>
+std::vector<std::vector<std::uint32_t>> extractGroups(std::vector<PairOf<Position>>& candidates, std::size_t num_genes,
                                                       std::uint64_t min_group_size, PairJudge& judge);
 
 }  // namespace varnosk

@@ -10,14 +10,12 @@
 #include "common/ParallelSlots.hpp"
 #include "compare/RepresentativeGenes.hpp"
 #include "seeds/BandedGroups.hpp"
-#include "seeds/BestPartnerGroups.hpp"
 #include "seeds/PairJudge.hpp"
 
 namespace varnosk {
 
 // A bin stores millions of pairs: no padding beyond what they hold.
 static_assert(sizeof(StoredPair) == 8);
-static_assert(SeedsCreator::kMaxGenesStoringPairs <= kMaxStoredPairGenes);
 
 std::uint64_t numPairs(std::size_t n) { return n < 2 ? 0 : static_cast<std::uint64_t>(n) * (n - 1) / 2; }
 
@@ -47,43 +45,14 @@ bool SeedsCreator::skipsBin(std::size_t n) const {
     return n == 0 || n < min_seed_size_;
 }
 
-bool SeedsCreator::storesPairs(std::size_t num_genes) { return num_genes <= kMaxGenesStoringPairs; }
-
-void SeedsCreator::findCandidatePairs(const GenesBin& bin, const SampleBitsets& bitsets, std::size_t row_begin,
-                                      std::size_t row_end, std::vector<StoredPair>& pairs) const {
-    PairJudge judge(bin, bitsets, min_concordance_, comparator_.parameters());
-    const std::size_t n = bin.size();
-    // Room for every pair of the rows at once: the pages never written cost no memory, and
-    // the buffer is never copied into a larger one while both are held.
-    std::uint64_t most = 0;
-    for (std::size_t i = row_begin; i < row_end; ++i) most += n - 1 - i;
-    pairs.reserve(pairs.size() + most);
-    for (std::size_t i = row_begin; i < row_end; ++i) {
-        judge.forEachCandidate(i, i + 1, n, [&](std::uint32_t j, float bound) {
-            pairs.push_back({static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(j), bound});
-        });
-    }
-}
-
 SeedList SeedsCreator::createSeeds(const GenesBin& bin) {
     if (skipsBin(bin.size())) return {};
     bitsets_.build(bin, comparator_.parameters(), true);
-    // Positions of stored pairs take 16 bits: a larger bin goes by best partners.
-    if (bin.size() > kMaxStoredPairGenes) {
-        return seedsFromGroups(bin, bitsets_, extractGroupsByBestPartners(bin, bitsets_, min_seed_size_, min_concordance_,
-                                                                          comparator_.parameters()));
-    }
     // A bin run alone has the memory of every thread for its band.
-    const std::size_t max_candidates = omp_in_parallel() ? kMaxCandidatesPerThread : 4 * kMaxCandidatesPerThread;
+    const std::size_t max_candidates = omp_in_parallel() ? kMaxCandidatesPerThread : kMaxCandidatesPerBin;
     return seedsFromGroups(bin, bitsets_,
                            extractGroupsInBands(bin, bitsets_, min_seed_size_, min_concordance_,
                                                 comparator_.parameters(), max_candidates));
-}
-
-SeedList SeedsCreator::seedsFromPairs(const GenesBin& bin, const SampleBitsets& bitsets,
-                                      std::vector<StoredPair>& pairs) {
-    PairJudge judge(bin, bitsets, min_concordance_, comparator_.parameters());
-    return seedsFromGroups(bin, bitsets, extractGroups(pairs, bin.size(), min_seed_size_, judge));
 }
 
 SeedList SeedsCreator::seedsFromGroups(const GenesBin& bin, const SampleBitsets& bitsets,

@@ -22,29 +22,15 @@ public:
     // the threads outside one.
     SeedList createSeeds(const GenesBin& bin);
 
-    // The pairs of rows [row_begin, row_end) of a bin whose bitsets are given that may be
-    // concordant, each with a bound on its concordance in place of it, appended to `pairs` in
-    // creation order (row ascending, then partner ascending).
-    void findCandidatePairs(const GenesBin& bin, const SampleBitsets& bitsets, std::size_t row_begin,
-                            std::size_t row_end, std::vector<StoredPair>& pairs) const;
-
-    // Extraction and recruitment on the candidate pairs of the whole bin (consumed), in
-    // creation order.
-    SeedList seedsFromPairs(const GenesBin& bin, const SampleBitsets& bitsets, std::vector<StoredPair>& pairs);
-
     // Representatives and recruitment on the groups extracted from the bin's pairs.
     SeedList seedsFromGroups(const GenesBin& bin, const SampleBitsets& bitsets,
                              const std::vector<std::vector<std::uint32_t>>& groups);
 
-    // Whether the candidate pairs of a bin that several processes share are gathered whole:
-    // 2.8 million at most (21 MiB, and half as much again for their adjacency). A larger one
-    // goes by best partners, in memory linear in its size.
-    static bool storesPairs(std::size_t num_genes);
-    static constexpr std::size_t kMaxGenesStoringPairs = 2365;
-
     // Candidate pairs a thread holds at once (3.2 MB, a quarter more while they are gathered,
-    // and 4 bytes a pair of adjacency when they are all of their bin's).
+    // and 4 bytes a pair of adjacency when they are all of their bin's); a bin grouped with
+    // every thread, or every process, holds four times as many.
     static constexpr std::size_t kMaxCandidatesPerThread = 400'000;
+    static constexpr std::size_t kMaxCandidatesPerBin = 4 * kMaxCandidatesPerThread;
 
     // Whether a bin of that many genes can make no seed (throws when it is too large to handle).
     bool skipsBin(std::size_t num_genes) const;

@@ -10,7 +10,6 @@
 
 #include "TestSupport.hpp"
 #include "seeds/BandedGroups.hpp"
-#include "seeds/BestPartnerGroups.hpp"
 #include "seeds/PairGraph.hpp"
 #include "seeds/PairJudge.hpp"
 
@@ -76,9 +75,11 @@ std::vector<std::vector<std::uint32_t>> groupsOfSortedPairs(std::vector<StoredPa
     return groups;
 }
 
-// Every extraction against the plain one, on bins with ties and NaN concordances, where the
-// order matters. The candidates' bounds must hold for every kept pair.
-TEST(BestPartnerGroups, SameGroupsAsSortingEveryPair) {
+// Every way the pass is fed against the plain one, on bins with ties and NaN concordances,
+// where the order matters: all candidates at once, and bands from one pair or so to all of
+// them in one, with positions of 16 and of 32 bits. The candidates' bounds must hold for every
+// kept pair.
+TEST(BandedGroups, SameGroupsAsSortingEveryPair) {
     constexpr std::uint32_t kSamples = 40;
     std::mt19937_64 rng(11);
     const int threads_before = omp_get_max_threads();
@@ -124,13 +125,15 @@ TEST(BestPartnerGroups, SameGroupsAsSortingEveryPair) {
                 omp_set_num_threads(threads);
                 // From one band per pair or so to all of them in one.
                 for (const std::size_t max_candidates : {1u, 40u, 500u, 100000u}) {
+                    SCOPED_TRACE(::testing::Message() << "min_concordance " << min_concordance << ", min_group_size "
+                                                      << min_group_size << ", threads " << threads
+                                                      << ", max_candidates " << max_candidates);
                     EXPECT_EQ(extractGroupsInBands(bin, bitsets, min_group_size, min_concordance, parameters, max_candidates),
-                              expected)
-                        << "max_candidates " << max_candidates;
+                              expected);
+                    EXPECT_EQ(extractGroupsInBandsOf<std::uint32_t>(bin, bitsets, min_group_size, min_concordance,
+                                                                    parameters, max_candidates),
+                              expected);
                 }
-                EXPECT_EQ(extractGroupsByBestPartners(bin, bitsets, min_group_size, min_concordance, parameters), expected)
-                    << "min_concordance " << min_concordance << ", min_group_size " << min_group_size << ", threads "
-                    << threads;
             }
         }
     }
