@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -67,9 +68,10 @@ public:
     float concordanceBound(const Gene& gene1, const Gene& gene2);
     // The same bound, faster where the genes share most of their non-zero samples: their sums
     // there come from the genes' totals less the samples only one of them has, and the products
-    // from one pass over every sample. (It may differ from the other in its last bits.)
-    float concordanceBound(const Gene& gene1, const Gene& gene2, const GeneTotals& totals1,
-                           const GeneTotals& totals2);
+    // from one pass over every sample. (It may differ from the other in its last bits.) Where
+    // the bound is certainly below `below`, some value below `below` instead.
+    float concordanceBound(const Gene& gene1, const Gene& gene2, const GeneTotals& totals1, const GeneTotals& totals2,
+                           float below = -std::numeric_limits<float>::infinity());
 
     // The full test: no bound on exclusive samples, adds the outlier step and the p-values.
     const ComparisonResult& compareFull(const Gene& gene1, const Gene& gene2);

@@ -1,6 +1,7 @@
 #include "seeds/BandedGroups.hpp"
 
 #include <algorithm>
+#include <limits>
 
 #include <omp.h>
 
@@ -75,6 +76,11 @@ Band<Position> gatherBand(const GenesBin& bin, const SampleBitsets& bitsets, con
                                              if (block.pairs.size() >= block_limit + block_limit / 4 + 1) {
                                                  trim(block, block_limit);
                                              }
+                                         },
+                                         [&] {
+                                             // a bound below the block's floor is left out
+                                             return block.floor ? block.floor->concordance
+                                                                : -std::numeric_limits<float>::infinity();
                                          });
             }
             return block;

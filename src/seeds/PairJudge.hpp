@@ -41,18 +41,22 @@ public:
     }
 
     // The same over `count` listed partners, in list order. Either gene of a pair may be
-    // `first`: the bitset test and the bound do not depend on the order.
-    template <typename Found>
-    void forEachCandidateOf(std::size_t first, const std::uint32_t* partners, std::size_t count, Found found) {
-        forEachLeft(first, count, [partners](std::size_t k) { return partners[k]; }, found);
+    // `first`: the bitset test and the bound do not depend on the order. A pair whose bound is
+    // below floor() at its turn is left out too (the floor may rise as pairs are found).
+    template <typename Found, typename Floor = float (*)()>
+    void forEachCandidateOf(std::size_t first, const std::uint32_t* partners, std::size_t count, Found found,
+                            Floor floor = noFloor) {
+        forEachLeft(first, count, [partners](std::size_t k) { return partners[k]; }, found, floor);
     }
 
 private:
     // found(second, bound) for each second = partner(k), k < count, that the bitset test and
     // the bound leave. The test runs over all of them first, so that the genes it leaves can
     // be fetched from memory while the one before is bounded.
-    template <typename Partner, typename Found>
-    void forEachLeft(std::size_t first, std::size_t count, Partner partner, Found found) {
+    static float noFloor() { return -std::numeric_limits<float>::infinity(); }
+
+    template <typename Partner, typename Found, typename Floor = float (*)()>
+    void forEachLeft(std::size_t first, std::size_t count, Partner partner, Found found, Floor floor = noFloor) {
         const bool bounded = bitsets_.concordanceBoundsHold();
         std::uint32_t* row = row_.data();
         std::size_t num_left = 0;
@@ -68,10 +72,12 @@ private:
         for (std::size_t k = 0; k < num_left; ++k) {
             if (k + kRecordAhead < num_left) prefetchGeneRecord(bin_[row[k + kRecordAhead]]);
             if (k + kDataAhead < num_left) prefetchGeneData(*bin_[row[k + kDataAhead]]);
+            const float below = floor();
             const float bound = bounded ? comparator_.concordanceBound(*bin_[first], *bin_[row[k]],
-                                                                       bitsets_.totals(first), bitsets_.totals(row[k]))
+                                                                       bitsets_.totals(first), bitsets_.totals(row[k]),
+                                                                       below)
                                         : std::numeric_limits<float>::infinity();
-            if (!(bound < min_concordance_)) found(row[k], bound);
+            if (!(bound < min_concordance_) && !(bound < below)) found(row[k], bound);
         }
     }
 

@@ -186,6 +186,16 @@ TEST(ConcordanceBound, NeverBelowTheConcordanceCompareStores) {
                 // No concordance is above 1, so neither is a bound: one profile is bounded exactly.
                 EXPECT_LE(bound, 1.0f) << "kind " << kind << ", pair " << i;
                 EXPECT_LE(from_totals, 1.0f) << "kind " << kind << ", pair " << i;
+                // Told a floor, the bound is the same, or below the floor exactly when it is.
+                for (const float below : {from_totals, std::nextafter(from_totals, 2.0f), 0.5f}) {
+                    const float cut = comparator.concordanceBound(pair.first, pair.second, geneTotals(pair.first),
+                                                                  geneTotals(pair.second), below);
+                    if (from_totals < below) {
+                        EXPECT_LT(cut, below) << "kind " << kind << ", pair " << i;
+                    } else {
+                        EXPECT_EQ(cut, from_totals) << "kind " << kind << ", pair " << i;
+                    }
+                }
                 if (kind == 6) {
                     EXPECT_EQ(result.concordance, 1.0) << "pair " << i;
                 }
