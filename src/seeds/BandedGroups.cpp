@@ -53,7 +53,7 @@ Band<Position> mergeBands(std::vector<Band<Position>> parts, std::size_t limit) 
 template <typename Position>
 Band<Position> gatherBand(const GenesBin& bin, const SampleBitsets& bitsets, const BandRequest<Position>& request,
                           std::size_t row_begin, std::size_t row_end, double min_concordance,
-                          const ComparisonParameters& parameters) {
+                          const ComparisonParameters& parameters, ProgressSink* progress) {
     const std::vector<std::uint32_t>& genes = request.genes;
     const std::optional<PairOf<Position>>& ceiling = request.ceiling;
     // On one thread (inside a parallel region) a single block, so that no pair is held twice.
@@ -85,7 +85,9 @@ Band<Position> gatherBand(const GenesBin& bin, const SampleBitsets& bitsets, con
             }
             return block;
         },
-        [](std::uint64_t, std::uint64_t) {});
+        [progress](std::uint64_t done, std::uint64_t total) {
+            if (progress != nullptr) progress->update(done, total);
+        });
     return mergeBands(std::move(blocks), request.limit);
 }
 
@@ -146,10 +148,11 @@ template <typename Position>
 std::vector<std::vector<std::uint32_t>> extractGroupsInBandsOf(const GenesBin& bin, const SampleBitsets& bitsets,
                                                                std::uint64_t min_group_size, double min_concordance,
                                                                const ComparisonParameters& parameters,
-                                                               std::size_t max_candidates) {
+                                                               std::size_t max_candidates, ProgressSink* progress) {
     BandedPass<Position> pass(bin, bitsets, min_group_size, min_concordance, parameters, max_candidates);
-    while (const BandRequest<Position>* request = pass.nextRequest()) {
-        pass.take(gatherBand(bin, bitsets, *request, 0, request->genes.size(), min_concordance, parameters));
+    for (bool first = true; const BandRequest<Position>* request = pass.nextRequest(); first = false) {
+        pass.take(gatherBand(bin, bitsets, *request, 0, request->genes.size(), min_concordance, parameters,
+                             first ? progress : nullptr));
     }
     return pass.takeGroups();
 }
@@ -157,21 +160,25 @@ std::vector<std::vector<std::uint32_t>> extractGroupsInBandsOf(const GenesBin& b
 std::vector<std::vector<std::uint32_t>> extractGroupsInBands(const GenesBin& bin, const SampleBitsets& bitsets,
                                                              std::uint64_t min_group_size, double min_concordance,
                                                              const ComparisonParameters& parameters,
-                                                             std::size_t max_candidates) {
+                                                             std::size_t max_candidates, ProgressSink* progress) {
     const std::size_t limit = bandLimit(bin.size(), max_candidates);
     if (bin.size() <= kMaxStoredPairGenes) {
-        return extractGroupsInBandsOf<std::uint16_t>(bin, bitsets, min_group_size, min_concordance, parameters, limit);
+        return extractGroupsInBandsOf<std::uint16_t>(bin, bitsets, min_group_size, min_concordance, parameters, limit,
+                                                     progress);
     }
-    return extractGroupsInBandsOf<std::uint32_t>(bin, bitsets, min_group_size, min_concordance, parameters, limit);
+    return extractGroupsInBandsOf<std::uint32_t>(bin, bitsets, min_group_size, min_concordance, parameters, limit,
+                                                 progress);
 }
 
 #define VARNOSK_BANDS_OF(Position)                                                                                    \
     template Band<Position> gatherBand(const GenesBin&, const SampleBitsets&, const BandRequest<Position>&,           \
-                                       std::size_t, std::size_t, double, const ComparisonParameters&);               \
+                                       std::size_t, std::size_t, double, const ComparisonParameters&,                \
+                                       ProgressSink*);                                                                \
     template Band<Position> mergeBands(std::vector<Band<Position>>, std::size_t);                                    \
     template class BandedPass<Position>;                                                                              \
     template std::vector<std::vector<std::uint32_t>> extractGroupsInBandsOf<Position>(                               \
-        const GenesBin&, const SampleBitsets&, std::uint64_t, double, const ComparisonParameters&, std::size_t);
+        const GenesBin&, const SampleBitsets&, std::uint64_t, double, const ComparisonParameters&, std::size_t,       \
+        ProgressSink*);
 VARNOSK_BANDS_OF(std::uint16_t)
 VARNOSK_BANDS_OF(std::uint32_t)
 #undef VARNOSK_BANDS_OF

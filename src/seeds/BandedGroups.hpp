@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bins/GenesBin.hpp"
+#include "common/ProgressSink.hpp"
 #include "compare/ComparisonParameters.hpp"
 #include "compare/SampleBitsets.hpp"
 #include "seeds/PairGraph.hpp"
@@ -46,11 +47,11 @@ struct BandRequest {
 
 // The band of a request over the rows [row_begin, row_end) of its genes (a row pairs a gene
 // with the genes after it), the rows split over the threads when called outside a parallel
-// region.
+// region, each block of rows done reported to `progress` when there is one.
 template <typename Position>
 Band<Position> gatherBand(const GenesBin& bin, const SampleBitsets& bitsets, const BandRequest<Position>& request,
                           std::size_t row_begin, std::size_t row_end, double min_concordance,
-                          const ComparisonParameters& parameters);
+                          const ComparisonParameters& parameters, ProgressSink* progress = nullptr);
 
 // The band of all rows from the bands of disjoint row ranges, within `limit` pairs.
 template <typename Position>
@@ -85,16 +86,19 @@ private:
 // pairs of 8 bytes.
 std::size_t bandLimit(std::size_t num_genes, std::size_t max_candidates);
 
-// The whole pass on this process.
+// The whole pass on this process. The first band, which meets every pair of the bin, reports
+// its rows to `progress` when there is one.
 std::vector<std::vector<std::uint32_t>> extractGroupsInBands(const GenesBin& bin, const SampleBitsets& bitsets,
                                                              std::uint64_t min_group_size, double min_concordance,
                                                              const ComparisonParameters& parameters,
-                                                             std::size_t max_candidates);
+                                                             std::size_t max_candidates,
+                                                             ProgressSink* progress = nullptr);
 // The same with positions of a given width (extractGroupsInBands picks it by the bin's size).
 template <typename Position>
 std::vector<std::vector<std::uint32_t>> extractGroupsInBandsOf(const GenesBin& bin, const SampleBitsets& bitsets,
                                                                std::uint64_t min_group_size, double min_concordance,
                                                                const ComparisonParameters& parameters,
-                                                               std::size_t max_candidates);
+                                                               std::size_t max_candidates,
+                                                               ProgressSink* progress = nullptr);
 
 }  // namespace varnosk

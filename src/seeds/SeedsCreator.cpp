@@ -45,14 +45,14 @@ bool SeedsCreator::skipsBin(std::size_t n) const {
     return n == 0 || n < min_seed_size_;
 }
 
-SeedList SeedsCreator::createSeeds(const GenesBin& bin) {
+SeedList SeedsCreator::createSeeds(const GenesBin& bin, ProgressSink* progress) {
     if (skipsBin(bin.size())) return {};
     bitsets_.build(bin, comparator_.parameters(), true);
     // A bin run alone has the memory of every thread for its band.
     const std::size_t max_candidates = omp_in_parallel() ? kMaxCandidatesPerThread : kMaxCandidatesPerBin;
     return seedsFromGroups(bin, bitsets_,
                            extractGroupsInBands(bin, bitsets_, min_seed_size_, min_concordance_,
-                                                comparator_.parameters(), max_candidates));
+                                                comparator_.parameters(), max_candidates, progress));
 }
 
 SeedList SeedsCreator::seedsFromGroups(const GenesBin& bin, const SampleBitsets& bitsets,
@@ -113,18 +113,30 @@ SeedList createAllSeeds(const GenesBinList& bins, std::uint64_t min_seed_size, d
         (is_large ? large : small).push_back(b);
     }
 
+    // Progress in thousandths of a bin, so that a large bin moves the line as its rows go.
+    constexpr std::uint64_t kSteps = 1000;
+    const std::uint64_t total_steps = bins.size() * kSteps;
     std::vector<SeedList> slots(bins.size());
     std::uint64_t finished = 0;
     SeedsCreator creator(min_seed_size, min_concordance, parameters);
+    struct WithinBin : ProgressSink {
+        ProgressSink& outer;
+        std::uint64_t before;
+        std::uint64_t total;
+        WithinBin(ProgressSink& outer_sink, std::uint64_t steps_before, std::uint64_t total_steps)
+            : outer(outer_sink), before(steps_before), total(total_steps) {}
+        void update(std::uint64_t done, std::uint64_t of) override { outer.update(before + done * kSteps / of, total); }
+    };
     for (const std::size_t b : large) {
-        slots[b] = creator.createSeeds(bins[b]);
-        progress.update(++finished, bins.size());
+        WithinBin within(progress, finished * kSteps, total_steps);
+        slots[b] = creator.createSeeds(bins[b], &within);
+        progress.update(++finished * kSteps, total_steps);
     }
     const std::uint64_t finished_large = finished;
     std::vector<SeedList> small_slots = computeInParallelSlots<SeedList>(
         small.size(), [&] { return SeedsCreator(min_seed_size, min_concordance, parameters); },
         [&](SeedsCreator& worker, std::size_t k) { return worker.createSeeds(bins[small[k]]); },
-        [&](std::uint64_t done, std::uint64_t) { progress.update(finished_large + done, bins.size()); });
+        [&](std::uint64_t done, std::uint64_t) { progress.update((finished_large + done) * kSteps, total_steps); });
     for (std::size_t k = 0; k < small.size(); ++k) slots[small[k]] = std::move(small_slots[k]);
 
     std::size_t num_seeds = 0;

@@ -19,8 +19,9 @@ public:
     SeedsCreator(std::uint64_t min_seed_size, double min_concordance, const ComparisonParameters& parameters);
 
     // The whole bin: on the calling thread inside a parallel region, with its rows split over
-    // the threads outside one.
-    SeedList createSeeds(const GenesBin& bin);
+    // the threads outside one, reporting its first band's rows (most of its work) to
+    // `progress` when there is one.
+    SeedList createSeeds(const GenesBin& bin, ProgressSink* progress = nullptr);
 
     // Representatives and recruitment on the groups extracted from the bin's pairs.
     SeedList seedsFromGroups(const GenesBin& bin, const SampleBitsets& bitsets,

@@ -12,6 +12,7 @@
 #include "seeds/BandedGroups.hpp"
 #include "seeds/PairGraph.hpp"
 #include "seeds/PairJudge.hpp"
+#include "seeds/SeedsCreator.hpp"
 
 namespace varnosk {
 namespace {
@@ -138,6 +139,27 @@ TEST(BandedGroups, SameGroupsAsSortingEveryPair) {
         }
     }
     omp_set_num_threads(threads_before);
+}
+
+// A bin that takes the stage alone moves the progress line while its pairs are met, not only
+// when it is done.
+TEST(BandedGroups, ALargeBinReportsItsRowsAsTheyGo) {
+    constexpr std::uint32_t kSamples = 40;
+    std::mt19937_64 rng(5);
+    const std::vector<Gene> genes = mixedBin(kSamples, rng);
+    GenesBin bin;
+    for (const Gene& gene : genes) bin.push_back(&gene);
+    struct Recorder : ProgressSink {
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> updates;
+        void update(std::uint64_t done, std::uint64_t total) override { updates.emplace_back(done, total); }
+    } recorder;
+    createAllSeeds({bin}, 5, 0.8, test::testParameters(kSamples, 0.1), recorder);
+    ASSERT_FALSE(recorder.updates.empty());
+    EXPECT_EQ(recorder.updates.back().first, recorder.updates.back().second);
+    const auto within = std::count_if(recorder.updates.begin(), recorder.updates.end(),
+                                      [](const auto& update) { return update.first > 0 && update.first < update.second; });
+    EXPECT_GT(within, 10);
+    EXPECT_TRUE(std::is_sorted(recorder.updates.begin(), recorder.updates.end()));
 }
 
 }  // namespace
