@@ -575,7 +575,9 @@ float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2, co
     }
     // A vector pass over every sample, plus a step per sample only one gene has, against a step
     // per shared sample: the first pays off where the genes share most of their samples.
-    if (num_samples_ / 4 + unshared >= shared) return boundOverSharedSamples(gene1, gene2, concordanceCeiling(num_samples_));
+    if (num_samples_ / 4 + unshared >= shared) {
+        return boundOverSharedSamples(gene1, gene2, concordanceCeiling(num_samples_));
+    }
     const float* x = gene1.counts.data();
     const float* y = gene2.counts.data();
     // A count is zero where its gene's non-zero bit is clear, so the products over every sample

@@ -94,7 +94,8 @@ SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t m
     }
     return agreed(cluster, [&] {
         if (!cluster.isRoot()) return SeedList();
-        return SeedsCreator(min_seed_size, min_concordance, parameters).seedsFromGroups(bin, bitsets, pass->takeGroups());
+        SeedsCreator creator(min_seed_size, min_concordance, parameters);
+        return creator.seedsFromGroups(bin, bitsets, pass->takeGroups());
     });
 }
 
