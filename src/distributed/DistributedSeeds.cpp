@@ -40,7 +40,9 @@ SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t m
                           const ComparisonParameters& parameters) {
     const auto ranks = static_cast<std::size_t>(cluster.size());
     const auto rank = static_cast<std::size_t>(cluster.rank());
-    // The bin's memory for candidates, split over the ranks as one process splits it over threads.
+    // Each rank gathers as large a band as one process would, so that the merged band is as
+    // large too (a smaller one can make the pass gather every pair again before its first
+    // group); rank 0 holds every rank's share while it merges them.
     const std::size_t limit = bandLimit(bin.size(), SeedsCreator::kMaxCandidatesPerBin);
     SampleBitsets bitsets;
     std::optional<BandedPass<Position>> pass;
@@ -66,7 +68,7 @@ SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t m
             if (in.get<std::uint8_t>() == 0) return false;
             in.getArray(request.genes);
             request.ceiling = getOptionalPair<Position>(in);
-            request.limit = std::max<std::size_t>(1, limit / ranks);
+            request.limit = limit;
             return true;
         });
         if (!more) break;
