@@ -444,7 +444,7 @@ float concordanceCeiling(std::uint32_t num_samples) {
 // sum known to within its error term; `ceiling` where the sums say nothing. When it is certain
 // to be below `below`, returns a value below `below` without taking the root and quotient.
 float boundFromSums(const PlainSums& sums, double error_xx, double error_yy, double error_xy, float ceiling,
-                    float below = -std::numeric_limits<float>::infinity()) {
+                    float below) {
     if (sums.count < 2) return ceiling;
     const double centred_xx = sums.centredXX();
     const double centred_yy = sums.centredYY();
@@ -532,8 +532,8 @@ double productSum(const float* x, const float* y, std::size_t n) {
 
 constexpr double kEps = std::numeric_limits<double>::epsilon();
 
-// The bound from one pass over the samples where both genes are non-zero.
-float boundOverSharedSamples(const Gene& gene1, const Gene& gene2, float ceiling) {
+// The bound from one pass over the samples where both genes are non-zero (below: as boundFromSums).
+float boundOverSharedSamples(const Gene& gene1, const Gene& gene2, float ceiling, float below) {
     const std::size_t words = gene1.presence.words();
     const std::uint64_t* nonzero1 = gene1.presence.nonzero();
     const std::uint64_t* nonzero2 = gene2.presence.nonzero();
@@ -549,7 +549,7 @@ float boundOverSharedSamples(const Gene& gene1, const Gene& gene2, float ceiling
     // error terms below exceed. With them the bound holds for the exact centred sums.
     const double relative_error = 8.0 * (static_cast<double>(sums.count) + 2.0) * kEps;
     return boundFromSums(sums, relative_error * sums.xx, relative_error * sums.yy,
-                         relative_error * std::sqrt(sums.xx * sums.yy), ceiling);
+                         relative_error * std::sqrt(sums.xx * sums.yy), ceiling, below);
 }
 
 }  // namespace
@@ -557,7 +557,8 @@ float boundOverSharedSamples(const Gene& gene1, const Gene& gene2, float ceiling
 float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2) {
     checkGeneSize(gene1, num_samples_);
     checkGeneSize(gene2, num_samples_);
-    return boundOverSharedSamples(gene1, gene2, concordanceCeiling(num_samples_));
+    return boundOverSharedSamples(gene1, gene2, concordanceCeiling(num_samples_),
+                                  -std::numeric_limits<float>::infinity());
 }
 
 float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2, const GeneTotals& totals1,
@@ -576,7 +577,7 @@ float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2, co
     // A vector pass over every sample, plus a step per sample only one gene has, against a step
     // per shared sample: the first pays off where the genes share most of their samples.
     if (num_samples_ / 4 + unshared >= shared) {
-        return boundOverSharedSamples(gene1, gene2, concordanceCeiling(num_samples_));
+        return boundOverSharedSamples(gene1, gene2, concordanceCeiling(num_samples_), below);
     }
     const float* x = gene1.counts.data();
     const float* y = gene2.counts.data();

@@ -112,10 +112,9 @@ SeedList createSeedsOnRanks(Cluster& cluster, const GenesBinList& bins, const Bi
     std::vector<std::pair<std::uint32_t, std::unique_ptr<Seed>>> tagged;
     for (std::size_t b = 0; b < bins.size(); ++b) {
         if (placement.owner[b] != BinPlacement::kShared) continue;
-        SeedList seeds =
-            bins[b].size() <= kMaxStoredPairGenes
-                ? seedsOfSharedBin<std::uint16_t>(cluster, bins[b], min_seed_size, min_concordance, parameters)
-                : seedsOfSharedBin<std::uint32_t>(cluster, bins[b], min_seed_size, min_concordance, parameters);
+        SeedList seeds = withPairPositions(bins[b].size(), [&](auto position) {
+            return seedsOfSharedBin<decltype(position)>(cluster, bins[b], min_seed_size, min_concordance, parameters);
+        });
         for (auto& seed : seeds) {
             tagged.emplace_back(static_cast<std::uint32_t>(b), std::move(seed));
         }

@@ -29,8 +29,9 @@ void trim(Band<Position>& band, std::size_t limit) {
 }  // namespace
 
 std::size_t bandLimit(std::size_t num_genes, std::size_t max_candidates) {
-    if (num_genes <= kMaxStoredPairGenes) return max_candidates;
-    return std::max<std::size_t>(1, max_candidates * sizeof(StoredPair) / sizeof(GenesPair));
+    return withPairPositions(num_genes, [&](auto position) {
+        return std::max<std::size_t>(1, max_candidates * sizeof(StoredPair) / sizeof(PairOf<decltype(position)>));
+    });
 }
 
 template <typename Position>
@@ -162,12 +163,10 @@ std::vector<std::vector<std::uint32_t>> extractGroupsInBands(const GenesBin& bin
                                                              const ComparisonParameters& parameters,
                                                              std::size_t max_candidates, ProgressSink* progress) {
     const std::size_t limit = bandLimit(bin.size(), max_candidates);
-    if (bin.size() <= kMaxStoredPairGenes) {
-        return extractGroupsInBandsOf<std::uint16_t>(bin, bitsets, min_group_size, min_concordance, parameters, limit,
-                                                     progress);
-    }
-    return extractGroupsInBandsOf<std::uint32_t>(bin, bitsets, min_group_size, min_concordance, parameters, limit,
-                                                 progress);
+    return withPairPositions(bin.size(), [&](auto position) {
+        return extractGroupsInBandsOf<decltype(position)>(bin, bitsets, min_group_size, min_concordance, parameters,
+                                                          limit, progress);
+    });
 }
 
 #define VARNOSK_BANDS_OF(Position)                                                                                    \

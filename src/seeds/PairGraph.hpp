@@ -24,11 +24,21 @@ using GenesPair = PairOf<std::uint32_t>;
 // The pairs of a bin of at most kMaxStoredPairGenes genes (the common case: they can number
 // millions): positions fit in 16 bits, 8 bytes a pair instead of 12.
 using StoredPair = PairOf<std::uint16_t>;
-inline constexpr std::size_t kMaxStoredPairGenes = std::size_t{UINT16_MAX} + 1;
+// A bin stores millions of pairs: no padding beyond what they hold.
+static_assert(sizeof(StoredPair) == 8 && sizeof(GenesPair) == 12);
 
 // The number of genes positions of that type can tell apart.
 template <typename Position>
 inline constexpr std::size_t kMaxGenesFor = std::size_t{std::numeric_limits<Position>::max()} + 1;
+inline constexpr std::size_t kMaxStoredPairGenes = kMaxGenesFor<std::uint16_t>;
+
+// f(position) with a value of the position type the pairs of a bin of that many genes take:
+// 16 bits up to kMaxStoredPairGenes genes, 32 beyond.
+template <typename F>
+auto withPairPositions(std::size_t num_genes, F f) {
+    if (num_genes <= kMaxStoredPairGenes) return f(std::uint16_t{});
+    return f(std::uint32_t{});
+}
 
 // Whether pair a comes before pair b in the order of the pairs of a bin, strongest first: by
 // stored concordance, ties in creation order (first ascending, then second). Pairs whose

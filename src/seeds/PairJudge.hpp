@@ -31,37 +31,22 @@ public:
         return compared(first, second);
     }
 
-    // found(second, bound) for each pair (first, second), second in [begin, end) ascending,
-    // that may be kept: a bound at least its stored concordance when it is, infinite where
-    // none is known (every bound, when the bitsets say bounds do not hold). Much cheaper than
-    // the concordance itself: no abundance ratio.
-    template <typename Found>
-    void forEachCandidate(std::size_t first, std::size_t begin, std::size_t end, Found found) {
-        forEachLeft(first, end - begin, [begin](std::size_t k) { return begin + k; }, found);
-    }
-
-    // The same over `count` listed partners, in list order. Either gene of a pair may be
-    // `first`: the bitset test and the bound do not depend on the order. A pair whose bound is
-    // below floor() at its turn is left out too (the floor may rise as pairs are found).
+    // found(second, bound) for each pair (first, second), second = partners[k] for k < count
+    // in list order, that may be kept: a bound at least its stored concordance when it is,
+    // infinite where none is known (every bound, when the bitsets say bounds do not hold).
+    // Much cheaper than the concordance itself: no abundance ratio. Either gene of a pair may
+    // be `first`: the bitset test and the bound do not depend on the order. A pair whose bound
+    // is below floor() at its turn is left out too (the floor may rise as pairs are found).
+    // The bitset test runs over all partners first, so that the genes it leaves can be fetched
+    // from memory while the one before is bounded.
     template <typename Found, typename Floor = float (*)()>
     void forEachCandidateOf(std::size_t first, const std::uint32_t* partners, std::size_t count, Found found,
                             Floor floor = noFloor) {
-        forEachLeft(first, count, [partners](std::size_t k) { return partners[k]; }, found, floor);
-    }
-
-private:
-    // found(second, bound) for each second = partner(k), k < count, that the bitset test and
-    // the bound leave. The test runs over all of them first, so that the genes it leaves can
-    // be fetched from memory while the one before is bounded.
-    static float noFloor() { return -std::numeric_limits<float>::infinity(); }
-
-    template <typename Partner, typename Found, typename Floor = float (*)()>
-    void forEachLeft(std::size_t first, std::size_t count, Partner partner, Found found, Floor floor = noFloor) {
         const bool bounded = bitsets_.concordanceBoundsHold();
         std::uint32_t* row = row_.data();
         std::size_t num_left = 0;
         for (std::size_t k = 0; k < count; ++k) {
-            const std::size_t j = partner(k);
+            const std::size_t j = partners[k];
             row[num_left] = static_cast<std::uint32_t>(j);
             num_left += bitsets_.rejectsBounded(first, bitsets_, j) ? 0 : 1;
         }
@@ -80,6 +65,9 @@ private:
             if (!(bound < min_concordance_) && !(bound < below)) found(row[k], bound);
         }
     }
+
+private:
+    static float noFloor() { return -std::numeric_limits<float>::infinity(); }
 
     std::optional<float> compared(std::size_t first, std::size_t second) {
         const ComparisonResult& result = comparator_.compare(*bin_[first], *bin_[second], 0);

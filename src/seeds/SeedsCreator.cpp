@@ -10,12 +10,8 @@
 #include "common/ParallelSlots.hpp"
 #include "compare/RepresentativeGenes.hpp"
 #include "seeds/BandedGroups.hpp"
-#include "seeds/PairJudge.hpp"
 
 namespace varnosk {
-
-// A bin stores millions of pairs: no padding beyond what they hold.
-static_assert(sizeof(StoredPair) == 8);
 
 std::uint64_t numPairs(std::size_t n) { return n < 2 ? 0 : static_cast<std::uint64_t>(n) * (n - 1) / 2; }
 

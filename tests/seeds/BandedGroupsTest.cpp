@@ -96,8 +96,11 @@ TEST(BandedGroups, SameGroupsAsSortingEveryPair) {
             std::vector<StoredPair> pairs;
             std::vector<StoredPair> candidates;
             std::size_t num_nan = 0;
+            std::vector<std::uint32_t> positions(bin.size());
+            for (std::uint32_t g = 0; g < bin.size(); ++g) positions[g] = g;
             for (std::uint32_t i = 0; i < bin.size(); ++i) {
-                judge.forEachCandidate(i, i + 1, bin.size(), [&](std::uint32_t j, float bound) {
+                judge.forEachCandidateOf(i, positions.data() + i + 1, bin.size() - i - 1,
+                                         [&](std::uint32_t j, float bound) {
                     candidates.push_back({static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(j), bound});
                 });
                 for (std::uint32_t j = i + 1; j < bin.size(); ++j) {
