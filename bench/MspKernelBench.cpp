@@ -15,7 +15,7 @@
 #include "compare/GenesComparator.hpp"
 #include "compare/SampleBitsets.hpp"
 #include "msp/GeneClassifier.hpp"
-#include "msp/MspRules.hpp"
+#include "msp/GeneCategory.hpp"
 
 namespace {
 

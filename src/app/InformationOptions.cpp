@@ -1,7 +1,11 @@
 #include "app/InformationOptions.hpp"
 
 #include <stdexcept>
+#include <algorithm>
+#include <string>
 #include <string_view>
+
+#include "config/SettingsTable.hpp"
 
 namespace varnosk {
 namespace {
@@ -30,10 +34,25 @@ bool printInformationOption(int argc, const char* const argv[], std::ostream& ou
         << "       varnosk --help | --version\n"
         << "\n"
         << "The settings file names the count matrix, the parameters of every stage and an existing,\n"
-        << "empty output directory; every key is described in README.md, and examples/settings.ini\n"
-        << "is a complete example. The tables written into the output directory are described in\n"
-        << "README.md too. Threads: set OMP_NUM_THREADS. Progress and a time report go to standard\n"
-        << "output, errors to standard error (exit status 255; 1 when memory runs out).\n"
+        << "empty output directory. Its keys, by section (README.md says what each one does, and\n"
+        << "examples/settings.ini is a complete example):\n";
+    std::string_view section;
+    for (const SettingKey& key : settingsTable()) {
+        if (key.section != section) {
+            section = key.section;
+            out << "  [" << section << "]\n";
+        }
+        std::string line = "    " + std::string(key.name);
+        line.resize(std::max<std::size_t>(line.size() + 1, 36), ' ');
+        line += kindName(key.kind);
+        const std::string allowed = allowedValuesText(key);
+        if (!allowed.empty()) line.resize(std::max<std::size_t>(line.size() + 1, 45), ' ');
+        out << line << allowed << '\n';
+    }
+    out << "\n"
+        << "The tables written into the output directory are described in README.md. Threads: set\n"
+        << "OMP_NUM_THREADS. Progress and a time report go to standard output, errors to standard\n"
+        << "error (exit status 255; 1 when memory runs out).\n"
         << std::flush;
     return written(out);
 }

@@ -31,7 +31,7 @@ constexpr double kRatioConvergence = 0.01;
 // whose presence bits were not computed for its counts, would make the comparator read or
 // write past them.
 inline void checkGeneSize(const Gene& gene, std::uint32_t num_samples) {
-    if (gene.counts.size() != num_samples || gene.presence.words() != (std::size_t{num_samples} + 63) / 64) {
+    if (gene.counts.size() != num_samples || gene.presence.words() != SamplePresence::wordsFor(num_samples)) {
         throwWrongGeneSize(gene, num_samples);
     }
 }

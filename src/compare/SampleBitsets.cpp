@@ -23,7 +23,7 @@ bool inPlace(const GeneList& genes, std::size_t words) {
 
 void SampleBitsets::build(const GeneList& genes, const ComparisonParameters& parameters, bool with_presence) {
     const std::size_t num_samples = parameters.num_samples;
-    words_ = (num_samples + 63) / 64;
+    words_ = SamplePresence::wordsFor(num_samples);
     size_ = genes.size();
     min_prevalence_ = parameters.min_prevalence;
     concordance_bounds_hold_ = false;

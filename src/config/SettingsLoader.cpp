@@ -1,6 +1,7 @@
 #include "config/SettingsLoader.hpp"
 
 #include "common/Shown.hpp"
+#include "config/SettingsTable.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +10,8 @@
 #include <regex>
 #include <sstream>
 #include <stdexcept>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 #include <fcntl.h>
@@ -25,7 +28,6 @@ namespace varnosk {
 namespace {
 
 constexpr std::uint64_t kUnsignedMax = std::numeric_limits<std::uint64_t>::max();
-constexpr double kFloatMax = static_cast<double>(std::numeric_limits<float>::max());
 
 // The stock conversion wraps "-1" to 18446744073709551615; a negative count or size is a
 // malformed value, reported with the parser's own message for one.
@@ -55,16 +57,6 @@ public:
     }
 };
 
-po::typed_value<std::uint64_t>* unsignedKey(std::uint64_t* field) {
-    return (new UnsignedValue(field))->required();
-}
-
-po::typed_value<bool>* boolKey(bool* field) { return (new BoolValue(field))->required(); }
-
-po::typed_value<double>* doubleKey(double* field) { return po::value<double>(field)->required(); }
-
-po::typed_value<std::string>* textKey(std::string* field) { return po::value<std::string>(field)->required(); }
-
 // The parser builds its messages by replacing placeholders such as %value% until none is
 // left, so a key or value that itself contains one (a typo, or a hostile file) would make it
 // loop forever. Such text has its percent signs shown as '?' before the message is built,
@@ -80,57 +72,55 @@ struct ParserErrorText : po::error_with_option_name {
     }
 };
 
-po::options_description describeOptions(Settings& settings) {
-    po::options_description input("input");
-    input.add_options()
-        ("input.count_matrix_file", textKey(&settings.count_matrix_file))
-        ("input.count_matrix_has_header", boolKey(&settings.count_matrix_has_header));
-
-    po::options_description comparison("genes_comparison");
-    comparison.add_options()
-        ("genes_comparison.detection_limit", doubleKey(&settings.detection_limit))
-        ("genes_comparison.min_prevalence", unsignedKey(&settings.min_prevalence))
-        ("genes_comparison.min_prevalence_for_outliers", unsignedKey(&settings.min_prevalence_for_outliers))
-        ("genes_comparison.max_outliers_fraction", doubleKey(&settings.max_outliers_fraction));
-
-    po::options_description bins("genes_bins_creation");
-    bins.add_options()
-        ("genes_bins_creation.enabled", boolKey(&settings.bins_enabled))
-        ("genes_bins_creation.normalize_counts", boolKey(&settings.normalize_counts));
-
-    po::options_description seeds("seeds_creation");
-    seeds.add_options()
-        ("seeds_creation.num_best_representative_genes", unsignedKey(&settings.num_best_representative_genes))
-        ("seeds_creation.min_concordance", doubleKey(&settings.seeds_min_concordance))
-        ("seeds_creation.min_seed_size", unsignedKey(&settings.seeds_min_seed_size));
-
-    po::options_description merging("seeds_merging");
-    merging.add_options()
-        ("seeds_merging.min_concordance", doubleKey(&settings.merging_min_concordance))
-        ("seeds_merging.min_seed_size", unsignedKey(&settings.merging_min_seed_size));
-
-    po::options_description msp("msp_creation");
-    msp.add_options()
-        ("msp_creation.min_concordance", doubleKey(&settings.msp_min_concordance))
-        ("msp_creation.min_robust_concordance", doubleKey(&settings.msp_min_robust_concordance));
-
-    // Optional, with the defaults of Settings, so that older settings files keep working.
-    po::options_description abundance("msp_abundance");
-    abundance.add_options()
-        ("msp_abundance.num_core_genes",
-         (new UnsignedValue(&settings.abundance_num_core_genes))->default_value(settings.abundance_num_core_genes))
-        ("msp_abundance.min_detected_share",
-         po::value<double>(&settings.abundance_min_detected_share)->default_value(settings.abundance_min_detected_share));
-
-    po::options_description output("output");
-    output.add_options()
-        ("output.output_dir", textKey(&settings.output_dir))
-        ("output.print_genes_bins", boolKey(&settings.print_genes_bins))
-        ("output.print_seeds", boolKey(&settings.print_seeds));
-
+// One option per key of the table, in its order, each section under its own caption.
+po::options_description describeOptions(Settings& settings, unsigned command) {
     po::options_description all;
-    all.add(input).add(comparison).add(bins).add(seeds).add(merging).add(msp).add(abundance).add(output);
+    for (const SettingKey& key : settingsTable()) {
+        if ((key.commands & command) == 0) continue;
+        const std::string name = key.dottedName();
+        std::visit(
+            [&](auto member) {
+                auto* field = &(settings.*member);
+                using Value = std::decay_t<decltype(*field)>;
+                po::typed_value<Value>* value = nullptr;
+                if constexpr (std::is_same_v<Value, std::uint64_t>) value = new UnsignedValue(field);
+                else if constexpr (std::is_same_v<Value, bool>) value = new BoolValue(field);
+                else value = po::value<Value>(field);
+                if (key.required) value->required();
+                else value->default_value(*field);
+                all.add_options()(name.c_str(), value);
+            },
+            key.field);
+    }
     return all;
+}
+
+// Files and directories, ranges, and NaN for the reals without one, in table order.
+void checkValue(const Settings& settings, const SettingKey& key) {
+    const std::string name = key.dottedName();
+    switch (key.kind) {
+    case SettingKind::InputFile: checkFileReadable(settings.*std::get<std::string Settings::*>(key.field)); break;
+    case SettingKind::OutputDirectory: {
+        const std::string& path = settings.*std::get<std::string Settings::*>(key.field);
+        checkDirectory(path);
+        checkEmptyDirectory(path);
+        break;
+    }
+    case SettingKind::Boolean: break;
+    case SettingKind::Integer: {
+        const std::uint64_t low =
+            key.at_least == nullptr ? key.min_integer : std::max(key.min_integer, settings.*key.at_least);
+        checkRange(name, settings.*std::get<std::uint64_t Settings::*>(key.field), low, kUnsignedMax);
+        break;
+    }
+    case SettingKind::Real: {
+        const double value = settings.*std::get<double Settings::*>(key.field);
+        if (key.hasRealRange()) checkRange(name, value, key.min_real, key.max_real);
+        // every number is a threshold, but NaN would silently never match
+        else if (std::isnan(value)) throw std::runtime_error("error: " + name + " must be a number.");
+        break;
+    }
+    }
 }
 
 template <typename T>
@@ -151,7 +141,7 @@ Settings loadSettings(int argc, const char* const argv[]) {
     checkFileReadable(settings_path);
 
     Settings settings;
-    const po::options_description options = describeOptions(settings);
+    const po::options_description options = describeOptions(settings, kClusterCommand);
     po::variables_map values;
     try {
         std::ifstream file(settings_path);
@@ -162,33 +152,9 @@ Settings loadSettings(int argc, const char* const argv[]) {
         throw;
     }
 
-    checkFileReadable(settings.count_matrix_file);
-
-    checkRange("genes_comparison.detection_limit", settings.detection_limit, 6.0, kFloatMax);
-    checkRange("genes_comparison.min_prevalence", settings.min_prevalence, std::uint64_t{2}, kUnsignedMax);
-    checkRange("genes_comparison.min_prevalence_for_outliers", settings.min_prevalence_for_outliers,
-               std::max<std::uint64_t>(5, settings.min_prevalence), kUnsignedMax);
-    checkRange("genes_comparison.max_outliers_fraction", settings.max_outliers_fraction, 0.0, 0.5);
-    checkRange("seeds_creation.num_best_representative_genes", settings.num_best_representative_genes,
-               std::uint64_t{10}, kUnsignedMax);
-    checkRange("seeds_creation.min_concordance", settings.seeds_min_concordance, 0.7, 1.0);
-    checkRange("seeds_creation.min_seed_size", settings.seeds_min_seed_size,
-               settings.num_best_representative_genes, kUnsignedMax);
-    checkRange("seeds_merging.min_seed_size", settings.merging_min_seed_size, settings.seeds_min_seed_size,
-               kUnsignedMax);
-    checkRange("msp_abundance.num_core_genes", settings.abundance_num_core_genes, std::uint64_t{1}, kUnsignedMax);
-    checkRange("msp_abundance.min_detected_share", settings.abundance_min_detected_share, 0.0, 1.0);
-
-    // "any" range: every number is a threshold, but NaN would silently never match
-    for (const auto& [key, value] : {std::pair{"seeds_merging.min_concordance", settings.merging_min_concordance},
-                                     std::pair{"msp_creation.min_concordance", settings.msp_min_concordance},
-                                     std::pair{"msp_creation.min_robust_concordance",
-                                               settings.msp_min_robust_concordance}}) {
-        if (std::isnan(value)) throw std::runtime_error(std::string("error: ") + key + " must be a number.");
+    for (const SettingKey& key : settingsTable()) {
+        if (key.commands & kClusterCommand) checkValue(settings, key);
     }
-
-    checkDirectory(settings.output_dir);
-    checkEmptyDirectory(settings.output_dir);
 
     // normalisation only serves binning
     settings.normalize_counts = settings.normalize_counts && settings.bins_enabled;

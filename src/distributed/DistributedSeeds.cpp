@@ -14,7 +14,7 @@
 #include "distributed/Bytes.hpp"
 #include "distributed/Collectives.hpp"
 #include "seeds/BandedGroups.hpp"
-#include "seeds/PairGraph.hpp"
+#include "seeds/PairGroups.hpp"
 #include "seeds/SeedsCreator.hpp"
 
 namespace varnosk {

@@ -4,7 +4,7 @@
 #include "compare/ConcordanceScreen.hpp"
 #include "compare/GenesComparator.hpp"
 #include "matrix/Gene.hpp"
-#include "msp/MspRules.hpp"
+#include "msp/GeneCategory.hpp"
 
 namespace varnosk {
 

@@ -12,27 +12,9 @@
 #include "compare/RepresentativeGenes.hpp"
 #include "compare/SampleBitsets.hpp"
 #include "msp/GeneClassifier.hpp"
-#include "msp/MspRules.hpp"
-#include "seeds/GreedyPass.hpp"
+#include "msp/RedundantMsps.hpp"
 
 namespace varnosk {
-
-GeneCategory classifyGene(const ComparisonResult& result, double min_concordance, double min_robust_concordance) {
-    if (!result.valid || !meetsConcordanceThresholds(result, min_concordance, min_robust_concordance)) {
-        return GeneCategory::NotTaken;
-    }
-    // Present exactly where the representative is: no significance test needed.
-    if (result.num_exclusive_samples == 0) return GeneCategory::CoreCandidate;
-    if (!(result.cooccurrence_pvalue < kMaxCooccurrencePValue || result.combined_pvalue < kMaxCombinedPValue)) {
-        return GeneCategory::NotTaken;
-    }
-    if (result.num_gene2_only_samples == 0) return GeneCategory::Accessory;
-    if (result.num_gene1_only_samples == 0) return GeneCategory::SharedCore;
-    if (result.concordance_pvalue < kMaxConcordancePValue && result.robust_concordance >= min_robust_concordance) {
-        return GeneCategory::SharedAccessory;
-    }
-    return GeneCategory::NotTaken;
-}
 
 namespace {
 
@@ -140,25 +122,6 @@ MspList MspCreator::buildMsps(TakenGenes taken, const GeneList& genes, const Com
         if (msp) msps.push_back(std::move(msp));
     }
     return removeRedundantMsps(std::move(msps), min_concordance, parameters);
-}
-
-MspList removeRedundantMsps(MspList msps, double min_concordance, const ComparisonParameters& parameters) {
-    // Largest core first, so the smallest core sits at the end; equal core sizes keep core
-    // seed order and the later one is examined (and kept) first.
-    std::stable_sort(msps.begin(), msps.end(),
-                     [](const auto& a, const auto& b) { return a->core_genes.size() > b->core_genes.size(); });
-
-    GenesComparator comparator(parameters);
-    MspList kept;
-    const auto is_redundant = [&](const std::unique_ptr<Msp>& msp, const std::unique_ptr<Msp>& other) {
-        return isCoAbundant(comparator.compare(msp->representative, other->representative, 0), min_concordance);
-    };
-    const auto on_taken = [&](std::unique_ptr<Msp> msp, MspList& /*redundant*/) { kept.push_back(std::move(msp)); };
-    greedyPass(msps, is_redundant, on_taken);
-
-    std::stable_sort(kept.begin(), kept.end(),
-                     [](const auto& a, const auto& b) { return a->num_genes > b->num_genes; });
-    return kept;
 }
 
 }  // namespace varnosk

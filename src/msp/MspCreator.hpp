@@ -7,7 +7,7 @@
 #include "common/ProgressSink.hpp"
 #include "compare/GenesComparator.hpp"
 #include "msp/Msp.hpp"
-#include "msp/MspRules.hpp"
+#include "msp/GeneCategory.hpp"
 #include "seeds/Seed.hpp"
 
 namespace varnosk {

@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "common/TableNames.hpp"
+#include "config/SettingsTable.hpp"
 #include "output/NumberText.hpp"
 #include "output/OutputFile.hpp"
 #include "report/HtmlText.hpp"
@@ -49,31 +50,13 @@ void writeInput(std::ostream& out, const ReportInput& input) {
     out << "</table>\n";
 }
 
-void writeSettings(std::ostream& out, const Settings& s) {
-    const auto flag = [](bool value) { return std::string(value ? "true" : "false"); };
-    const std::vector<std::pair<std::string, std::string>> rows = {
-        {"input.count_matrix_has_header", flag(s.count_matrix_has_header)},
-        {"genes_comparison.detection_limit", shortestText(s.detection_limit)},
-        {"genes_comparison.min_prevalence", std::to_string(s.min_prevalence)},
-        {"genes_comparison.min_prevalence_for_outliers", std::to_string(s.min_prevalence_for_outliers)},
-        {"genes_comparison.max_outliers_fraction", shortestText(s.max_outliers_fraction)},
-        {"genes_bins_creation.enabled", flag(s.bins_enabled)},
-        {"genes_bins_creation.normalize_counts", flag(s.normalize_counts)},
-        {"seeds_creation.num_best_representative_genes", std::to_string(s.num_best_representative_genes)},
-        {"seeds_creation.min_concordance", shortestText(s.seeds_min_concordance)},
-        {"seeds_creation.min_seed_size", std::to_string(s.seeds_min_seed_size)},
-        {"seeds_merging.min_concordance", shortestText(s.merging_min_concordance)},
-        {"seeds_merging.min_seed_size", std::to_string(s.merging_min_seed_size)},
-        {"msp_creation.min_concordance", shortestText(s.msp_min_concordance)},
-        {"msp_creation.min_robust_concordance", shortestText(s.msp_min_robust_concordance)},
-        {"msp_abundance.num_core_genes", std::to_string(s.abundance_num_core_genes)},
-        {"msp_abundance.min_detected_share", shortestText(s.abundance_min_detected_share)},
-        {"output.output_dir", escapeHtml(s.output_dir)},
-        {"output.print_genes_bins", flag(s.print_genes_bins)},
-        {"output.print_seeds", flag(s.print_seeds)},
-    };
+// Every key as the recorded settings file writes it; the count matrix is shown under Input.
+void writeSettings(std::ostream& out, const Settings& settings) {
     out << "<h2>Settings</h2>\n<table class=\"facts\">\n";
-    for (const auto& [key, value] : rows) factsRow(out, key, value);
+    for (const SettingKey& key : settingsTable()) {
+        if (key.field == SettingField{&Settings::count_matrix_file}) continue;
+        factsRow(out, key.dottedName(), escapeHtml(settingValueText(settings, key)));
+    }
     out << "</table>\n";
 }
 

@@ -9,7 +9,7 @@
 #include "common/ProgressSink.hpp"
 #include "compare/ComparisonParameters.hpp"
 #include "compare/SampleBitsets.hpp"
-#include "seeds/PairGraph.hpp"
+#include "seeds/PairGroups.hpp"
 #include "seeds/PairJudge.hpp"
 
 namespace varnosk {

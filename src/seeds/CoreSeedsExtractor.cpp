@@ -3,8 +3,7 @@
 #include <algorithm>
 
 #include "compare/GenesComparator.hpp"
-#include "seeds/CoreSeedRule.hpp"
-#include "seeds/GreedyPass.hpp"
+#include "common/GreedyPass.hpp"
 
 namespace varnosk {
 

@@ -7,7 +7,7 @@
 #include "common/ProgressSink.hpp"
 #include "compare/GenesComparator.hpp"
 #include "compare/SampleBitsets.hpp"
-#include "seeds/PairGraph.hpp"
+#include "seeds/PairGroups.hpp"
 #include "seeds/Seed.hpp"
 
 namespace varnosk {

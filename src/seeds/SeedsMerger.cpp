@@ -6,7 +6,7 @@
 
 #include "compare/GenesComparator.hpp"
 #include "compare/RepresentativeGenes.hpp"
-#include "seeds/GreedyPass.hpp"
+#include "common/GreedyPass.hpp"
 
 namespace varnosk {
 namespace {

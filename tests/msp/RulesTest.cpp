@@ -5,8 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include "msp/MspRules.hpp"
-#include "seeds/CoreSeedRule.hpp"
+#include "msp/GeneCategory.hpp"
+#include "seeds/CoreSeedsExtractor.hpp"
 
 namespace varnosk {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "TestSupport.hpp"
 #include "seeds/BandedGroups.hpp"
-#include "seeds/PairGraph.hpp"
+#include "seeds/PairGroups.hpp"
 #include "seeds/PairJudge.hpp"
 #include "seeds/SeedsCreator.hpp"
 

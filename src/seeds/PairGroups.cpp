@@ -1,4 +1,4 @@
-#include "seeds/PairGraph.hpp"
+#include "seeds/PairGroups.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "compare/ComparisonParameters.hpp"
 #include "compare/ComparisonResult.hpp"
-#include "msp/Msp.hpp"
 
 namespace varnosk {
 
@@ -19,10 +17,5 @@ inline bool needsPValues(const ComparisonResult& result, double min_concordance,
     return result.valid && meetsConcordanceThresholds(result, min_concordance, min_robust_concordance) &&
            result.num_exclusive_samples > 0;
 }
-
-// Keeps one MSP of every co-abundant group, examining them from the smallest core upwards
-// (a larger MSP co-abundant with a kept smaller one is dropped), then orders the kept MSPs
-// by total size, largest first, ties in the order they were kept. Runs on one thread.
-MspList removeRedundantMsps(MspList msps, double min_concordance, const ComparisonParameters& parameters);
 
 }  // namespace varnosk
