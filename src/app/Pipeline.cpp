@@ -9,8 +9,7 @@
 #include "abundance/MspAbundance.hpp"
 #include "abundance/MspSummary.hpp"
 #include "app/InformationOptions.hpp"
-#include "app/ProgressLine.hpp"
-#include "app/StageTimer.hpp"
+#include "app/StageReporter.hpp"
 #include "bins/GenesBinsCreator.hpp"
 #include "bins/GenesBinsPrinter.hpp"
 #include "common/TableNames.hpp"
@@ -25,6 +24,7 @@
 #include "distributed/DistributedMsps.hpp"
 #include "distributed/DistributedSeeds.hpp"
 #include "distributed/GeneMessages.hpp"
+#include "distributed/RankSteps.hpp"
 #include "matrix/CountMatrixReader.hpp"
 #include "matrix/Preprocessing.hpp"
 #include "matrix/RareGenesFilter.hpp"
@@ -42,53 +42,114 @@
 namespace varnosk {
 namespace {
 
-// Every stage is announced on a line of its own, timed, and closed with a text that ends
-// the stage's output block with a blank line. Stages that report progress get the
-// console's progress line, opened here; a run-ending error while it is open starts on a
-// line of its own.
-class StageReporter {
-public:
-    explicit StageReporter(std::ostream& out) : out_(out), progress_(out) {}
-
-    void open(const std::string& message, const std::string& stopwatch) {
-        line(message);
-        timer_.start(stopwatch);
-    }
-
-    // Opens the stage and its progress line, runs `stage(progress)` and returns its result.
-    template <typename Stage>
-    auto withProgress(const std::string& message, const std::string& stopwatch, Stage stage) {
-        open(message, stopwatch);
-        progress_.begin();
-        try {
-            return stage(progress_);
-        } catch (...) {
-            out_ << '\n' << std::flush;
-            throw;
-        }
-    }
-
-    void close(const std::string& text) {
-        timer_.stop();
-        progress_.close();
-        out_ << text << '\n' << std::flush;
-    }
-
-    void line(const std::string& text) { out_ << text << '\n' << std::flush; }
-
-    StageTimer& timer() { return timer_; }
-
-private:
-    std::ostream& out_;
-    ProgressLine progress_;
-    StageTimer timer_;
-};
-
 void printSeedTable(StageReporter& stage, const OutputDirectory& output_dir, const std::string& message,
                     const std::string& stopwatch, const std::string& file_name, const SeedRefs& seeds) {
     stage.open(message, stopwatch);
     printSeeds(SeedsTable{output_dir, file_name, "seed"}, seeds);
     stage.close("Done.\n");
+}
+
+// Merges the seeds (in place) and returns the core seeds, printing the seed tables asked for.
+SeedRefs mergeSeedsAndExtractCores(StageReporter& stage, const Settings& settings, const OutputDirectory& output_dir,
+                                   SeedList& seeds, const ComparisonParameters& parameters) {
+    if (settings.print_seeds) {
+        printSeedTable(stage, output_dir, "Printing all seeds...", "Printing all seeds", file_names::kAllSeeds,
+                       seedReferences(seeds));
+    }
+
+    stage.withProgress("Merging seeds...", "Merging seeds", [&](ProgressSink& progress) {
+        SeedsMerger{settings.merging_min_concordance, settings.merging_min_seed_size}.mergeSeeds(seeds, parameters,
+                                                                                                  progress);
+    });
+    stage.close("\rDone. " + std::to_string(seeds.size()) + " seeds remaining.\n");
+
+    if (settings.print_seeds) {
+        printSeedTable(stage, output_dir, "Printing merged seeds...", "Printing merged seeds",
+                       file_names::kAllMergedSeeds, seedReferences(seeds));
+    }
+
+    const CoreSeedsExtractor extractor{settings.msp_min_concordance, settings.msp_min_robust_concordance};
+    SeedRefs core_seeds = stage.withProgress("Extracting core seeds ...", "Extracting core seeds",
+                                             [&](ProgressSink& progress) {
+                                                 return extractor.extractCoreSeeds(seedReferences(seeds), parameters,
+                                                                                   progress);
+                                             });
+    stage.close("\rDone. " + std::to_string(core_seeds.size()) + " core seeds extracted.\n");
+
+    if (settings.print_seeds) {
+        printSeedTable(stage, output_dir, "Printing core seeds...", "Printing core seeds", file_names::kAllCoreSeeds,
+                       core_seeds);
+    }
+    return core_seeds;
+}
+
+// What the report counts of the stages before it.
+struct RunCounts {
+    std::uint64_t genes_read = 0;
+    std::uint64_t genes_kept = 0;
+    std::uint64_t bins = 0;
+    std::uint64_t seeds_created = 0;
+    std::uint64_t seeds_merged = 0;
+    std::uint64_t core_seeds = 0;
+};
+
+// The MSP table, the abundance tables and summary (when there are MSPs), the report and the
+// time report: they read the MSPs and the raw counts again.
+void writeResults(StageReporter& stage, const Settings& settings, const OutputDirectory& output_dir,
+                  const MspList& msps, const RawCounts& raw_counts, const SampleNames& samples,
+                  const ComparisonParameters& parameters, const RunCounts& counts) {
+    stage.open("Printing Metagenomic Species Pan-genomes...", "Printing Metagenomic Species Pan-genomes");
+    MspPrinter(output_dir, file_names::kAllMsps).printMsps(msps);
+    stage.close("Done.\n");
+
+    AbundanceTable relative_abundance;
+    std::vector<MspSummary> summaries;
+    if (!msps.empty()) {
+        const AbundanceParameters abundance_parameters{settings.abundance_num_core_genes,
+                                                       settings.abundance_min_detected_share};
+        const AbundanceTable abundance = stage.withProgress(
+            "Computing MSP abundance...", "Computing MSP abundance", [&](ProgressSink& progress) {
+                return computeAbundance(msps, abundance_parameters, samples.names.size(),
+                                        [&](const GeneList& genes, const RawCountsVisitor& visit) {
+                                            raw_counts.visit(genes, progress, visit);
+                                        });
+            });
+        summaries = summarizeMsps(msps, abundance, parameters);
+        relative_abundance = relativeAbundance(abundance);
+        stage.close("\rDone.\n");
+
+        stage.open("Printing MSP abundance and summary...", "Printing MSP abundance and summary");
+        printAbundance(abundance, samples.names, output_dir, file_names::kMspAbundance);
+        printAbundance(relative_abundance, samples.names, output_dir, file_names::kMspRelativeAbundance);
+        printMspSummary(msps, summaries, output_dir, file_names::kMspSummary);
+        stage.close("Done.\n");
+    }
+
+    // the report shows the stages before it; its own time is in the console report only
+    std::vector<std::pair<std::string, double>> stage_seconds;
+    for (std::size_t i = 0; i < stage.timer().finished().size(); ++i) {
+        stage_seconds.emplace_back(stage.timer().finished()[i].first, stage.timer().finishedSteadySeconds()[i]);
+    }
+    ReportInput report{settings,
+                       counts.genes_read,
+                       counts.genes_read - counts.genes_kept,
+                       samples.names,
+                       std::move(stage_seconds),
+                       counts.bins,
+                       counts.seeds_created,
+                       counts.seeds_merged,
+                       counts.core_seeds,
+                       msps,
+                       summaries,
+                       relative_abundance};
+    stage.open("Writing report...", "Writing report");
+    writeReport(report, output_dir, file_names::kReport);
+    stage.close("Done.\n");
+
+    stage.timer().stop();
+    stage.timer().report(stage.out()) << '\n' << std::flush;
+    // progress and the time report are part of the result: losing them is a failure
+    if (!stage.out()) throw std::runtime_error("error: standard output could not be written.");
 }
 
 }  // namespace
@@ -98,33 +159,35 @@ int runPipeline(int argc, const char* const argv[], std::ostream& out) {
     return runPipeline(argc, argv, out, alone);
 }
 
+// The stages of a run, in order. Each rank runs this same sequence (rank steps:
+// distributed/RankSteps.hpp); a single process is the one-rank case.
 int runPipeline(int argc, const char* const argv[], std::ostream& console, Cluster& cluster) {
-    // only the root draws the console and writes the output directory; the other ranks run
-    // the same steps into a stream that drops everything
+    // only the root draws the console; the other ranks run the same steps into a stream that
+    // drops everything
     std::ostream dropped(nullptr);
     std::ostream& out = cluster.isRoot() ? console : dropped;
-    const bool root = cluster.isRoot();
 
-    if (agreed(cluster, [&] { return printInformationOption(argc, argv, out); })) return 0;
-    const Settings settings = agreed(cluster, [&] { return loadSettings(argc, argv); });
+    // Command line, settings, output directory
+    if (onEveryRank(cluster, [&] { return printInformationOption(argc, argv, out); })) return 0;
+    const Settings settings = onEveryRank(cluster, [&] { return loadSettings(argc, argv); });
     std::optional<OutputDirectory> opened;
-    agreed(cluster, [&] { opened.emplace(settings.output_dir); });
+    onEveryRank(cluster, [&] { opened.emplace(settings.output_dir); });
     const OutputDirectory& output_dir = *opened;
 
     out << "Varnosk - version " << VARNOSK_VERSION << '\n'
         << "The Varnosk developers\n"
         << '\n'
         << std::flush;
-
-    agreed(cluster, [&] {
-        if (!root) return;
+    onRoot(cluster, [&] {
         writeApplicationSettings(settings, output_dir, file_names::kApplicationSettings);
         writeExecutionDescription(describeExecution(), output_dir, file_names::kExecutionDescription);
     });
 
     StageReporter stage(out);
     stage.timer().start("Total");
+    RunCounts counts;
 
+    // Reading the count matrix: each rank holds a part of the genes
     MatrixFileFacts facts;
     MatrixShape shape;
     CountMatrix matrix = stage.withProgress("Reading count matrix...", "Reading count matrix", [&](ProgressSink& progress) {
@@ -136,50 +199,54 @@ int runPipeline(int argc, const char* const argv[], std::ostream& console, Clust
         SampleNames samples;
     };
     const std::uint64_t num_samples = shape.num_samples;
-    const Dimensions dimensions = agreed(cluster, [&] {
+    const Dimensions dimensions = onEveryRank(cluster, [&] {
         return Dimensions{comparisonParameters(settings, num_samples), sampleNames(facts.header, num_samples)};
     });
     const ComparisonParameters& parameters = dimensions.parameters;
     const SampleNames& samples = dimensions.samples;
+    counts.genes_read = shape.num_genes;
     stage.close("\rDone. Count matrix has " + std::to_string(shape.num_genes) + " genes quantified across " +
                 std::to_string(num_samples) + " samples.\n" +
                 (samples.fallback_reason.empty() ? "" : samples.fallback_reason + "\n"));
 
-    // Each rank holds a part of the genes (one process all of them); the root alone writes
-    // the tables. A failure to write ends every rank at the next agreement.
+    // The abundance tables need the counts as written, which the transform replaces: the root
+    // keeps a way back to them.
     std::optional<RawCounts> raw_counts;
-    std::vector<double> sample_divisors(num_samples, 1.0);
-    const std::uint64_t num_genes_read = shape.num_genes;
-    agreed(cluster, [&] {
-        // the abundance tables need the counts as written, which the transform replaces
-        if (root) raw_counts.emplace(settings.count_matrix_file, settings.count_matrix_has_header, facts, matrix);
-        if (settings.normalize_counts) {
-            stage.open("Computing number of mapped reads in samples...", "Computing number of mapped reads in samples");
-        }
+    onRoot(cluster, [&] {
+        raw_counts.emplace(settings.count_matrix_file, settings.count_matrix_has_header, facts, matrix);
     });
+
+    // Sequencing depths, for bins by normalised counts
+    std::vector<double> sample_divisors(num_samples, 1.0);
     if (settings.normalize_counts) {
+        stage.open("Computing number of mapped reads in samples...", "Computing number of mapped reads in samples");
         sample_divisors = computeMappedReadsOnRanks(cluster, matrix, num_samples);
         stage.close("Done.\n");
     }
 
-    CountMatrix removed = agreed(cluster, [&] {
+    // Square-root scale
+    onEveryRank(cluster, [&] {
         stage.open("Computing sqrt transformation of genes counts...", "Sqrt transformation");
         applySqrtTransform(matrix);
         stage.close("Done.\n");
+    });
 
-        stage.open("Filtering too rare genes...", "Filtering rare genes");
+    // Filtering rare genes
+    stage.open("Filtering too rare genes...", "Filtering rare genes");
+    CountMatrix removed = onEveryRank(cluster, [&] {
         computeSamplePresence(matrix, parameters.detection_threshold);
         return removeRareGenes(matrix, settings.min_prevalence);
     });
     printFilteredOutGenesOnRanks(cluster, removed, output_dir, file_names::kGenesFilteredOut);
-    agreed(cluster, [&] {
+    onEveryRank(cluster, [&] {
         CountMatrix().swap(removed);
         compactSamplePresence(matrix);
-        if (root) raw_counts->keepOnly(matrix);
     });
-    const std::uint64_t num_genes_kept = countGenesOnRanks(cluster, matrix.size());
-    stage.close("Done. " + std::to_string(num_genes_kept) + " genes remaining.\n");
+    onRoot(cluster, [&] { raw_counts->keepOnly(matrix); });
+    counts.genes_kept = countGenesOnRanks(cluster, matrix.size());
+    stage.close("Done. " + std::to_string(counts.genes_kept) + " genes remaining.\n");
 
+    // Genes bins
     GeneList all_genes = geneReferences(matrix);
     if (settings.bins_enabled) stage.open("Creating genes bins...", "Creating genes bins");
     std::vector<std::uint64_t> bin_sizes;
@@ -187,126 +254,46 @@ int runPipeline(int argc, const char* const argv[], std::ostream& console, Clust
                                                all_genes, sample_divisors, bin_sizes);
     if (settings.print_genes_bins) printGenesBinsOnRanks(cluster, bins, output_dir, file_names::kGenesBins);
     if (settings.bins_enabled) stage.close("Done. Genes split in " + std::to_string(bins.size()) + " bins.\n");
+    counts.bins = bins.size();
 
     // From here on each rank holds the genes of the bins it owns.
-    const BinPlacement placement = agreed(cluster, [&] {
+    const BinPlacement placement = onEveryRank(cluster, [&] {
         return placeBins(bin_sizes, cluster.size(), settings.seeds_min_seed_size, parameters);
     });
     moveGenesToBinOwners(cluster, matrix, bins, placement, parameters.detection_threshold);
     all_genes = geneReferences(matrix);
-    // what the root receives of the other ranks' genes, and where it finds every gene it holds
-    CountMatrix borrowed;
-    GenesById known;
+    RootGenes root_genes;
 
+    // Seeds: each rank makes those of its bins; the root receives them all
     SeedList seeds = stage.withProgress("Creating seeds...", "Creating seeds", [&](ProgressSink& progress) {
         return createSeedsOnRanks(cluster, bins, placement, all_genes, settings.seeds_min_seed_size,
-                                  settings.seeds_min_concordance, parameters, progress, borrowed, known);
+                                  settings.seeds_min_concordance, parameters, progress, root_genes);
     });
     stage.close("\rDone. " + std::to_string(seeds.size()) + " seeds created.\n");
-    const std::uint64_t num_seeds_created = seeds.size();
-    const std::uint64_t num_bins = bins.size();
+    counts.seeds_created = seeds.size();
     // the seeds hold their genes: the bins' lists are not needed after this
     const GeneList genes_to_classify = genesToClassifyOnRank(cluster, bins, placement, std::move(all_genes));
     GenesBinList().swap(bins);
 
-    // Merging and core seeds need every seed: the root's alone, with the profiles of the
-    // members that other ranks sent.
+    // Seeds merging and core seeds: they need every seed at once
     SeedRefs core_seeds;
-    agreed(cluster, [&] {
-        if (!root) return;
+    onRoot(cluster, [&] { core_seeds = mergeSeedsAndExtractCores(stage, settings, output_dir, seeds, parameters); });
+    counts.seeds_merged = seeds.size();
+    counts.core_seeds = core_seeds.size();
 
-        if (settings.print_seeds) {
-            printSeedTable(stage, output_dir, "Printing all seeds...", "Printing all seeds", file_names::kAllSeeds,
-                           seedReferences(seeds));
-        }
-
-        stage.withProgress("Merging seeds...", "Merging seeds", [&](ProgressSink& progress) {
-            SeedsMerger{settings.merging_min_concordance, settings.merging_min_seed_size}.mergeSeeds(seeds, parameters,
-                                                                                                      progress);
-        });
-        stage.close("\rDone. " + std::to_string(seeds.size()) + " seeds remaining.\n");
-
-        if (settings.print_seeds) {
-            printSeedTable(stage, output_dir, "Printing merged seeds...", "Printing merged seeds",
-                           file_names::kAllMergedSeeds, seedReferences(seeds));
-        }
-
-        const CoreSeedsExtractor extractor{settings.msp_min_concordance, settings.msp_min_robust_concordance};
-        core_seeds = stage.withProgress("Extracting core seeds ...", "Extracting core seeds", [&](ProgressSink& progress) {
-            return extractor.extractCoreSeeds(seedReferences(seeds), parameters, progress);
-        });
-        stage.close("\rDone. " + std::to_string(core_seeds.size()) + " core seeds extracted.\n");
-
-        if (settings.print_seeds) {
-            printSeedTable(stage, output_dir, "Printing core seeds...", "Printing core seeds",
-                           file_names::kAllCoreSeeds, core_seeds);
-        }
-    });
-
+    // MSPs: every rank classifies its genes against the core seeds; the root builds the MSPs
     const MspCreator creator{settings.msp_min_concordance, settings.msp_min_robust_concordance};
     const MspList msps = stage.withProgress("Creating Metagenomic Species Pan-genomes...",
                                             "Creating Metagenomic Species Pan-genomes", [&](ProgressSink& progress) {
                                                 return createMspsOnRanks(cluster, creator, core_seeds,
                                                                          genes_to_classify, parameters, progress,
-                                                                         borrowed, known);
+                                                                         root_genes);
                                             });
     stage.close("\rMetagenomic species creation done.\n");
-    // The rest reads the MSPs and the file again: the root's work, the others wait for its end.
-    agreed(cluster, [&] {
-        if (!root) return;
 
-        stage.open("Printing Metagenomic Species Pan-genomes...", "Printing Metagenomic Species Pan-genomes");
-        MspPrinter(output_dir, file_names::kAllMsps).printMsps(msps);
-        stage.close("Done.\n");
-
-        AbundanceTable relative_abundance;
-        std::vector<MspSummary> summaries;
-        if (!msps.empty()) {
-            const AbundanceParameters abundance_parameters{settings.abundance_num_core_genes,
-                                                           settings.abundance_min_detected_share};
-            const AbundanceTable abundance = stage.withProgress(
-                "Computing MSP abundance...", "Computing MSP abundance", [&](ProgressSink& progress) {
-                    return computeAbundance(msps, abundance_parameters, num_samples,
-                                            [&](const GeneList& genes, const RawCountsVisitor& visit) {
-                                                raw_counts->visit(genes, progress, visit);
-                                            });
-                });
-            summaries = summarizeMsps(msps, abundance, parameters);
-            relative_abundance = relativeAbundance(abundance);
-            stage.close("\rDone.\n");
-
-            stage.open("Printing MSP abundance and summary...", "Printing MSP abundance and summary");
-            printAbundance(abundance, samples.names, output_dir, file_names::kMspAbundance);
-            printAbundance(relative_abundance, samples.names, output_dir, file_names::kMspRelativeAbundance);
-            printMspSummary(msps, summaries, output_dir, file_names::kMspSummary);
-            stage.close("Done.\n");
-        }
-
-        // the report shows the stages before it; its own time is in the console report only
-        std::vector<std::pair<std::string, double>> stage_seconds;
-        for (std::size_t i = 0; i < stage.timer().finished().size(); ++i) {
-            stage_seconds.emplace_back(stage.timer().finished()[i].first, stage.timer().finishedSteadySeconds()[i]);
-        }
-        ReportInput report{settings,
-                           num_genes_read,
-                           num_genes_read - num_genes_kept,
-                           samples.names,
-                           std::move(stage_seconds),
-                           num_bins,
-                           num_seeds_created,
-                           seeds.size(),
-                           core_seeds.size(),
-                           msps,
-                           summaries,
-                           relative_abundance};
-        stage.open("Writing report...", "Writing report");
-        writeReport(report, output_dir, file_names::kReport);
-        stage.close("Done.\n");
-
-        stage.timer().stop();
-        stage.timer().report(out) << '\n' << std::flush;
-        // progress and the time report are part of the result: losing them is a failure
-        if (!out) throw std::runtime_error("error: standard output could not be written.");
+    // Tables, abundance, report
+    onRoot(cluster, [&] {
+        writeResults(stage, settings, output_dir, msps, *raw_counts, samples, parameters, counts);
     });
     return 0;
 }

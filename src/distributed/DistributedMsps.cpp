@@ -15,7 +15,7 @@ namespace varnosk {
 
 MspList createMspsOnRanks(Cluster& cluster, const MspCreator& creator, const SeedRefs& core_seeds,
                           const GeneList& genes, const ComparisonParameters& parameters, ProgressSink& progress,
-                          CountMatrix& borrowed, GenesById& known) {
+                          RootGenes& root_genes) {
     if (cluster.size() == 1) return creator.createMsps(core_seeds, genes, parameters, progress);
 
     ByteWriter out;
@@ -93,9 +93,7 @@ MspList createMspsOnRanks(Cluster& cluster, const MspCreator& creator, const See
             }
             Gene gene = record == kProfile ? readGene(in, parameters.detection_threshold) : readGeneName(in);
             // a gene the root already holds (a seed member, a gene of a shared bin) keeps it
-            if (known.holds(gene.id)) return;
-            borrowed.push_back(std::make_unique<Gene>(std::move(gene)));
-            known.add(GeneList{borrowed.back().get()});
+            root_genes.keepReceived(std::move(gene));
         });
 
     return agreed(cluster, [&] {
@@ -112,7 +110,7 @@ MspList createMspsOnRanks(Cluster& cluster, const MspCreator& creator, const See
         ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
         GeneList taken_genes;
         taken_genes.reserve(ids.size());
-        for (const std::uint64_t id : ids) taken_genes.push_back(known.find(id));
+        for (const std::uint64_t id : ids) taken_genes.push_back(root_genes.byId().find(id));
         TakenGenes taken(all_taken.size());
         for (std::size_t s = 0; s < all_taken.size(); ++s) {
             for (const TakenById& gene : all_taken[s]) {

@@ -16,11 +16,11 @@ namespace varnosk {
 
 // The root's core seeds reach every rank, which classifies `genes` (its share, from
 // genesToClassifyOnRank) against them; the root receives the lists and what it lacks of the
-// genes taken (the profile of a core candidate, the name of any other; into `borrowed` and
-// `known`) and builds the MSPs. Only the root's `core_seeds` are read; the other ranks
+// genes taken (the profile of a core candidate, the name of any other; into `root_genes`) and
+// builds the MSPs. Only the root's `core_seeds` are read; the other ranks
 // return no MSP.
 MspList createMspsOnRanks(Cluster& cluster, const MspCreator& creator, const SeedRefs& core_seeds,
                           const GeneList& genes, const ComparisonParameters& parameters, ProgressSink& progress,
-                          CountMatrix& borrowed, GenesById& known);
+                          RootGenes& root_genes);
 
 }  // namespace varnosk

@@ -105,8 +105,7 @@ SeedList seedsOfSharedBin(Cluster& cluster, const GenesBin& bin, std::uint64_t m
 
 SeedList createSeedsOnRanks(Cluster& cluster, const GenesBinList& bins, const BinPlacement& placement,
                             const GeneList& genes, std::uint64_t min_seed_size, double min_concordance,
-                            const ComparisonParameters& parameters, ProgressSink& progress, CountMatrix& borrowed,
-                            GenesById& known) {
+                            const ComparisonParameters& parameters, ProgressSink& progress, RootGenes& root_genes) {
     if (cluster.size() == 1) return createAllSeeds(bins, min_seed_size, min_concordance, parameters, progress);
 
     std::vector<std::pair<std::uint32_t, std::unique_ptr<Seed>>> tagged;
@@ -136,7 +135,7 @@ SeedList createSeedsOnRanks(Cluster& cluster, const GenesBinList& bins, const Bi
     std::vector<const Gene*> members;
     agreed(cluster, [&] {
         if (cluster.isRoot()) {
-            known.add(genes);
+            root_genes.addOwn(genes);
             return;
         }
         for (const auto& seed : my_seeds) members.insert(members.end(), seed->genes.begin(), seed->genes.end());
@@ -166,12 +165,11 @@ SeedList createSeedsOnRanks(Cluster& cluster, const GenesBinList& bins, const Bi
         },
         [&](std::size_t, ByteReader& in) {
             if (in.get<Record>() == kMember) {
-                borrowed.push_back(std::make_unique<Gene>(readGene(in, parameters.detection_threshold)));
-                known.add(GeneList{borrowed.back().get()});
+                root_genes.keepReceived(readGene(in, parameters.detection_threshold));
                 return;
             }
             const auto bin = in.get<std::uint32_t>();
-            tagged.emplace_back(bin, std::make_unique<Seed>(readSeed(in, known, parameters.detection_threshold)));
+            tagged.emplace_back(bin, std::make_unique<Seed>(readSeed(in, root_genes.byId(), parameters.detection_threshold)));
         });
 
     return agreed(cluster, [&] {

@@ -18,11 +18,10 @@ namespace varnosk {
 
 // Each rank creates the seeds of its bins (the rows of a shared bin are split). The root
 // receives every seed, in bin order then creation order, with the profiles of the members it
-// lacks (kept in `borrowed`, listed in `known`, which also lists `genes`: the root's own);
+// lacks (kept in `root_genes`, with `genes`: the root's own);
 // the other ranks return none.
 SeedList createSeedsOnRanks(Cluster& cluster, const GenesBinList& bins, const BinPlacement& placement,
                             const GeneList& genes, std::uint64_t min_seed_size, double min_concordance,
-                            const ComparisonParameters& parameters, ProgressSink& progress, CountMatrix& borrowed,
-                            GenesById& known);
+                            const ComparisonParameters& parameters, ProgressSink& progress, RootGenes& root_genes);
 
 }  // namespace varnosk

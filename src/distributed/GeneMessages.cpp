@@ -56,6 +56,12 @@ const Gene* GenesById::find(std::uint64_t id) const {
     return found->second;
 }
 
+void RootGenes::keepReceived(Gene gene) {
+    if (by_id_.holds(gene.id)) return;
+    received_.push_back(std::make_unique<Gene>(std::move(gene)));
+    by_id_.add(GeneList{received_.back().get()});
+}
+
 void writeSeed(ByteWriter& out, const Seed& seed) {
     out.put<std::uint64_t>(seed.genes.size());
     for (const Gene* gene : seed.genes) out.put<std::uint64_t>(gene->id);

@@ -40,6 +40,20 @@ private:
     std::unordered_map<std::uint64_t, const Gene*> genes_;
 };
 
+// The genes the root holds once other ranks sent it theirs: its own, and the profiles or
+// names it received, kept until the end of the run.
+class RootGenes {
+public:
+    void addOwn(const GeneList& genes) { by_id_.add(genes); }
+    // Keeps a gene another rank sent, unless a gene with its id is held already.
+    void keepReceived(Gene gene);
+    const GenesById& byId() const { return by_id_; }
+
+private:
+    CountMatrix received_;
+    GenesById by_id_;
+};
+
 void writeSeed(ByteWriter& out, const Seed& seed);
 Seed readSeed(ByteReader& in, const GenesById& genes, float detection_threshold);
 
