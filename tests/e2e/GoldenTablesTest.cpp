@@ -8,6 +8,8 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "E2eSupport.hpp"
 #include "TestSupport.hpp"
@@ -24,6 +26,7 @@ namespace {
 
 const fs::path kCases = fs::path(VARNOSK_SOURCE_DIR) / "tests" / "e2e" / "cases";
 const fs::path kExpected = fs::path(VARNOSK_SOURCE_DIR) / "tests" / "e2e" / "expected";
+const std::string kInProcessRanks = VARNOSK_IN_PROCESS_RANKS;
 
 // Record the host and the clock (the report shows stage times): checked by their own
 // tests, not pinned here.
@@ -73,18 +76,19 @@ std::string firstDifference(const std::string& expected, const std::string& actu
 }
 
 // Runs a case in a fresh folder whose matrix.tsv `place_matrix` writes, and compares (or,
-// when updating, rewrites) every file but the unpinned ones.
-// `launcher` goes before the binary (mpirun and its options); returns standard output.
+// when updating, rewrites) every file but the unpinned ones. `program` is the command that
+// takes the settings file: the binary, or a launcher of ranks and the binary. Returns
+// standard output.
 template <typename PlaceMatrix>
 std::string runCase(const std::string& name, int threads, const std::string& label, PlaceMatrix place_matrix,
-                    const std::string& launcher = "") {
+                    const std::string& program = kBinary) {
     const fs::path expected_dir = kExpected / name;
     TempDir dir("varnosk-golden");
     place_matrix(dir.path() / "matrix.tsv");
     fs::create_directory(dir.path() / "out");
     writeFile(dir.path() / "settings.ini", caseSettings(name));
     const ProcessResult result = runCommand("cd '" + dir.str() + "' && OMP_NUM_THREADS=" + std::to_string(threads) +
-                                            " " + launcher + kBinary + " settings.ini");
+                                            " " + program + " settings.ini");
     EXPECT_EQ(result.status, 0) << label << ": " << result.err;
     EXPECT_EQ(result.err, "") << label;
     if (result.status != 0) return result.out;
@@ -150,7 +154,7 @@ TEST_P(GoldenTables, EveryFileMatchesUnderMpirunAtOneToFourRanks) {
                                       " threads";
             const std::string out = runCase(
                 name, threads, label, [&](const fs::path& matrix) { fs::copy_file(caseMatrix(name), matrix); },
-                mpirunPrefix(ranks));
+                mpirunPrefix(ranks) + kBinary);
             const std::vector<std::string> names = timeReportNames(out);
             EXPECT_FALSE(names.empty()) << label;
             if (stages.empty()) stages = names;
@@ -170,9 +174,42 @@ TEST(CompressedGoldenTables, GzipUnderMpirunGivesThePlainTextFiles) {
                 runCommand("(gzip -c '" + caseMatrix("planted").string() + "' > '" + matrix.string() + "')");
             ASSERT_EQ(compressed.status, 0) << compressed.err;
         },
-        mpirunPrefix(3));
+        mpirunPrefix(3) + kBinary);
 }
 #endif
+
+// The ranks as threads of one process, in every build: the same splitting, exchanges and
+// merges as under mpirun, each number of ranks writing the tables of one process and timing
+// the same stages.
+TEST_P(GoldenTables, EveryFileMatchesOnOneToFourInProcessRanks) {
+    if (updating()) GTEST_SKIP() << "the single-process runs set the expected files";
+    const std::string name = GetParam();
+    std::vector<std::string> stages;
+    for (const auto& [ranks, threads] : {std::pair{1, 1}, {2, 1}, {2, 2}, {3, 1}, {4, 1}}) {
+        const std::string label =
+            name + " at " + std::to_string(ranks) + " in-process ranks x " + std::to_string(threads) + " threads";
+        const std::string out = runCase(
+            name, threads, label, [&](const fs::path& matrix) { fs::copy_file(caseMatrix(name), matrix); },
+            kInProcessRanks + " " + std::to_string(ranks));
+        const std::vector<std::string> names = timeReportNames(out);
+        EXPECT_FALSE(names.empty()) << label;
+        if (stages.empty()) stages = names;
+        EXPECT_EQ(names, stages) << label;
+    }
+}
+
+// The root alone reads a compressed matrix and sends each bin to its owner.
+TEST(CompressedGoldenTables, GzipOnInProcessRanksGivesThePlainTextFiles) {
+    if (updating()) GTEST_SKIP() << "the plain-text cases set the expected files";
+    runCase(
+        "planted", 1, "gzip-compressed planted at 3 in-process ranks",
+        [&](const fs::path& matrix) {
+            const ProcessResult compressed =
+                runCommand("(gzip -c '" + caseMatrix("planted").string() + "' > '" + matrix.string() + "')");
+            ASSERT_EQ(compressed.status, 0) << compressed.err;
+        },
+        kInProcessRanks + " 3");
+}
 
 INSTANTIATE_TEST_SUITE_P(Cases, GoldenTables,
                          testing::Values("example", "planted", "crlf_no_header_no_bins", "zero_sample_normalized",
