@@ -89,8 +89,8 @@ const char* kindLabel(benchmark::State& state) {
 // marked as skipped) when the matrix has none.
 const std::vector<GenePair>& pairsOfKind(const PairSet& set, benchmark::State& state) {
     const std::vector<GenePair>& pairs = state.range(1) == 0 || state.range(1) == 3 ? set.coabundant
-                                         : state.range(1) == 1                        ? set.unrelated
-                                                                                      : set.exclusive;
+                                         : state.range(1) == 1                      ? set.unrelated
+                                                                                    : set.exclusive;
     if (pairs.empty()) state.SkipWithError("no pair of this kind in the generated matrix");
     return pairs;
 }
@@ -107,8 +107,8 @@ void runComparisons(benchmark::State& state) {
     for (auto _ : state) {
         const GenePair& pair = pairs[next];
         next = next + 1 == pairs.size() ? 0 : next + 1;
-        const auto& result =
-            kFull ? comparator.compareFull(*pair.first, *pair.second) : comparator.compare(*pair.first, *pair.second, 0);
+        const auto& result = kFull ? comparator.compareFull(*pair.first, *pair.second)
+                                   : comparator.compare(*pair.first, *pair.second, 0);
         num_valid += result.valid ? 1 : 0;
         benchmark::DoNotOptimize(&result);
     }

@@ -14,8 +14,8 @@
 #include "GeneratedPairs.hpp"
 #include "compare/GenesComparator.hpp"
 #include "compare/SampleBitsets.hpp"
-#include "msp/GeneClassifier.hpp"
 #include "msp/GeneCategory.hpp"
+#include "msp/GeneClassifier.hpp"
 
 namespace {
 

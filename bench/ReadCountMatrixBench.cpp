@@ -97,13 +97,21 @@ void BM_ReadCompressedCountMatrix(benchmark::State& state, const std::string& to
     state.counters["compressed_MB"] = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
 }
 BENCHMARK_CAPTURE(BM_ReadCompressedCountMatrix, gzip, std::string("gzip"))
-    ->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(3.0)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_ReadCompressedCountMatrix, zstd, std::string("zstd"))
-    ->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(3.0)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_ReadCompressedCountMatrix, xz, std::string("xz"))
-    ->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(3.0)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_ReadCompressedCountMatrix, bzip2, std::string("bzip2"))
-    ->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(3.0)
+    ->UseRealTime();
 
 // 1,000 decimal counts of the spellings found in normalised matrices.
 std::string decimalLine() {

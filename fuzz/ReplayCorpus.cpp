@@ -1,8 +1,8 @@
 // Runs a fuzz target once on every file of the given folders, as the fuzzer would: built into
 // the test suite (with the sanitizers in their build), so that a crash once found and fixed,
 // kept as a seed, stays fixed. Exit status 0 when every input returned.
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>

@@ -1,6 +1,5 @@
 #include "TestSupport.hpp"
 
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,8 +46,7 @@ TempDir::TempDir(const std::string& label) {
 TempDir::~TempDir() {
     std::error_code ignored;
     // Restore permissions that a fault test may have removed, so the tree can be deleted.
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path_, ignored);
 }
 

@@ -221,21 +221,36 @@ Options parseOptions(int argc, char** argv) {
         }
         if (i + 1 >= argc) throw std::invalid_argument(std::string(option) + " needs a value");
         const char* value = argv[++i];
-        if (option == "--genes") options.genes = parseCount(option, value);
-        else if (option == "--samples") options.samples = parseCount(option, value);
-        else if (option == "--species") options.species = parseCount(option, value);
-        else if (option == "--seed") options.seed = parseCount(option, value);
-        else if (option == "--noise-fraction") options.noise_fraction = parseReal(option, value);
-        else if (option == "--depth") options.depth = parseReal(option, value);
-        else if (option == "--prevalence") options.prevalence = parseReal(option, value);
-        else if (option == "--prevalence-range") parseRange(option, value, options.prevalence_low, options.prevalence_high);
-        else if (option == "--abundance-sd") options.abundance_sd = parseReal(option, value);
-        else if (option == "--level-sd") options.level_sd = parseReal(option, value);
-        else if (option == "--dispersion") options.dispersion = parseReal(option, value);
-        else if (option == "--duplicates") options.duplicates = parseCount(option, value);
-        else if (option == "--out") options.out = value;
-        else if (option == "--truth") options.truth = value;
-        else throw std::invalid_argument("unknown option " + std::string(option));
+        if (option == "--genes")
+            options.genes = parseCount(option, value);
+        else if (option == "--samples")
+            options.samples = parseCount(option, value);
+        else if (option == "--species")
+            options.species = parseCount(option, value);
+        else if (option == "--seed")
+            options.seed = parseCount(option, value);
+        else if (option == "--noise-fraction")
+            options.noise_fraction = parseReal(option, value);
+        else if (option == "--depth")
+            options.depth = parseReal(option, value);
+        else if (option == "--prevalence")
+            options.prevalence = parseReal(option, value);
+        else if (option == "--prevalence-range")
+            parseRange(option, value, options.prevalence_low, options.prevalence_high);
+        else if (option == "--abundance-sd")
+            options.abundance_sd = parseReal(option, value);
+        else if (option == "--level-sd")
+            options.level_sd = parseReal(option, value);
+        else if (option == "--dispersion")
+            options.dispersion = parseReal(option, value);
+        else if (option == "--duplicates")
+            options.duplicates = parseCount(option, value);
+        else if (option == "--out")
+            options.out = value;
+        else if (option == "--truth")
+            options.truth = value;
+        else
+            throw std::invalid_argument("unknown option " + std::string(option));
     }
     if (options.out.empty()) throw std::invalid_argument("--out is required");
     if (options.samples == 0) throw std::invalid_argument("--samples must be at least 1");
@@ -312,7 +327,8 @@ void generate(const Options& options) {
     // Species live in a random subset of the samples (at least a quarter of them, so that
     // their genes can be seen co-varying) with a log-normal abundance in each.
     const std::uint64_t min_present = std::max<std::uint64_t>(1, (num_samples + 3) / 4);
-    const double abundance_spread = options.abundance_sd >= 0.0 ? options.abundance_sd * std::log(10.0) : kAbundanceSpread;
+    const double abundance_spread =
+        options.abundance_sd >= 0.0 ? options.abundance_sd * std::log(10.0) : kAbundanceSpread;
     const double level_spread = options.level_sd >= 0.0 ? options.level_sd * std::log(10.0) : kLevelSpread;
     std::vector<SpeciesModel> species(num_species);
     for (auto& model : species) {
@@ -340,11 +356,11 @@ void generate(const Options& options) {
     }
 
     // Genes: each species gets a share of the non-noise genes, about 70% of them core.
-    const auto num_noise = num_species == 0
-                               ? options.genes
-                               : std::min(options.genes - num_species,
-                                          static_cast<std::uint64_t>(std::llround(
-                                              static_cast<double>(options.genes) * options.noise_fraction)));
+    const auto num_noise =
+        num_species == 0
+            ? options.genes
+            : std::min(options.genes - num_species, static_cast<std::uint64_t>(std::llround(
+                                                        static_cast<double>(options.genes) * options.noise_fraction)));
     const std::uint64_t num_species_genes = options.genes - num_noise;
     std::vector<double> weights(num_species);
     double total_weight = 0.0;
@@ -415,7 +431,8 @@ void generate(const Options& options) {
         for (std::uint64_t s = 0; s < num_samples; ++s) {
             double mean = 0.0;
             if (gene.role == Role::Noise) {
-                if (random.chance(gene.presence)) mean = options.depth * sample_depth[s] * random.logNormal(0.0, 1.0) * gene.factor;
+                if (random.chance(gene.presence))
+                    mean = options.depth * sample_depth[s] * random.logNormal(0.0, 1.0) * gene.factor;
             } else {
                 const double abundance = species[gene.species].abundance[s];
                 if (abundance > 0.0 && (gene.role == Role::Core || random.chance(gene.presence))) {

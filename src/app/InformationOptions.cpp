@@ -1,7 +1,7 @@
 #include "app/InformationOptions.hpp"
 
-#include <stdexcept>
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 

@@ -59,7 +59,7 @@ SeedRefs mergeSeedsAndExtractCores(StageReporter& stage, const Settings& setting
 
     stage.withProgress("Merging seeds...", "Merging seeds", [&](ProgressSink& progress) {
         SeedsMerger{settings.merging_min_concordance, settings.merging_min_seed_size}.mergeSeeds(seeds, parameters,
-                                                                                                  progress);
+                                                                                                 progress);
     });
     stage.close("\rDone. " + std::to_string(seeds.size()) + " seeds remaining.\n");
 
@@ -69,11 +69,10 @@ SeedRefs mergeSeedsAndExtractCores(StageReporter& stage, const Settings& setting
     }
 
     const CoreSeedsExtractor extractor{settings.msp_min_concordance, settings.msp_min_robust_concordance};
-    SeedRefs core_seeds = stage.withProgress("Extracting core seeds ...", "Extracting core seeds",
-                                             [&](ProgressSink& progress) {
-                                                 return extractor.extractCoreSeeds(seedReferences(seeds), parameters,
-                                                                                   progress);
-                                             });
+    SeedRefs core_seeds =
+        stage.withProgress("Extracting core seeds ...", "Extracting core seeds", [&](ProgressSink& progress) {
+            return extractor.extractCoreSeeds(seedReferences(seeds), parameters, progress);
+        });
     stage.close("\rDone. " + std::to_string(core_seeds.size()) + " core seeds extracted.\n");
 
     if (settings.print_seeds) {
@@ -107,8 +106,8 @@ void writeResults(StageReporter& stage, const Settings& settings, const OutputDi
     if (!msps.empty()) {
         const AbundanceParameters abundance_parameters{settings.abundance_num_core_genes,
                                                        settings.abundance_min_detected_share};
-        const AbundanceTable abundance = stage.withProgress(
-            "Computing MSP abundance...", "Computing MSP abundance", [&](ProgressSink& progress) {
+        const AbundanceTable abundance =
+            stage.withProgress("Computing MSP abundance...", "Computing MSP abundance", [&](ProgressSink& progress) {
                 return computeAbundance(msps, abundance_parameters, samples.names.size(),
                                         [&](const GeneList& genes, const RawCountsVisitor& visit) {
                                             raw_counts.visit(genes, progress, visit);
@@ -174,10 +173,7 @@ int runPipeline(int argc, const char* const argv[], std::ostream& console, Clust
     onEveryRank(cluster, [&] { opened.emplace(settings.output_dir); });
     const OutputDirectory& output_dir = *opened;
 
-    out << "Varnosk - version " << VARNOSK_VERSION << '\n'
-        << "The Varnosk developers\n"
-        << '\n'
-        << std::flush;
+    out << "Varnosk - version " << VARNOSK_VERSION << '\n' << "The Varnosk developers\n" << '\n' << std::flush;
     onRoot(cluster, [&] {
         writeApplicationSettings(settings, output_dir, file_names::kApplicationSettings);
         writeExecutionDescription(describeExecution(), output_dir, file_names::kExecutionDescription);
@@ -190,10 +186,11 @@ int runPipeline(int argc, const char* const argv[], std::ostream& console, Clust
     // Reading the count matrix: each rank holds a part of the genes
     MatrixFileFacts facts;
     MatrixShape shape;
-    CountMatrix matrix = stage.withProgress("Reading count matrix...", "Reading count matrix", [&](ProgressSink& progress) {
-        return readCountMatrixOnRanks(cluster, settings.count_matrix_file, settings.count_matrix_has_header, progress,
-                                      facts, shape);
-    });
+    CountMatrix matrix =
+        stage.withProgress("Reading count matrix...", "Reading count matrix", [&](ProgressSink& progress) {
+            return readCountMatrixOnRanks(cluster, settings.count_matrix_file, settings.count_matrix_has_header,
+                                          progress, facts, shape);
+        });
     struct Dimensions {
         ComparisonParameters parameters;
         SampleNames samples;
@@ -212,9 +209,8 @@ int runPipeline(int argc, const char* const argv[], std::ostream& console, Clust
     // The abundance tables need the counts as written, which the transform replaces: the root
     // keeps a way back to them.
     std::optional<RawCounts> raw_counts;
-    onRoot(cluster, [&] {
-        raw_counts.emplace(settings.count_matrix_file, settings.count_matrix_has_header, facts, matrix);
-    });
+    onRoot(cluster,
+           [&] { raw_counts.emplace(settings.count_matrix_file, settings.count_matrix_has_header, facts, matrix); });
 
     // Sequencing depths, for bins by normalised counts
     std::vector<double> sample_divisors(num_samples, 1.0);
@@ -250,16 +246,16 @@ int runPipeline(int argc, const char* const argv[], std::ostream& console, Clust
     GeneList all_genes = geneReferences(matrix);
     if (settings.bins_enabled) stage.open("Creating genes bins...", "Creating genes bins");
     std::vector<std::uint64_t> bin_sizes;
-    GenesBinList bins = createGenesBinsOnRanks(cluster, GenesBinsCreator{settings.bins_enabled, settings.normalize_counts},
-                                               all_genes, sample_divisors, bin_sizes);
+    GenesBinList bins =
+        createGenesBinsOnRanks(cluster, GenesBinsCreator{settings.bins_enabled, settings.normalize_counts}, all_genes,
+                               sample_divisors, bin_sizes);
     if (settings.print_genes_bins) printGenesBinsOnRanks(cluster, bins, output_dir, file_names::kGenesBins);
     if (settings.bins_enabled) stage.close("Done. Genes split in " + std::to_string(bins.size()) + " bins.\n");
     counts.bins = bins.size();
 
     // From here on each rank holds the genes of the bins it owns.
-    const BinPlacement placement = onEveryRank(cluster, [&] {
-        return placeBins(bin_sizes, cluster.size(), settings.seeds_min_seed_size, parameters);
-    });
+    const BinPlacement placement = onEveryRank(
+        cluster, [&] { return placeBins(bin_sizes, cluster.size(), settings.seeds_min_seed_size, parameters); });
     moveGenesToBinOwners(cluster, matrix, bins, placement, parameters.detection_threshold);
     all_genes = geneReferences(matrix);
     RootGenes root_genes;
@@ -283,18 +279,15 @@ int runPipeline(int argc, const char* const argv[], std::ostream& console, Clust
 
     // MSPs: every rank classifies its genes against the core seeds; the root builds the MSPs
     const MspCreator creator{settings.msp_min_concordance, settings.msp_min_robust_concordance};
-    const MspList msps = stage.withProgress("Creating Metagenomic Species Pan-genomes...",
-                                            "Creating Metagenomic Species Pan-genomes", [&](ProgressSink& progress) {
-                                                return createMspsOnRanks(cluster, creator, core_seeds,
-                                                                         genes_to_classify, parameters, progress,
-                                                                         root_genes);
-                                            });
+    const MspList msps = stage.withProgress(
+        "Creating Metagenomic Species Pan-genomes...", "Creating Metagenomic Species Pan-genomes",
+        [&](ProgressSink& progress) {
+            return createMspsOnRanks(cluster, creator, core_seeds, genes_to_classify, parameters, progress, root_genes);
+        });
     stage.close("\rMetagenomic species creation done.\n");
 
     // Tables, abundance, report
-    onRoot(cluster, [&] {
-        writeResults(stage, settings, output_dir, msps, *raw_counts, samples, parameters, counts);
-    });
+    onRoot(cluster, [&] { writeResults(stage, settings, output_dir, msps, *raw_counts, samples, parameters, counts); });
     return 0;
 }
 

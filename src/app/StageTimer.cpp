@@ -17,7 +17,8 @@ void StageTimer::stopAt(std::time_t now) {
     Running stage = std::move(running_.back());
     running_.pop_back();
     finished_.emplace_back(std::move(stage.name), static_cast<std::int64_t>(now - stage.started));
-    steady_seconds_.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - stage.steady_start).count());
+    steady_seconds_.push_back(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - stage.steady_start).count());
 }
 
 std::ostream& StageTimer::report(std::ostream& out) const {

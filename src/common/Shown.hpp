@@ -58,7 +58,8 @@ inline std::string shownPath(std::string_view path) {
 
 // The message for an input (settings or matrix) that cannot be opened for reading.
 inline std::string cannotBeRead(std::string_view path) {
-    return "error: " + shownPath(path) + " cannot be read. Check that the path is valid and that you have read permissions.";
+    return "error: " + shownPath(path) +
+           " cannot be read. Check that the path is valid and that you have read permissions.";
 }
 
 }  // namespace varnosk

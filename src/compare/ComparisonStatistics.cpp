@@ -54,8 +54,8 @@ double concordancePValue(const StudentTTable& table, double r, std::uint32_t n) 
     return 1.0 - boost::math::cdf(table.forSamples(n), t);
 }
 
-double cooccurrencePValue(const LogFactorialTable& table, std::uint32_t k11, std::uint32_t k10,
-                          std::uint32_t k01, std::uint32_t k00) {
+double cooccurrencePValue(const LogFactorialTable& table, std::uint32_t k11, std::uint32_t k10, std::uint32_t k01,
+                          std::uint32_t k00) {
     const std::uint32_t total = k11 + k10 + k01 + k00;
     // Fisher's exact test, one-sided: the hypergeometric probabilities of every table with
     // the observed margins and at least k11 co-presences, summed from the observed one.

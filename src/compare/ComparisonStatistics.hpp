@@ -36,8 +36,8 @@ private:
 // One-sided test that the correlation r over n samples is positive (Student's t).
 double concordancePValue(const StudentTTable& table, double r, std::uint32_t n);
 // One-sided Fisher exact test of more co-presence than under independence.
-double cooccurrencePValue(const LogFactorialTable& table, std::uint32_t k11, std::uint32_t k10,
-                          std::uint32_t k01, std::uint32_t k00);
+double cooccurrencePValue(const LogFactorialTable& table, std::uint32_t k11, std::uint32_t k10, std::uint32_t k01,
+                          std::uint32_t k00);
 // Fisher's method for two p-values (chi-squared, 4 degrees of freedom).
 double combinePValues(double p1, double p2);
 

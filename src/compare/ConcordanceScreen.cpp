@@ -87,16 +87,18 @@ bool ConcordanceScreen::mayMeetThresholds(const Gene& gene1, const Gene& gene2, 
     std::size_t num_clear = 0;
     double sum_e = 0.0;
     double sum_ee = 0.0;
-    forEachSample(words, [&](std::size_t w) { return nonzero1[w] & nonzero2[w]; }, [&](std::uint32_t s) {
-        const double xs = x[s];
-        const double ys = y[s];
-        const double e = ys - a * xs;
-        squares[sums.count] = e * e;
-        sums.add(xs, ys);
-        num_clear += (x[s] > dl) & (y[s] > dl);
-        sum_e += e;
-        sum_ee += e * e;
-    });
+    forEachSample(
+        words, [&](std::size_t w) { return nonzero1[w] & nonzero2[w]; },
+        [&](std::uint32_t s) {
+            const double xs = x[s];
+            const double ys = y[s];
+            const double e = ys - a * xs;
+            squares[sums.count] = e * e;
+            sums.add(xs, ys);
+            num_clear += (x[s] > dl) & (y[s] > dl);
+            sum_e += e;
+            sum_ee += e * e;
+        });
     const std::size_t n = sums.count;
     if (n < 2) return true;
     const double count = static_cast<double>(n);

@@ -201,11 +201,13 @@ bool GenesComparator::estimateRatio(const Gene& gene1, const Gene& gene2, std::u
     if (max_exclusive_samples < num_samples_) {
         std::uint64_t only1 = 0;
         std::uint64_t only2 = 0;
-        forEachSample(words, [&](std::size_t k) { return detected1[k] & ~nonzero2[k]; },
-                      [&](std::uint32_t s) { only1 += x[s] > dl_single; });
+        forEachSample(
+            words, [&](std::size_t k) { return detected1[k] & ~nonzero2[k]; },
+            [&](std::uint32_t s) { only1 += x[s] > dl_single; });
         if (only1 > max_exclusive_samples) {
-            forEachSample(words, [&](std::size_t k) { return detected2[k] & ~nonzero1[k]; },
-                          [&](std::uint32_t s) { only2 += y[s] > dl_single; });
+            forEachSample(
+                words, [&](std::size_t k) { return detected2[k] & ~nonzero1[k]; },
+                [&](std::uint32_t s) { only2 += y[s] > dl_single; });
             if (only2 > max_exclusive_samples) return false;
         }
     }
@@ -227,23 +229,26 @@ bool GenesComparator::estimateRatio(const Gene& gene1, const Gene& gene2, std::u
     std::uint32_t min_y_bits = UINT32_MAX;
     {
         std::uint32_t i = 0;
-        forEachSample(words, [&](std::size_t k) { return detected1[k] & detected2[k]; }, [&](std::uint32_t s) {
-            const float xs = x[s];
-            const float ys = y[s];
-            cx[i] = xs;
-            cy[i] = ys;
-            quotients[i] = ratioKey(ys / xs);
-            const auto x_bits = std::bit_cast<std::uint32_t>(xs);
-            const auto y_bits = std::bit_cast<std::uint32_t>(ys);
-            min_x_bits = x_bits < min_x_bits ? x_bits : min_x_bits;
-            min_y_bits = y_bits < min_y_bits ? y_bits : min_y_bits;
-            ++i;
-        });
+        forEachSample(
+            words, [&](std::size_t k) { return detected1[k] & detected2[k]; },
+            [&](std::uint32_t s) {
+                const float xs = x[s];
+                const float ys = y[s];
+                cx[i] = xs;
+                cy[i] = ys;
+                quotients[i] = ratioKey(ys / xs);
+                const auto x_bits = std::bit_cast<std::uint32_t>(xs);
+                const auto y_bits = std::bit_cast<std::uint32_t>(ys);
+                min_x_bits = x_bits < min_x_bits ? x_bits : min_x_bits;
+                min_y_bits = y_bits < min_y_bits ? y_bits : min_y_bits;
+                ++i;
+            });
     }
     const bool positive_counts = dl_single > 0.0f;
     const float min_cx = std::bit_cast<float>(min_x_bits);
     const float min_cy = std::bit_cast<float>(min_y_bits);
-    const KeyScratch scratch{{selection_scratch_[0].data(), selection_scratch_[1].data(), selection_scratch_[2].data()}};
+    const KeyScratch scratch{
+        {selection_scratch_[0].data(), selection_scratch_[1].data(), selection_scratch_[2].data()}};
     const std::size_t first_half = m / 2;
     // The first median: the middle key, and for an even count the one below it, which is
     // the largest smaller key when exactly half the keys are smaller, else the middle one.
@@ -332,8 +337,9 @@ bool GenesComparator::classifySamples(const Gene& gene1, const Gene& gene2, std:
     std::uint32_t* candidates = candidates_.data();
     if (list_codetected) {
         std::uint32_t i = 0;
-        forEachSample(words, [&](std::size_t k) { return detected1[k] & detected2[k]; },
-                      [&](std::uint32_t s) { candidates[i++] = s; });
+        forEachSample(
+            words, [&](std::size_t k) { return detected1[k] & detected2[k]; },
+            [&](std::uint32_t s) { candidates[i++] = s; });
     }
     const float* cx = candidate_x_.data();
     const float* cy = candidate_y_.data();
@@ -355,10 +361,12 @@ bool GenesComparator::classifySamples(const Gene& gene1, const Gene& gene2, std:
     const float above_y = above(t2);
     std::uint64_t gene1_only = 0;
     std::uint64_t gene2_only = 0;
-    forEachSample(words, [&](std::size_t k) { return detected1[k] & ~nonzero2[k]; },
-                  [&](std::uint32_t s) { gene1_only += x[s] > above_x; });
-    forEachSample(words, [&](std::size_t k) { return detected2[k] & ~nonzero1[k]; },
-                  [&](std::uint32_t s) { gene2_only += y[s] > above_y; });
+    forEachSample(
+        words, [&](std::size_t k) { return detected1[k] & ~nonzero2[k]; },
+        [&](std::uint32_t s) { gene1_only += x[s] > above_x; });
+    forEachSample(
+        words, [&](std::size_t k) { return detected2[k] & ~nonzero1[k]; },
+        [&](std::uint32_t s) { gene2_only += y[s] > above_y; });
     if (gene1_only + gene2_only > max_exclusive_samples) return false;
     const bool all_codetected = positive_counts && min_cx >= min_x && min_cy >= min_y;
     std::uint64_t num_codetected = m;
@@ -391,14 +399,16 @@ bool GenesComparator::classifySamples(const Gene& gene1, const Gene& gene2, std:
         double sum_x = 0.0;
         double sum_y = 0.0;
         const auto list = [&](auto store_sample) {
-            forEachSample(words, [&](std::size_t k) { return nonzero1[k] & nonzero2[k]; }, [&](std::uint32_t s) {
-                store_sample(i, s);
-                nx[i] = x[s];
-                ny[i] = y[s];
-                sum_x += x[s];
-                sum_y += y[s];
-                ++i;
-            });
+            forEachSample(
+                words, [&](std::size_t k) { return nonzero1[k] & nonzero2[k]; },
+                [&](std::uint32_t s) {
+                    store_sample(i, s);
+                    nx[i] = x[s];
+                    ny[i] = y[s];
+                    sum_x += x[s];
+                    sum_y += y[s];
+                    ++i;
+                });
         };
         if (list_codetected) {
             std::uint32_t* nonzero = nonzero_.data();
@@ -541,8 +551,9 @@ float boundOverSharedSamples(const Gene& gene1, const Gene& gene2, float ceiling
     const float* y = gene2.counts.data();
     // Plain sums in one pass: no list, no second pass over the samples.
     PlainSums sums;
-    forEachSample(words, [&](std::size_t w) { return nonzero1[w] & nonzero2[w]; },
-                  [&](std::uint32_t s) { sums.add(x[s], y[s]); });
+    forEachSample(
+        words, [&](std::size_t w) { return nonzero1[w] & nonzero2[w]; },
+        [&](std::uint32_t s) { sums.add(x[s], y[s]); });
     // Counts are never negative, so every term of the plain sums is too: each sum is within
     // (k + 1) eps of its own value, and each centred sum within 4 (k + 2) eps of the plain sum
     // of squares (or of the products' bound sqrt(sum_xx sum_yy)) of its exact value, which the
@@ -588,14 +599,18 @@ float GenesComparator::concordanceBound(const Gene& gene1, const Gene& gene2, co
     double only_xx = 0.0;
     double only_y = 0.0;
     double only_yy = 0.0;
-    forEachSample(words, [&](std::size_t w) { return nonzero1[w] & ~nonzero2[w]; }, [&](std::uint32_t s) {
-        only_x += x[s];
-        only_xx += static_cast<double>(x[s]) * x[s];
-    });
-    forEachSample(words, [&](std::size_t w) { return nonzero2[w] & ~nonzero1[w]; }, [&](std::uint32_t s) {
-        only_y += y[s];
-        only_yy += static_cast<double>(y[s]) * y[s];
-    });
+    forEachSample(
+        words, [&](std::size_t w) { return nonzero1[w] & ~nonzero2[w]; },
+        [&](std::uint32_t s) {
+            only_x += x[s];
+            only_xx += static_cast<double>(x[s]) * x[s];
+        });
+    forEachSample(
+        words, [&](std::size_t w) { return nonzero2[w] & ~nonzero1[w]; },
+        [&](std::uint32_t s) {
+            only_y += y[s];
+            only_yy += static_cast<double>(y[s]) * y[s];
+        });
     PlainSums sums;
     sums.count = shared;
     sums.x = totals1.sum - only_x;
@@ -627,8 +642,7 @@ double GenesComparator::nonzeroConcordance() const {
     const float* nx = nonzero_x_.data();
     const float* ny = nonzero_y_.data();
     return linConcordanceFromSums([nx](std::size_t i) { return nx[i]; }, [ny](std::size_t i) { return ny[i]; },
-                                  result_.num_nonzero_samples, result_.abundance_ratio, nonzero_sum_x_,
-                                  nonzero_sum_y_);
+                                  result_.num_nonzero_samples, result_.abundance_ratio, nonzero_sum_x_, nonzero_sum_y_);
 }
 
 const ComparisonResult& GenesComparator::compare(const Gene& gene1, const Gene& gene2,
@@ -657,7 +671,8 @@ const ComparisonResult& GenesComparator::completeFullWithoutPValues(const Gene& 
     result_.concordance = nonzeroConcordance();
     result_.robust_concordance = result_.concordance;
     // Quartiles need two residuals at least; the settings guarantee five.
-    if (result_.num_codetected_samples >= parameters_.min_prevalence_for_outliers && result_.num_codetected_samples >= 2) {
+    if (result_.num_codetected_samples >= parameters_.min_prevalence_for_outliers &&
+        result_.num_codetected_samples >= 2) {
         discountOutliers(x, y);
     }
     result_.valid = true;
@@ -724,9 +739,9 @@ void GenesComparator::discountOutliers(const float* x, const float* y) {
     result_.num_outliers = num_outliers;
 
     if (num_outliers < result_.max_outliers && num_inliers >= 2) {
-        const double inlier_concordance = linConcordance([x, inliers](std::size_t i) { return x[inliers[i]]; },
-                                                         [y, inliers](std::size_t i) { return y[inliers[i]]; },
-                                                         num_inliers, a);
+        const double inlier_concordance =
+            linConcordance([x, inliers](std::size_t i) { return x[inliers[i]]; },
+                           [y, inliers](std::size_t i) { return y[inliers[i]]; }, num_inliers, a);
         // A not-a-number inlier concordance fails the comparison and leaves the concordance.
         if (inlier_concordance > result_.concordance) result_.robust_concordance = inlier_concordance;
     }

@@ -110,18 +110,18 @@ private:
     void discountOutliers(const float* x, const float* y);
 
     ComparisonParameters parameters_;
-    std::uint32_t num_samples_;                // sizes every scratch array
+    std::uint32_t num_samples_;  // sizes every scratch array
     ComparisonResult result_;
-    float min_candidate_x_ = 0.0f;             // smallest counts over the last ratio's candidates
+    float min_candidate_x_ = 0.0f;  // smallest counts over the last ratio's candidates
     float min_candidate_y_ = 0.0f;
-    std::vector<std::uint32_t> candidates_;    // candidate, then co-detected samples, ascending
-    std::vector<std::uint32_t> nonzero_;       // samples where both counts are non-zero, ascending
-    std::vector<std::uint32_t> inliers_;       // non-zero samples within the fences
-    std::vector<double> residuals_;            // one per non-zero sample, same order
-    std::vector<double> work_;                 // co-detected residuals (reordered)
-    std::vector<float> candidate_x_;           // gene1 count per candidate sample
-    std::vector<float> candidate_y_;           // gene2 count per candidate sample
-    std::vector<std::uint32_t> quotients_;     // candidate quotients (bit patterns), candidate order
+    std::vector<std::uint32_t> candidates_;  // candidate, then co-detected samples, ascending
+    std::vector<std::uint32_t> nonzero_;     // samples where both counts are non-zero, ascending
+    std::vector<std::uint32_t> inliers_;     // non-zero samples within the fences
+    std::vector<double> residuals_;          // one per non-zero sample, same order
+    std::vector<double> work_;               // co-detected residuals (reordered)
+    std::vector<float> candidate_x_;         // gene1 count per candidate sample
+    std::vector<float> candidate_y_;         // gene2 count per candidate sample
+    std::vector<std::uint32_t> quotients_;   // candidate quotients (bit patterns), candidate order
     std::vector<std::uint32_t> selection_scratch_[3];
     std::vector<std::uint32_t> member_lower_;  // quotients reaching later thresholds, below the first median
     std::vector<std::uint32_t> member_upper_;  // and above it

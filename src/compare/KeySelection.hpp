@@ -30,7 +30,8 @@ constexpr LanePackTable makeLanePackTable() {
         unsigned out = 0;
         for (unsigned lane = 0; lane < 4; ++lane) {
             if (((mask >> lane) & 1u) == 0) continue;
-            for (unsigned b = 0; b < 4; ++b) table.shuffles[mask][out * 4 + b] = static_cast<std::uint8_t>(lane * 4 + b);
+            for (unsigned b = 0; b < 4; ++b)
+                table.shuffles[mask][out * 4 + b] = static_cast<std::uint8_t>(lane * 4 + b);
             ++out;
         }
         for (; out < 4; ++out) {
@@ -51,8 +52,8 @@ struct ThreeWaySplit {
 // Copies the keys below the pivot to less and those above it to greater, in order; keys
 // equal to it are only counted (as n - num_less - num_greater). Both outputs need room for
 // n + 3 keys: the vector loop stores four lanes at a time.
-inline ThreeWaySplit splitThreeWays(const std::uint32_t* keys, std::size_t n, std::uint32_t pivot,
-                                    std::uint32_t* less, std::uint32_t* greater) {
+inline ThreeWaySplit splitThreeWays(const std::uint32_t* keys, std::size_t n, std::uint32_t pivot, std::uint32_t* less,
+                                    std::uint32_t* greater) {
     std::size_t num_less = 0;
     std::size_t num_greater = 0;
     std::size_t i = 0;
@@ -139,10 +140,12 @@ inline std::uint32_t selectKey(const std::uint32_t* keys, std::size_t n, std::si
     const unsigned valid = (1u << n) - 1u;
     for (std::size_t i = 0;; ++i) {
         const __m128i v = _mm_set1_epi32(static_cast<int>(flipped[i]));
-        const unsigned less = (lanes(_mm_cmpgt_epi32(v, k0)) | lanes(_mm_cmpgt_epi32(v, k1)) << 4 |
-                               lanes(_mm_cmpgt_epi32(v, k2)) << 8) & valid;
-        const unsigned greater = (lanes(_mm_cmpgt_epi32(k0, v)) | lanes(_mm_cmpgt_epi32(k1, v)) << 4 |
-                                  lanes(_mm_cmpgt_epi32(k2, v)) << 8) & valid;
+        const unsigned less =
+            (lanes(_mm_cmpgt_epi32(v, k0)) | lanes(_mm_cmpgt_epi32(v, k1)) << 4 | lanes(_mm_cmpgt_epi32(v, k2)) << 8) &
+            valid;
+        const unsigned greater =
+            (lanes(_mm_cmpgt_epi32(k0, v)) | lanes(_mm_cmpgt_epi32(k1, v)) << 4 | lanes(_mm_cmpgt_epi32(k2, v)) << 8) &
+            valid;
         const auto num_less = static_cast<std::size_t>(std::popcount(less));
         const std::size_t num_not_greater = n - static_cast<std::size_t>(std::popcount(greater));
         if (num_less <= k && k < num_not_greater) return current[i];

@@ -49,8 +49,7 @@ void selectNth(T* values, std::size_t k, std::size_t n) {
         const std::size_t num_less = partitionBranchless(first, last, [pivot](T v) { return v < pivot; });
         if (num_less == 0) {
             // The pivot is the smallest value: split off the values equal to it instead.
-            const std::size_t num_equal =
-                partitionBranchless(first, last, [pivot](T v) { return !(pivot < v); });
+            const std::size_t num_equal = partitionBranchless(first, last, [pivot](T v) { return !(pivot < v); });
             if (nth < first + num_equal) return;
             first += num_equal;
         } else if (nth < first + num_less) {
@@ -115,7 +114,8 @@ void sortByNetwork(double* values, std::size_t n) {
     // Unrolled, so that every position is a constant and the values can stay in registers.
     [&v]<std::size_t... I>(std::index_sequence<I...>) {
         (detail::compareExchange(v[kPairs[I].first], v[kPairs[I].second]), ...);
-    }(std::make_index_sequence<kPairs.size()>{});
+    }
+    (std::make_index_sequence<kPairs.size()>{});
     std::copy(v, v + n, values);
 }
 

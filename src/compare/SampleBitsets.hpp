@@ -68,8 +68,8 @@ private:
     const std::uint64_t* gene(std::size_t i) const { return base_ + i * stride_; }
 
     std::size_t size_ = 0;
-    std::size_t words_ = 0;   // words per bitset
-    std::size_t stride_ = 0;  // words per gene: detected first
+    std::size_t words_ = 0;                // words per bitset
+    std::size_t stride_ = 0;               // words per gene: detected first
     const std::uint64_t* base_ = nullptr;  // bits_, or the genes' own bits
     std::uint64_t min_prevalence_ = 0;
     bool concordance_bounds_hold_ = false;

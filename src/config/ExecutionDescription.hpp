@@ -12,10 +12,10 @@ namespace varnosk {
 struct ExecutionDescription {
     std::string program_name;
     std::string program_version;
-    std::string date;      // local time, YYYY-MM-DDTHH:MM:SS
-    std::string user;      // login name of the real user, empty when unknown
+    std::string date;  // local time, YYYY-MM-DDTHH:MM:SS
+    std::string user;  // login name of the real user, empty when unknown
     std::string hostname;
-    std::string wd;        // absolute current working directory, empty when it was deleted
+    std::string wd;  // absolute current working directory, empty when it was deleted
 };
 
 // Queries the clock, user database, host name and working directory. Throws on a failed

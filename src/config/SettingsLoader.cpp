@@ -83,11 +83,16 @@ po::options_description describeOptions(Settings& settings, unsigned command) {
                 auto* field = &(settings.*member);
                 using Value = std::decay_t<decltype(*field)>;
                 po::typed_value<Value>* value = nullptr;
-                if constexpr (std::is_same_v<Value, std::uint64_t>) value = new UnsignedValue(field);
-                else if constexpr (std::is_same_v<Value, bool>) value = new BoolValue(field);
-                else value = po::value<Value>(field);
-                if (key.required) value->required();
-                else value->default_value(*field);
+                if constexpr (std::is_same_v<Value, std::uint64_t>)
+                    value = new UnsignedValue(field);
+                else if constexpr (std::is_same_v<Value, bool>)
+                    value = new BoolValue(field);
+                else
+                    value = po::value<Value>(field);
+                if (key.required)
+                    value->required();
+                else
+                    value->default_value(*field);
                 all.add_options()(name.c_str(), value);
             },
             key.field);
@@ -99,27 +104,28 @@ po::options_description describeOptions(Settings& settings, unsigned command) {
 void checkValue(const Settings& settings, const SettingKey& key) {
     const std::string name = key.dottedName();
     switch (key.kind) {
-    case SettingKind::InputFile: checkFileReadable(settings.*std::get<std::string Settings::*>(key.field)); break;
-    case SettingKind::OutputDirectory: {
-        const std::string& path = settings.*std::get<std::string Settings::*>(key.field);
-        checkDirectory(path);
-        checkEmptyDirectory(path);
-        break;
-    }
-    case SettingKind::Boolean: break;
-    case SettingKind::Integer: {
-        const std::uint64_t low =
-            key.at_least == nullptr ? key.min_integer : std::max(key.min_integer, settings.*key.at_least);
-        checkRange(name, settings.*std::get<std::uint64_t Settings::*>(key.field), low, kUnsignedMax);
-        break;
-    }
-    case SettingKind::Real: {
-        const double value = settings.*std::get<double Settings::*>(key.field);
-        if (key.hasRealRange()) checkRange(name, value, key.min_real, key.max_real);
-        // every number is a threshold, but NaN would silently never match
-        else if (std::isnan(value)) throw std::runtime_error("error: " + name + " must be a number.");
-        break;
-    }
+        case SettingKind::InputFile: checkFileReadable(settings.*std::get<std::string Settings::*>(key.field)); break;
+        case SettingKind::OutputDirectory: {
+            const std::string& path = settings.*std::get<std::string Settings::*>(key.field);
+            checkDirectory(path);
+            checkEmptyDirectory(path);
+            break;
+        }
+        case SettingKind::Boolean: break;
+        case SettingKind::Integer: {
+            const std::uint64_t low =
+                key.at_least == nullptr ? key.min_integer : std::max(key.min_integer, settings.*key.at_least);
+            checkRange(name, settings.*std::get<std::uint64_t Settings::*>(key.field), low, kUnsignedMax);
+            break;
+        }
+        case SettingKind::Real: {
+            const double value = settings.*std::get<double Settings::*>(key.field);
+            if (key.hasRealRange()) checkRange(name, value, key.min_real, key.max_real);
+            // every number is a threshold, but NaN would silently never match
+            else if (std::isnan(value))
+                throw std::runtime_error("error: " + name + " must be a number.");
+            break;
+        }
     }
 }
 

@@ -22,15 +22,15 @@ constexpr SettingKey path(std::string_view section, std::string_view name, Setti
 
 constexpr SettingKey boolean(std::string_view section, std::string_view name, bool Settings::*field,
                              std::string_view meaning) {
-    return {section,  name,    SettingKind::Boolean, field, true, 0, nullptr, -kInfinity, kInfinity,
-            meaning, kClusterCommand};
+    return {section,   name,    SettingKind::Boolean, field, true, 0, nullptr, -kInfinity,
+            kInfinity, meaning, kClusterCommand};
 }
 
 constexpr SettingKey integer(std::string_view section, std::string_view name, std::uint64_t Settings::*field,
                              std::uint64_t min, std::uint64_t Settings::*at_least, std::string_view meaning,
                              bool required = true) {
-    return {section, name, SettingKind::Integer, field, required, min, at_least, -kInfinity, kInfinity,
-            meaning, kClusterCommand};
+    return {section,   name,    SettingKind::Integer, field, required, min, at_least, -kInfinity,
+            kInfinity, meaning, kClusterCommand};
 }
 
 constexpr SettingKey real(std::string_view section, std::string_view name, double Settings::*field, double min,
@@ -59,8 +59,8 @@ const std::array kTable = {
             "divide by each sample's sequencing depth when finding the dominant sample (ignored when bins are "
             "off)"),
 
-    integer("seeds_creation", "num_best_representative_genes", &Settings::num_best_representative_genes, 10,
-            nullptr, "number of best genes whose median profile represents a group"),
+    integer("seeds_creation", "num_best_representative_genes", &Settings::num_best_representative_genes, 10, nullptr,
+            "number of best genes whose median profile represents a group"),
     real("seeds_creation", "min_concordance", &Settings::seeds_min_concordance, 0.7, 1.0,
          "concordance two genes need to join one seed"),
     // a seed must hold the genes that represent it
@@ -83,8 +83,7 @@ const std::array kTable = {
             "fewer",
             false),
     real("msp_abundance", "min_detected_share", &Settings::abundance_min_detected_share, 0.0, 1.0,
-         "share of those genes that must be non-zero in a sample for the species to count as present there",
-         false),
+         "share of those genes that must be non-zero in a sample for the species to count as present there", false),
 
     path("output", "output_dir", SettingKind::OutputDirectory, &Settings::output_dir, "where every output file goes"),
     boolean("output", "print_genes_bins", &Settings::print_genes_bins, "write `genes_bins.tsv`"),
@@ -136,10 +135,14 @@ std::string settingValueText(const Settings& settings, const SettingKey& key) {
         [&](auto member) -> std::string {
             const auto& value = settings.*member;
             using Value = std::decay_t<decltype(value)>;
-            if constexpr (std::is_same_v<Value, bool>) return value ? "true" : "false";
-            else if constexpr (std::is_same_v<Value, double>) return realText(value);
-            else if constexpr (std::is_same_v<Value, std::uint64_t>) return std::to_string(value);
-            else return value;
+            if constexpr (std::is_same_v<Value, bool>)
+                return value ? "true" : "false";
+            else if constexpr (std::is_same_v<Value, double>)
+                return realText(value);
+            else if constexpr (std::is_same_v<Value, std::uint64_t>)
+                return std::to_string(value);
+            else
+                return value;
         },
         key.field);
 }
@@ -147,21 +150,21 @@ std::string settingValueText(const Settings& settings, const SettingKey& key) {
 std::string allowedValuesText(const SettingKey& key) {
     std::string text;
     switch (key.kind) {
-    case SettingKind::InputFile: text = "a readable file"; break;
-    case SettingKind::OutputDirectory: text = "an existing, empty directory"; break;
-    case SettingKind::Boolean: break;
-    case SettingKind::Integer:
-        if (key.at_least == nullptr) {
-            text = std::to_string(key.min_integer) + " or more";
-        } else {
-            const std::string other = referenceText(key, settingKeyOf(key.at_least));
-            text = (key.min_integer == 0 ? other : "max(" + std::to_string(key.min_integer) + ", " + other + ")") +
-                   " or more";
-        }
-        break;
-    case SettingKind::Real:
-        text = key.hasRealRange() ? streamed(key.min_real) + " to " + streamed(key.max_real) : "any";
-        break;
+        case SettingKind::InputFile: text = "a readable file"; break;
+        case SettingKind::OutputDirectory: text = "an existing, empty directory"; break;
+        case SettingKind::Boolean: break;
+        case SettingKind::Integer:
+            if (key.at_least == nullptr) {
+                text = std::to_string(key.min_integer) + " or more";
+            } else {
+                const std::string other = referenceText(key, settingKeyOf(key.at_least));
+                text = (key.min_integer == 0 ? other : "max(" + std::to_string(key.min_integer) + ", " + other + ")") +
+                       " or more";
+            }
+            break;
+        case SettingKind::Real:
+            text = key.hasRealRange() ? streamed(key.min_real) + " to " + streamed(key.max_real) : "any";
+            break;
     }
     if (!key.required) text += " (default " + settingValueText(Settings{}, key) + ")";
     return text;
@@ -169,11 +172,11 @@ std::string allowedValuesText(const SettingKey& key) {
 
 std::string_view kindName(SettingKind kind) {
     switch (kind) {
-    case SettingKind::InputFile:
-    case SettingKind::OutputDirectory: return "path";
-    case SettingKind::Boolean: return "boolean";
-    case SettingKind::Integer: return "integer";
-    case SettingKind::Real: return "real";
+        case SettingKind::InputFile:
+        case SettingKind::OutputDirectory: return "path";
+        case SettingKind::Boolean: return "boolean";
+        case SettingKind::Integer: return "integer";
+        case SettingKind::Real: return "real";
     }
     return "";
 }

@@ -21,8 +21,8 @@ enum class SettingKind { InputFile, OutputDirectory, Boolean, Integer, Real };
 // The commands of the program that read a key.
 enum SettingCommands : unsigned { kClusterCommand = 1u };
 
-using SettingField = std::variant<std::string Settings::*, bool Settings::*, std::uint64_t Settings::*,
-                                  double Settings::*>;
+using SettingField =
+    std::variant<std::string Settings::*, bool Settings::*, std::uint64_t Settings::*, double Settings::*>;
 
 struct SettingKey {
     std::string_view section;

@@ -71,7 +71,9 @@ private:
         bytes_.remove_prefix(n);
         return data;
     }
-    [[noreturn]] static void cutShort() { throw std::runtime_error("error: a message between processes was cut short."); }
+    [[noreturn]] static void cutShort() {
+        throw std::runtime_error("error: a message between processes was cut short.");
+    }
 
     std::string_view bytes_;
 };

@@ -176,7 +176,8 @@ void moveGenesToBinOwners(Cluster& cluster, CountMatrix& genes, GenesBinList& bi
                 const auto n = in.get<std::uint64_t>();
                 for (std::uint64_t i = 0; i < n; ++i) {
                     const auto bin = in.get<std::uint32_t>();
-                    if (bin >= bins.size()) throw std::runtime_error("error: a message between processes names no bin.");
+                    if (bin >= bins.size())
+                        throw std::runtime_error("error: a message between processes names no bin.");
                     received_bins[from].push_back(bin);
                     received[from].push_back(std::make_unique<Gene>(readGeneWithoutPresence(in)));
                 }

@@ -69,16 +69,17 @@ std::string described(const MatrixView& view) {
     std::tm utc{};
     char when[32] = "?";
     if (::gmtime_r(&seconds, &utc) != nullptr) std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return std::string(compressionName(view.compression)) + ", " + std::to_string(view.size) +
-           " bytes, modified " + when;
+    return std::string(compressionName(view.compression)) + ", " + std::to_string(view.size) + " bytes, modified " +
+           when;
 }
 
 // Every rank's view equal to the root's, or the message that names the first that differs.
 void checkSameFileOnEveryRank(const std::string& path, const std::vector<MatrixView>& views) {
     for (std::size_t r = 1; r < views.size(); ++r) {
         if (views[r] == views[0]) continue;
-        throw std::runtime_error("error: " + shownPath(path) + " is not the same file for every process: process 0 sees " +
-                                 described(views[0]) + ", process " + std::to_string(r) + " " + described(views[r]) +
+        throw std::runtime_error("error: " + shownPath(path) +
+                                 " is not the same file for every process: process 0 sees " + described(views[0]) +
+                                 ", process " + std::to_string(r) + " " + described(views[r]) +
                                  ". Put the matrix on a file system that every process shares.");
     }
 }
@@ -110,8 +111,8 @@ MatrixShape numberGenesInFileOrder(Cluster& cluster, CountMatrix& mine) {
 
 }  // namespace
 
-CountMatrix readCountMatrixOnRanks(Cluster& cluster, const std::string& path, bool has_header,
-                                   ProgressSink& progress, MatrixFileFacts& facts, MatrixShape& shape) {
+CountMatrix readCountMatrixOnRanks(Cluster& cluster, const std::string& path, bool has_header, ProgressSink& progress,
+                                   MatrixFileFacts& facts, MatrixShape& shape) {
     if (cluster.size() == 1) {
         CountMatrix genes = readCountMatrix(path, has_header, progress, &facts);
         shape = MatrixShape{genes.size(), genes.front()->numSamples()};
@@ -175,8 +176,7 @@ CountMatrix readCountMatrixOnRanks(Cluster& cluster, const std::string& path, bo
     return mine;
 }
 
-std::vector<double> computeMappedReadsOnRanks(Cluster& cluster, const CountMatrix& genes,
-                                              std::uint64_t num_samples) {
+std::vector<double> computeMappedReadsOnRanks(Cluster& cluster, const CountMatrix& genes, std::uint64_t num_samples) {
     if (cluster.size() == 1) return computeMappedReads(genes);
     const std::vector<double> zeros(num_samples, 0.0);
     ByteWriter first;

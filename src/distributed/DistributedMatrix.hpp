@@ -27,8 +27,8 @@ struct MatrixShape {
 // Every rank reads a line-aligned byte range of a plain-text matrix (a compressed one, or a
 // pipe, is read by the root alone, which then holds every gene) and returns its genes, ids
 // in file order. `facts` (the root's) and `shape` reach every rank.
-CountMatrix readCountMatrixOnRanks(Cluster& cluster, const std::string& path, bool has_header,
-                                   ProgressSink& progress, MatrixFileFacts& facts, MatrixShape& shape);
+CountMatrix readCountMatrixOnRanks(Cluster& cluster, const std::string& path, bool has_header, ProgressSink& progress,
+                                   MatrixFileFacts& facts, MatrixShape& shape);
 
 // The mapped reads of every rank's genes together: each sample summed in file order, the
 // parts one after the other, as one process sums the whole matrix.

@@ -53,7 +53,8 @@ MspList createMspsOnRanks(Cluster& cluster, const MspCreator& creator, const See
         }
         if (cluster.isRoot()) return;
         to_send.assign(needs_profile.begin(), needs_profile.end());
-        std::sort(to_send.begin(), to_send.end(), [](const auto& a, const auto& b) { return a.first->id < b.first->id; });
+        std::sort(to_send.begin(), to_send.end(),
+                  [](const auto& a, const auto& b) { return a.first->id < b.first->id; });
     });
 
     enum Record : std::uint8_t { kList, kProfile, kName };
@@ -87,7 +88,8 @@ MspList createMspsOnRanks(Cluster& cluster, const MspCreator& creator, const See
                 const auto s = in.get<std::uint64_t>();
                 std::vector<TakenById> list;
                 in.getArray(list);
-                if (s >= taken_lists.size()) throw std::runtime_error("error: a message between processes names no core seed.");
+                if (s >= taken_lists.size())
+                    throw std::runtime_error("error: a message between processes names no core seed.");
                 taken_lists[s].insert(taken_lists[s].end(), list.begin(), list.end());
                 return;
             }

@@ -126,9 +126,8 @@ SeedList createSeedsOnRanks(Cluster& cluster, const GenesBinList& bins, const Bi
         my_bins[b] = bins[b];  // the others stay empty and make no seed
         for (const Gene* gene : bins[b]) bin_of.emplace(gene, static_cast<std::uint32_t>(b));
     }
-    SeedList my_seeds = agreed(cluster, [&] {
-        return createAllSeeds(my_bins, min_seed_size, min_concordance, parameters, progress);
-    });
+    SeedList my_seeds =
+        agreed(cluster, [&] { return createAllSeeds(my_bins, min_seed_size, min_concordance, parameters, progress); });
 
     // The members' profiles, once each, then the seeds naming them by id; the root's own
     // seeds stay where they are.
@@ -169,7 +168,8 @@ SeedList createSeedsOnRanks(Cluster& cluster, const GenesBinList& bins, const Bi
                 return;
             }
             const auto bin = in.get<std::uint32_t>();
-            tagged.emplace_back(bin, std::make_unique<Seed>(readSeed(in, root_genes.byId(), parameters.detection_threshold)));
+            tagged.emplace_back(
+                bin, std::make_unique<Seed>(readSeed(in, root_genes.byId(), parameters.detection_threshold)));
         });
 
     return agreed(cluster, [&] {
@@ -177,8 +177,7 @@ SeedList createSeedsOnRanks(Cluster& cluster, const GenesBinList& bins, const Bi
         for (auto& seed : my_seeds) tagged.emplace_back(bin_of.at(seed->genes.front()), std::move(seed));
         // one rank made each bin's seeds, in creation order: a stable sort by bin restores the
         // single-process order
-        std::stable_sort(tagged.begin(), tagged.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::stable_sort(tagged.begin(), tagged.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         SeedList seeds;
         seeds.reserve(tagged.size());
         for (auto& entry : tagged) seeds.push_back(std::move(entry.second));

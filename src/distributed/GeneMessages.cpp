@@ -52,7 +52,8 @@ void GenesById::add(const CountMatrix& genes) {
 
 const Gene* GenesById::find(std::uint64_t id) const {
     const auto found = genes_.find(id);
-    if (found == genes_.end()) throw std::runtime_error("error: gene " + std::to_string(id) + " is unknown to this process.");
+    if (found == genes_.end())
+        throw std::runtime_error("error: gene " + std::to_string(id) + " is unknown to this process.");
     return found->second;
 }
 

@@ -152,8 +152,7 @@ std::vector<std::string> MpiCluster::exchange(std::vector<std::string> outgoing)
         for (std::size_t at = 0; at < outgoing[to].size(); at += kPiece) {
             const auto n = static_cast<int>(std::min(kPiece, outgoing[to].size() - at));
             requests.emplace_back();
-            MPI_Isend(outgoing[to].data() + at, n, MPI_BYTE, static_cast<int>(to), 2, MPI_COMM_WORLD,
-                      &requests.back());
+            MPI_Isend(outgoing[to].data() + at, n, MPI_BYTE, static_cast<int>(to), 2, MPI_COMM_WORLD, &requests.back());
         }
         MPI_Waitall(static_cast<int>(requests.size()), requests.data(), MPI_STATUSES_IGNORE);
         std::string().swap(outgoing[to]);

@@ -40,8 +40,7 @@ std::string_view ByteSource::peek(std::size_t n) {
 
 void ByteSource::skipToEnd() {
     std::vector<char> scratch(std::size_t{1} << 16);
-    while (read(scratch.data(), scratch.size()) != 0) {
-    }
+    while (read(scratch.data(), scratch.size()) != 0) {}
 }
 
 FileBytes::FileBytes(const std::string& path, Opening opening) : path_(path) {

@@ -18,7 +18,10 @@ namespace varnosk {
 namespace {
 
 constexpr std::string_view kGzipMagic("\x1f\x8b", 2);
-constexpr std::string_view kXzMagic("\xfd" "7zXZ\0", 6);
+constexpr std::string_view kXzMagic(
+    "\xfd"
+    "7zXZ\0",
+    6);
 constexpr std::string_view kZstdMagic("\x28\xb5\x2f\xfd", 4);
 // A zstd skippable frame (what parallel compressors start with): 0x184D2A50 to 0x184D2A5F.
 constexpr std::size_t kZstdSkippableMagicSize = 4;

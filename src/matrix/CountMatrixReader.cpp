@@ -7,17 +7,16 @@
 
 #include <omp.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <ctime>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
-
 
 namespace varnosk {
 namespace {
@@ -98,8 +97,7 @@ const char* convertCount(const char* begin, const char* end, float& value) {
         ++mantissa;
     }
     const bool decimal = mantissa < end && (isDigit(*mantissa) || *mantissa == '.');
-    const bool hexadecimal =
-        mantissa + 1 < end && mantissa[0] == '0' && (mantissa[1] == 'x' || mantissa[1] == 'X');
+    const bool hexadecimal = mantissa + 1 < end && mantissa[0] == '0' && (mantissa[1] == 'x' || mantissa[1] == 'X');
     if (decimal && !hexadecimal) {
         const auto [stop, error] = std::from_chars(number, end, value, std::chars_format::general);
         if (error == std::errc()) return stop;
@@ -227,8 +225,7 @@ std::unique_ptr<Gene> parseDataLine(std::string_view line, std::size_t start, st
     if (result.status == ParseStatus::Malformed) throw std::runtime_error(atLine(line_number) + "malformed data.");
     if (result.status == ParseStatus::InvalidCount) {
         throw std::runtime_error("error at line " + std::to_string(line_number) + ", column " +
-                                 std::to_string(result.column) + ": invalid count '" +
-                                 shown(result.bad_token) +
+                                 std::to_string(result.column) + ": invalid count '" + shown(result.bad_token) +
                                  "' (counts must be decimal, finite and non-negative).");
     }
     // Later stages need at least one sample; a matrix of names alone is not a count table.
@@ -299,7 +296,6 @@ CountMatrix readLines(LineReader& reader, bool has_header, ProgressSink& progres
 
 }  // namespace
 
-
 std::unique_ptr<Gene> parseGeneLine(std::string_view line, std::uint64_t id, std::size_t expected_samples) {
     std::vector<float> scratch;
     scratch.reserve(expected_samples);
@@ -313,7 +309,8 @@ CountMatrix readCountMatrix(const std::string& path, bool has_header, ProgressSi
         const auto threads = static_cast<std::uint64_t>(std::max(1, omp_get_max_threads()));
         const std::uint64_t parts = std::min(threads, reader.size() / kMinBytesPerPart);
         if (parts > 1) {
-            if (auto genes = readInParts(path, has_header, reader.size(), parts, progress, facts)) return std::move(*genes);
+            if (auto genes = readInParts(path, has_header, reader.size(), parts, progress, facts))
+                return std::move(*genes);
         }
     }
     return readLines(reader, has_header, progress, facts);
@@ -420,12 +417,10 @@ MatrixPartScan scanMatrixPart(const std::string& path, bool has_header, const Ma
     return scan;
 }
 
-CountMatrix readMatrixPart(const std::string& path, bool has_header, const MatrixPart& part,
-                           std::uint64_t lines_before, std::size_t expected_samples, ProgressSink& progress,
-                           MatrixFileFacts* facts) {
+CountMatrix readMatrixPart(const std::string& path, bool has_header, const MatrixPart& part, std::uint64_t lines_before,
+                           std::size_t expected_samples, ProgressSink& progress, MatrixFileFacts* facts) {
     LineReader reader = LineReader::openFileRange(path, part.begin, part.end);
-    return readGenes(reader, ReadStart{has_header && part.begin == 0, lines_before, expected_samples}, progress,
-                     facts);
+    return readGenes(reader, ReadStart{has_header && part.begin == 0, lines_before, expected_samples}, progress, facts);
 }
 
 void rereadGenes(const std::string& path, bool has_header, const FileIdentity& first_read, const GeneList& genes,
@@ -461,8 +456,8 @@ void rereadGenes(const std::string& path, bool has_header, const FileIdentity& f
             ++id;
             throttled.afterLine();
         } while (id < gene->id);
-        const std::string at = "line " + std::to_string(line_number) + " no longer holds gene '" +
-                               shown(gene->name) + "' as first read";
+        const std::string at =
+            "line " + std::to_string(line_number) + " no longer holds gene '" + shown(gene->name) + "' as first read";
         std::unique_ptr<Gene> raw;
         try {
             raw = parseDataLine(line, start, line_number, id, gene->numSamples(), scratch);
@@ -473,6 +468,5 @@ void rereadGenes(const std::string& path, bool has_header, const FileIdentity& f
     }
     progress.update(1, 1);
 }
-
 
 }  // namespace varnosk

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "common/ProgressSink.hpp"
-#include "matrix/CountMatrix.hpp"
 #include "matrix/ByteSource.hpp"
 #include "matrix/Compression.hpp"
+#include "matrix/CountMatrix.hpp"
 #include "matrix/LineReader.hpp"
 
 namespace varnosk {
@@ -21,7 +21,7 @@ struct MatrixFileFacts {
     std::optional<std::string> header;  // the header line without its line feed, when there is one
     bool can_be_read_again = false;     // a regular file: rereadGenes can read it
     Compression compression = Compression::None;
-    FileIdentity identity;              // of a regular file: what rereadGenes must find again
+    FileIdentity identity;  // of a regular file: what rereadGenes must find again
 };
 
 // Reads the whole count matrix (a gene name then one count per sample on every line,
@@ -71,9 +71,8 @@ MatrixPartScan scanMatrixPart(const std::string& path, bool has_header, const Ma
 // header when the part starts the file, error texts naming the line in the whole file
 // (`lines_before` lines precede the part), every gene held to `expected_samples` samples
 // (0: to its first gene's). An empty part, or one without genes, gives no gene and no error.
-CountMatrix readMatrixPart(const std::string& path, bool has_header, const MatrixPart& part,
-                           std::uint64_t lines_before, std::size_t expected_samples, ProgressSink& progress,
-                           MatrixFileFacts* facts = nullptr);
+CountMatrix readMatrixPart(const std::string& path, bool has_header, const MatrixPart& part, std::uint64_t lines_before,
+                           std::size_t expected_samples, ProgressSink& progress, MatrixFileFacts* facts = nullptr);
 
 // Reads the file again for some of the genes a first read made (`genes`, ascending id) and
 // calls visit(gene, its counts as written in the file) for each, in order, stopping after

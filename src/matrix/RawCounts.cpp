@@ -4,8 +4,7 @@
 
 namespace varnosk {
 
-RawCounts::RawCounts(const std::string& path, bool has_header, const MatrixFileFacts& facts,
-                     const CountMatrix& matrix)
+RawCounts::RawCounts(const std::string& path, bool has_header, const MatrixFileFacts& facts, const CountMatrix& matrix)
     : path_(path), has_header_(has_header), reread_(facts.can_be_read_again), identity_(facts.identity) {
     if (reread_) return;
     // ids run from 1 in matrix order

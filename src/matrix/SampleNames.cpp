@@ -44,9 +44,8 @@ SampleNames sampleNames(const std::optional<std::string>& header, std::size_t nu
     const std::string generated = ", so the samples are named sample_1 to sample_" + std::to_string(num_samples) + ".";
     if (fields.size() == num_samples + 1) fields.erase(fields.begin());
     if (fields.size() != num_samples) {
-        return {generatedNames(num_samples), "The matrix header has " + std::to_string(fields.size()) +
-                                                 " fields for " + std::to_string(num_samples) + " samples" +
-                                                 generated};
+        return {generatedNames(num_samples), "The matrix header has " + std::to_string(fields.size()) + " fields for " +
+                                                 std::to_string(num_samples) + " samples" + generated};
     }
     for (std::size_t s = 0; s < fields.size(); ++s) {
         if (fields[s].empty()) {

@@ -6,8 +6,8 @@
 
 #include "common/ProgressSink.hpp"
 #include "compare/GenesComparator.hpp"
-#include "msp/Msp.hpp"
 #include "msp/GeneCategory.hpp"
+#include "msp/Msp.hpp"
 #include "seeds/Seed.hpp"
 
 namespace varnosk {
@@ -34,8 +34,8 @@ struct MspCreator {
     // classified against every representative (core seed order), parallel over blocks of
     // genes; the lists of consecutive ranges, concatenated per core seed, are those of the
     // whole range. Then the MSPs from the lists of all genes.
-    TakenGenes classifyGenes(const GeneList& representatives, const GeneList& genes, std::size_t begin,
-                             std::size_t end, const ComparisonParameters& parameters, ProgressSink& progress) const;
+    TakenGenes classifyGenes(const GeneList& representatives, const GeneList& genes, std::size_t begin, std::size_t end,
+                             const ComparisonParameters& parameters, ProgressSink& progress) const;
     MspList buildMsps(TakenGenes taken, const GeneList& genes, const ComparisonParameters& parameters) const;
 };
 

@@ -16,8 +16,8 @@ namespace varnosk {
 // of its own, the columns are the samples themselves.
 struct HeatmapGrid {
     std::size_t rows = 0, columns = 0, rows_per_cell = 1, columns_per_cell = 1, samples = 0;
-    std::vector<double> values;               // rows x columns, row after row, columns in drawn order
-    std::vector<std::size_t> column_blocks;   // for each drawn column, its block of samples
+    std::vector<double> values;              // rows x columns, row after row, columns in drawn order
+    std::vector<std::size_t> column_blocks;  // for each drawn column, its block of samples
 
     // The first and the last sample averaged into drawn column `column`.
     std::size_t firstSample(std::size_t column) const { return column_blocks[column] * columns_per_cell; }

@@ -10,8 +10,8 @@
 #include "config/SettingsTable.hpp"
 #include "output/NumberText.hpp"
 #include "output/OutputFile.hpp"
-#include "report/HtmlText.hpp"
 #include "report/HeatmapGrid.hpp"
+#include "report/HtmlText.hpp"
 
 namespace varnosk {
 namespace {
@@ -74,11 +74,11 @@ void writeStages(std::ostream& out, const ReportInput& input) {
         const double width = std::max(1.0, bar_width * seconds / longest);
         const std::size_t y = 18 * i + 2;
         // The label is rounded for reading; data-seconds keeps six digits for scripts.
-        out << "<g class=\"stage-bar\" data-seconds=\"" << roundedText(seconds, 6) << "\"><text x=\""
-            << label_width - 6 << "\" y=\"" << y + 12
-            << "\" text-anchor=\"end\">" << escapeHtml(name) << "</text><rect x=\"" << label_width << "\" y=\"" << y
-            << "\" width=\"" << num(width) << "\" height=\"14\" fill=\"#4c78a8\"/><text x=\""
-            << label_width + width + 6 << "\" y=\"" << y + 12 << "\">" << duration(seconds) << "</text></g>\n";
+        out << "<g class=\"stage-bar\" data-seconds=\"" << roundedText(seconds, 6) << "\"><text x=\"" << label_width - 6
+            << "\" y=\"" << y + 12 << "\" text-anchor=\"end\">" << escapeHtml(name) << "</text><rect x=\""
+            << label_width << "\" y=\"" << y << "\" width=\"" << num(width)
+            << "\" height=\"14\" fill=\"#4c78a8\"/><text x=\"" << label_width + width + 6 << "\" y=\"" << y + 12
+            << "\">" << duration(seconds) << "</text></g>\n";
     }
     out << "</svg>\n<p class=\"note\">Wall-clock seconds; the report's own writing and the total are not "
            "included.</p>\n";
@@ -101,7 +101,8 @@ std::array<std::size_t, 4> categorySizes(const Msp& msp) {
 
 void writeLegend(std::ostream& out) {
     out << "<p class=\"legend\">";
-    for (int c = 0; c < 4; ++c) out << "<span style=\"background:" << kCategoryColours[c] << "\"></span>" << kCategoryNames[c];
+    for (int c = 0; c < 4; ++c)
+        out << "<span style=\"background:" << kCategoryColours[c] << "\"></span>" << kCategoryNames[c];
     out << "</p>\n";
 }
 
@@ -128,7 +129,8 @@ void writeSizeChart(std::ostream& out, const MspList& msps) {
     const double bar_width = 600;
     writeLegend(out);
     out << "<p class=\"note\">Genes per MSP, largest first (the largest has " << largest << ")"
-        << (labelled ? "" : "; hover a bar for its core / accessory / shared core / shared accessory genes") << ".</p>\n"
+        << (labelled ? "" : "; hover a bar for its core / accessory / shared core / shared accessory genes")
+        << ".</p>\n"
         << "<div class=\"scroll\"><svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << label_width + bar_width + 60
         << "\" height=\"" << num(row * static_cast<double>(count) + 4) << "\">\n";
     for (std::size_t i = 0; i < count; ++i) {
@@ -146,7 +148,9 @@ void writeSizeChart(std::ostream& out, const MspList& msps) {
             out << sizes[0] << " / " << sizes[1] << " / " << sizes[2] << " / " << sizes[3];
         }
         out << "</title>";
-        if (labelled) out << "<text x=\"" << label_width - 6 << "\" y=\"" << y + 11 << "\" text-anchor=\"end\">" << name << "</text>";
+        if (labelled)
+            out << "<text x=\"" << label_width - 6 << "\" y=\"" << y + 11 << "\" text-anchor=\"end\">" << name
+                << "</text>";
         double x = label_width;
         for (int c = 0; c < 4; ++c) {
             if (sizes[c] == 0) continue;
@@ -187,8 +191,9 @@ void writeHeatmap(std::ostream& out, const ReportInput& input) {
     out << "<p class=\"note\">Each row is an MSP in table order; each column a sample, columns ordered so that "
            "similar ones sit together (greedy nearest neighbour on the relative-abundance columns).";
     if (grid.rows_per_cell > 1 || grid.columns_per_cell > 1) {
-        out << " To keep the chart readable each cell is the mean of up to " << grid.rows_per_cell << " consecutive MSPs and "
-            << grid.columns_per_cell << " consecutive samples in table order, averaged before the columns are ordered.";
+        out << " To keep the chart readable each cell is the mean of up to " << grid.rows_per_cell
+            << " consecutive MSPs and " << grid.columns_per_cell
+            << " consecutive samples in table order, averaged before the columns are ordered.";
     }
     out << " Colour: the MSP's share of the sample's MSP abundance, on a square-root scale.</p>\n";
     // colour scale
@@ -198,8 +203,7 @@ void writeHeatmap(std::ostream& out, const ReportInput& input) {
             << "\"/>";
     }
     out << "<text x=\"10\" y=\"32\">0</text><text x=\"210\" y=\"32\" text-anchor=\"middle\">" << num(top / 4)
-        << "</text><text x=\"410\" y=\"32\" text-anchor=\"end\">" << num(top)
-        << "</text></svg>\n";
+        << "</text><text x=\"410\" y=\"32\" text-anchor=\"end\">" << num(top) << "</text></svg>\n";
 
     // made once: a label is written beside its row or column and again in each cell's title
     const auto sampleName = [&](std::size_t s) { return escapeHtml(shortName(input.sample_names[s])); };
@@ -228,8 +232,8 @@ void writeHeatmap(std::ostream& out, const ReportInput& input) {
         const double y = head + cell_h * static_cast<double>(r);
         out << "<g class=\"heat-row\" transform=\"translate(0," << num(y) << ")\">";
         if (labelled_rows) {
-            out << "<text x=\"" << left - 4 << "\" y=\"" << num(cell_h - 3) << "\" text-anchor=\"end\">" << row_labels[r]
-                << "</text>";
+            out << "<text x=\"" << left - 4 << "\" y=\"" << num(cell_h - 3) << "\" text-anchor=\"end\">"
+                << row_labels[r] << "</text>";
         }
         for (std::size_t c = 0; c < grid.columns; ++c) {
             const double v = grid.values[r * grid.columns + c];
@@ -269,8 +273,8 @@ void writeScatter(std::ostream& out, const ReportInput& input) {
     const double left = 70, top = 10, width = 600, height = 360;
     out << "<p class=\"note\">One point per MSP: x, the share of samples where it is detected; y, its mean "
            "abundance (raw counts) over those samples, log scale.</p>\n"
-        << "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"scatter\" width=\"" << left + width + 20
-        << "\" height=\"" << top + height + 50 << "\">\n"
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"scatter\" width=\"" << left + width + 20 << "\" height=\""
+        << top + height + 50 << "\">\n"
         << "<rect x=\"" << left << "\" y=\"" << top << "\" width=\"" << width << "\" height=\"" << height
         << "\" fill=\"none\" stroke=\"#888\"/>\n";
     for (int i = 0; i <= 10; i += 2) {
@@ -286,7 +290,8 @@ void writeScatter(std::ostream& out, const ReportInput& input) {
     }
     out << "<text x=\"" << left + width / 2 << "\" y=\"" << top + height + 38
         << "\" text-anchor=\"middle\">prevalence (share of samples)</text>\n"
-        << "<text transform=\"translate(14," << top + height / 2 << ") rotate(-90)\" text-anchor=\"middle\">mean "
+        << "<text transform=\"translate(14," << top + height / 2
+        << ") rotate(-90)\" text-anchor=\"middle\">mean "
            "abundance</text>\n";
     const double radius = shown.size() > 1000 ? 2 : 4;
     for (const std::size_t m : shown) {

@@ -67,22 +67,21 @@ Band<Position> gatherBand(const GenesBin& bin, const SampleBitsets& bitsets, con
             Band<Position> block;
             for (std::size_t r = cuts[k]; r < cuts[k + 1]; ++r) {
                 const std::uint32_t first = genes[r];
-                judge.forEachCandidateOf(first, genes.data() + r + 1, genes.size() - r - 1,
-                                         [&](std::uint32_t second, float bound) {
-                                             const PairOf<Position> pair{static_cast<Position>(first),
-                                                                         static_cast<Position>(second), bound};
-                                             if (ceiling && isStrongerPair(pair, *ceiling)) return;
-                                             if (!block.admits(pair)) return;
-                                             block.pairs.push_back(pair);
-                                             if (block.pairs.size() >= block_limit + block_limit / 4 + 1) {
-                                                 trim(block, block_limit);
-                                             }
-                                         },
-                                         [&] {
-                                             // a bound below the block's floor is left out
-                                             return block.floor ? block.floor->concordance
-                                                                : -std::numeric_limits<float>::infinity();
-                                         });
+                judge.forEachCandidateOf(
+                    first, genes.data() + r + 1, genes.size() - r - 1,
+                    [&](std::uint32_t second, float bound) {
+                        const PairOf<Position> pair{static_cast<Position>(first), static_cast<Position>(second), bound};
+                        if (ceiling && isStrongerPair(pair, *ceiling)) return;
+                        if (!block.admits(pair)) return;
+                        block.pairs.push_back(pair);
+                        if (block.pairs.size() >= block_limit + block_limit / 4 + 1) {
+                            trim(block, block_limit);
+                        }
+                    },
+                    [&] {
+                        // a bound below the block's floor is left out
+                        return block.floor ? block.floor->concordance : -std::numeric_limits<float>::infinity();
+                    });
             }
             return block;
         },
@@ -171,11 +170,10 @@ std::vector<std::vector<std::uint32_t>> extractGroupsInBands(const GenesBin& bin
 
 #define VARNOSK_BANDS_OF(Position)                                                                                    \
     template Band<Position> gatherBand(const GenesBin&, const SampleBitsets&, const BandRequest<Position>&,           \
-                                       std::size_t, std::size_t, double, const ComparisonParameters&,                \
-                                       ProgressSink*);                                                                \
-    template Band<Position> mergeBands(std::vector<Band<Position>>, std::size_t);                                    \
+                                       std::size_t, std::size_t, double, const ComparisonParameters&, ProgressSink*); \
+    template Band<Position> mergeBands(std::vector<Band<Position>>, std::size_t);                                     \
     template class BandedPass<Position>;                                                                              \
-    template std::vector<std::vector<std::uint32_t>> extractGroupsInBandsOf<Position>(                               \
+    template std::vector<std::vector<std::uint32_t>> extractGroupsInBandsOf<Position>(                                \
         const GenesBin&, const SampleBitsets&, std::uint64_t, double, const ComparisonParameters&, std::size_t,       \
         ProgressSink*);
 VARNOSK_BANDS_OF(std::uint16_t)

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "compare/GenesComparator.hpp"
 #include "common/GreedyPass.hpp"
+#include "compare/GenesComparator.hpp"
 
 namespace varnosk {
 

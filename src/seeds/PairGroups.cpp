@@ -100,16 +100,15 @@ std::vector<std::vector<std::uint32_t>> extractGroups(std::vector<PairOf<Positio
             neighbours[next[pair.second]++] = pair.first;
         }
     }
-    pass.extend(candidates, std::nullopt, judge,
-                [&](std::uint32_t pivot, std::vector<std::uint32_t>& partners) {
-                    for (std::uint64_t k = offsets[pivot]; k < offsets[pivot + 1]; ++k) {
-                        const std::uint32_t partner = neighbours[k];
-                        if (pass.isTaken(partner)) continue;
-                        if (judge.concordance(std::min(pivot, partner), std::max(pivot, partner))) {
-                            partners.push_back(partner);
-                        }
-                    }
-                });
+    pass.extend(candidates, std::nullopt, judge, [&](std::uint32_t pivot, std::vector<std::uint32_t>& partners) {
+        for (std::uint64_t k = offsets[pivot]; k < offsets[pivot + 1]; ++k) {
+            const std::uint32_t partner = neighbours[k];
+            if (pass.isTaken(partner)) continue;
+            if (judge.concordance(std::min(pivot, partner), std::max(pivot, partner))) {
+                partners.push_back(partner);
+            }
+        }
+    });
     return pass.takeGroups();
 }
 

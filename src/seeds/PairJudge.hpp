@@ -18,11 +18,7 @@ class PairJudge {
 public:
     PairJudge(const GenesBin& bin, const SampleBitsets& bitsets, double min_concordance,
               const ComparisonParameters& parameters)
-        : bin_(bin),
-          bitsets_(bitsets),
-          min_concordance_(min_concordance),
-          comparator_(parameters),
-          row_(bin.size()) {}
+        : bin_(bin), bitsets_(bitsets), min_concordance_(min_concordance), comparator_(parameters), row_(bin.size()) {}
 
     // The stored concordance of the pair of bin positions first < second, when it is kept. A
     // not-a-number concordance is not below the minimum, so its pair is kept.
@@ -58,10 +54,10 @@ public:
             if (k + kRecordAhead < num_left) prefetchGeneRecord(bin_[row[k + kRecordAhead]]);
             if (k + kDataAhead < num_left) prefetchGeneData(*bin_[row[k + kDataAhead]]);
             const float below = floor();
-            const float bound = bounded ? comparator_.concordanceBound(*bin_[first], *bin_[row[k]],
-                                                                       bitsets_.totals(first), bitsets_.totals(row[k]),
-                                                                       below)
-                                        : std::numeric_limits<float>::infinity();
+            const float bound = bounded
+                                    ? comparator_.concordanceBound(*bin_[first], *bin_[row[k]], bitsets_.totals(first),
+                                                                   bitsets_.totals(row[k]), below)
+                                    : std::numeric_limits<float>::infinity();
             if (!(bound < min_concordance_) && !(bound < below)) found(row[k], bound);
         }
     }

@@ -29,8 +29,7 @@ std::vector<std::size_t> rowCuts(std::size_t n, std::size_t begin, std::size_t e
     return cuts;
 }
 
-SeedsCreator::SeedsCreator(std::uint64_t min_seed_size, double min_concordance,
-                           const ComparisonParameters& parameters)
+SeedsCreator::SeedsCreator(std::uint64_t min_seed_size, double min_concordance, const ComparisonParameters& parameters)
     : min_concordance_(min_concordance), min_seed_size_(min_seed_size), comparator_(parameters) {}
 
 bool SeedsCreator::skipsBin(std::size_t n) const {

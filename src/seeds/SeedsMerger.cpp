@@ -4,9 +4,9 @@
 #include <memory>
 #include <utility>
 
+#include "common/GreedyPass.hpp"
 #include "compare/GenesComparator.hpp"
 #include "compare/RepresentativeGenes.hpp"
-#include "common/GreedyPass.hpp"
 
 namespace varnosk {
 namespace {
@@ -29,8 +29,7 @@ GeneList unionOfGenes(const Seed& seed, const SeedList& partners) {
 
 }  // namespace
 
-void SeedsMerger::mergeSeeds(SeedList& seeds, const ComparisonParameters& parameters,
-                             ProgressSink& progress) const {
+void SeedsMerger::mergeSeeds(SeedList& seeds, const ComparisonParameters& parameters, ProgressSink& progress) const {
     // Smallest first, so the largest seed sits at the end; equal sizes keep creation order
     // and the later one is examined first.
     std::stable_sort(seeds.begin(), seeds.end(),

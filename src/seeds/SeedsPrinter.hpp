@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "seeds/Seed.hpp"
 #include "output/OutputDirectory.hpp"
+#include "seeds/Seed.hpp"
 
 namespace varnosk {
 

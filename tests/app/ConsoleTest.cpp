@@ -29,7 +29,8 @@ TEST(ProgressLine, RewritesOneLineWithTruncatedPercentages) {
 TEST(StageTimer, ReportsMinutesAndSecondsWithStopsPairedLastInFirstOut) {
     StageTimer timer;
     timer.startAt("Total", 100);
-    for (const auto& [name, seconds] : {std::pair{"Short", 59}, {"Minute", 60}, {"Creating seeds", 725}, {"Instant", 0}}) {
+    for (const auto& [name, seconds] :
+         {std::pair{"Short", 59}, {"Minute", 60}, {"Creating seeds", 725}, {"Instant", 0}}) {
         timer.startAt(name, 1000);
         timer.stopAt(1000 + seconds);
     }

@@ -109,8 +109,8 @@ private:
 
 struct Tally {
     int taken = 0;
-    int missed = 0;        // taken by the full comparison, turned away by the screen
-    int unrelated = 0;     // unrelated pairs with an abundance ratio
+    int missed = 0;     // taken by the full comparison, turned away by the screen
+    int unrelated = 0;  // unrelated pairs with an abundance ratio
     int unrelated_screened_out = 0;
 };
 
@@ -176,8 +176,8 @@ TEST(ConcordanceBound, NeverBelowTheConcordanceCompareStores) {
                 const GenePair pair = maker.make(kind);
                 const float bound = comparator.concordanceBound(pair.first, pair.second);
                 // The same from the genes' totals (over every sample where they share most).
-                const float from_totals = comparator.concordanceBound(
-                    pair.first, pair.second, geneTotals(pair.first), geneTotals(pair.second));
+                const float from_totals = comparator.concordanceBound(pair.first, pair.second, geneTotals(pair.first),
+                                                                      geneTotals(pair.second));
                 const ComparisonResult& result = comparator.compare(pair.first, pair.second, num_samples);
                 if (!result.valid || std::isnan(result.concordance)) continue;
                 ++compared;

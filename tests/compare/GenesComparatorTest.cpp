@@ -38,7 +38,8 @@ TEST(GenesComparator, RatioRefinementStopsOnConvergenceOrAfterThreeIterations) {
     // Medians 5.5, 8, 9 (gene2 thresholds dropping the low samples each time); a fourth
     // iteration would give 9.5.
     GenesComparator ten(parameters(10));
-    const ComparisonResult& capped = ten.compare(gene(std::vector<float>(10, 1.0f)), gene({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}), 0);
+    const ComparisonResult& capped =
+        ten.compare(gene(std::vector<float>(10, 1.0f)), gene({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}), 0);
     EXPECT_TRUE(capped.valid);
     EXPECT_EQ(capped.abundance_ratio, 9.0);
     EXPECT_EQ(capped.gene1_threshold, 1.0);
@@ -106,8 +107,9 @@ TEST(GenesComparator, QuartilesOfHalvesSetTukeyFencesInclusive) {
     // Co-detected residuals 2 x (1 .. n) centred on 0 with a ratio of exactly 1. n = 7:
     // halves {-6,-4,-2} and {2,4,6} give Q1 = -4, Q3 = 4, fences -16 and 16; n = 8: residuals
     // -7 .. 7 by 2 give the same. Four non-zero samples below a threshold probe the fences.
-    for (auto [x, y] : {std::pair<std::vector<float>, std::vector<float>>{{10, 8, 4, 3, 2, 2, 2}, {4, 4, 2, 3, 4, 6, 8}},
-                        {{10, 8, 5, 2, 2, 2, 2, 2}, {3, 3, 2, 1, 3, 5, 7, 9}}}) {
+    for (auto [x, y] :
+         {std::pair<std::vector<float>, std::vector<float>>{{10, 8, 4, 3, 2, 2, 2}, {4, 4, 2, 3, 4, 6, 8}},
+          {{10, 8, 5, 2, 2, 2, 2, 2}, {3, 3, 2, 1, 3, 5, 7, 9}}}) {
         const std::size_t n = x.size();
         x.insert(x.end(), {16.5f, 0.5f, 17.0f, 0.5f});
         y.insert(y.end(), {0.5f, 16.5f, 0.5f, 17.0f});
@@ -208,7 +210,8 @@ TEST(SelectKey, MatchesSortedKeysAndLeavesThemUnchanged) {
             std::vector<std::uint32_t> keys(n);
             for (std::size_t i = 0; i < n; ++i) {
                 const auto draw = static_cast<std::uint32_t>(rng() % (distinct == 0 ? 1000u : distinct));
-                keys[i] = distinct == 0 ? (draw % 2 == 0 ? 0xFFC00000u - draw : 0x3F800000u + draw) : 0x40000000u + draw;
+                keys[i] =
+                    distinct == 0 ? (draw % 2 == 0 ? 0xFFC00000u - draw : 0x3F800000u + draw) : 0x40000000u + draw;
             }
             if (n % 3 == 0) std::sort(keys.begin(), keys.end());
             if (n % 5 == 0) std::reverse(keys.begin(), keys.end());
@@ -216,7 +219,8 @@ TEST(SelectKey, MatchesSortedKeysAndLeavesThemUnchanged) {
             std::vector<std::uint32_t> sorted = keys;
             std::sort(sorted.begin(), sorted.end());
             for (std::size_t k = 0; k < n; ++k) {
-                ASSERT_EQ(selectKey(keys.data(), n, k, arrays), sorted[k]) << n << " keys, " << distinct << " distinct, k " << k;
+                ASSERT_EQ(selectKey(keys.data(), n, k, arrays), sorted[k])
+                    << n << " keys, " << distinct << " distinct, k " << k;
             }
             EXPECT_EQ(keys, original);
         }

@@ -16,8 +16,8 @@ namespace {
 // and around the detection threshold, where the single-precision tests could disagree.
 GeneList randomGenes(std::vector<Gene>& storage, const ComparisonParameters& parameters, std::mt19937_64& rng) {
     const float t = parameters.detection_threshold;
-    const std::vector<float> levels{0.0f, t, std::nextafter(t, 0.0f), std::nextafter(t, 10.0f), 0.5f * t,
-                                    2.0f * t, 5.0f * t, 9.0f * t};
+    const std::vector<float> levels{
+        0.0f, t, std::nextafter(t, 0.0f), std::nextafter(t, 10.0f), 0.5f * t, 2.0f * t, 5.0f * t, 9.0f * t};
     std::uniform_int_distribution<std::size_t> level(0, levels.size() - 1);
     std::uniform_real_distribution<float> noise(0.9f, 1.1f);
     std::bernoulli_distribution zero(0.5);

@@ -30,8 +30,10 @@ public:
         for (auto& [section, entries] : sections_) {
             for (auto it = entries.begin(); it != entries.end(); ++it) {
                 if (section + "." + it->first != dotted_key) continue;
-                if (value) it->second = value;
-                else entries.erase(it);
+                if (value)
+                    it->second = value;
+                else
+                    entries.erase(it);
                 return *this;
             }
         }
@@ -63,10 +65,13 @@ private:
     std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> sections_ = {
         {"input", {{"count_matrix_file", matrix()}, {"count_matrix_has_header", "true"}}},
         {"genes_comparison",
-         {{"detection_limit", "7"}, {"min_prevalence", "3"}, {"min_prevalence_for_outliers", "6"},
+         {{"detection_limit", "7"},
+          {"min_prevalence", "3"},
+          {"min_prevalence_for_outliers", "6"},
           {"max_outliers_fraction", "0.1"}}},
         {"genes_bins_creation", {{"enabled", "true"}, {"normalize_counts", "true"}}},
-        {"seeds_creation", {{"num_best_representative_genes", "12"}, {"min_concordance", "0.9"}, {"min_seed_size", "20"}}},
+        {"seeds_creation",
+         {{"num_best_representative_genes", "12"}, {"min_concordance", "0.9"}, {"min_seed_size", "20"}}},
         {"seeds_merging", {{"min_concordance", "0.8"}, {"min_seed_size", "25"}}},
         {"msp_creation", {{"min_concordance", "0.75"}, {"min_robust_concordance", "0.6"}}},
         {"output", {{"output_dir", outputDir()}, {"print_genes_bins", "false"}, {"print_seeds", "true"}}},
@@ -110,8 +115,7 @@ TEST(SettingsLoader, ReadsEveryKeyIntoItsField) {
     const Settings loaded = load(fixture.write("\n# trailing comment\n"));
     for (const SettingKey& key : settingsTable()) {
         // a file without [msp_abundance] gets its defaults
-        const std::string expected =
-            key.required ? fixture.value(key.dottedName()) : settingValueText(Settings{}, key);
+        const std::string expected = key.required ? fixture.value(key.dottedName()) : settingValueText(Settings{}, key);
         EXPECT_EQ(settingValueText(loaded, key), expected) << key.dottedName();
     }
     EXPECT_EQ(loaded.abundance_num_core_genes, 100u);
@@ -136,12 +140,15 @@ TEST(SettingsLoader, RejectsEachBadFileWithItsExactMessage) {
     // a token the parser echoes is cut, like every name in a message
     const std::string long_value(1000, 'x');
     const Row rows[] = {
-        {{{gc + "detection_limit", long_value.c_str()}}, "",
+        {{{gc + "detection_limit", long_value.c_str()}},
+         "",
          invalid(std::string(200, 'x') + "... (800 more bytes)", gc + "detection_limit")},
         // parser errors
         {{{"output.print_seeds", nullptr}}, "", "the option 'output.print_seeds' is required but missing"},
         {{}, "[genes_comparison]\nmin_prevalance = 3\n", "unrecognised option 'genes_comparison.min_prevalance'"},
-        {{}, "[seeds_merging]\nmin_seed_size = 30\n", "option 'seeds_merging.min_seed_size' cannot be specified more than once"},
+        {{},
+         "[seeds_merging]\nmin_seed_size = 30\n",
+         "option 'seeds_merging.min_seed_size' cannot be specified more than once"},
         {{{gc + "detection_limit", "seven"}}, "", invalid("seven", gc + "detection_limit")},
         // placeholders of the parser's message used to hang it (found by fuzzing)
         {{}, "[input]\nx%value% = 3\n", "unrecognised option 'input.x?value?'"},
@@ -150,7 +157,8 @@ TEST(SettingsLoader, RejectsEachBadFileWithItsExactMessage) {
         // unsigned values never wrap
         {{{sc + "min_seed_size", "-1"}}, "", invalid("-1", sc + "min_seed_size")},
         {{{gc + "min_prevalence", "-0"}}, "", invalid("-0", gc + "min_prevalence")},
-        {{{"seeds_merging.min_seed_size", "18446744073709551616"}}, "",
+        {{{"seeds_merging.min_seed_size", "18446744073709551616"}},
+         "",
          invalid("18446744073709551616", "seeds_merging.min_seed_size")},
         {{{"seeds_merging.min_seed_size", kMaxUnsigned.c_str()}}, "", "<no error>"},
         // booleans; an empty value is a missing value, not "true"
@@ -170,7 +178,9 @@ TEST(SettingsLoader, RejectsEachBadFileWithItsExactMessage) {
         {{{gc + "max_outliers_fraction", "0.5000001"}}, "", fraction},
         {{{gc + "max_outliers_fraction", "-1e-9"}}, "", fraction},
         {{{gc + "max_outliers_fraction", "nan"}}, "", fraction},
-        {{{sc + "num_best_representative_genes", "9"}}, "", range(sc + "num_best_representative_genes", "10", kMaxUnsigned)},
+        {{{sc + "num_best_representative_genes", "9"}},
+         "",
+         range(sc + "num_best_representative_genes", "10", kMaxUnsigned)},
         {{{sc + "min_concordance", "0.7"}}, "", "<no error>"},
         {{{sc + "min_concordance", "1"}}, "", "<no error>"},
         {{{sc + "min_concordance", "0.69"}}, "", concordance},
@@ -179,18 +189,27 @@ TEST(SettingsLoader, RejectsEachBadFileWithItsExactMessage) {
         // any number is a valid threshold there, but NaN is none
         {{{"seeds_merging.min_concordance", "nan"}}, "", "error: seeds_merging.min_concordance must be a number."},
         {{{"msp_creation.min_concordance", "nan"}}, "", "error: msp_creation.min_concordance must be a number."},
-        {{{"msp_creation.min_robust_concordance", "nan"}}, "", "error: msp_creation.min_robust_concordance must be a number."},
+        {{{"msp_creation.min_robust_concordance", "nan"}},
+         "",
+         "error: msp_creation.min_robust_concordance must be a number."},
         // ranges that follow other keys
         {{{outliers, "4"}}, "", range(outliers, "5", kMaxUnsigned)},
         {{{outliers, "5"}}, "", "<no error>"},
         {{{gc + "min_prevalence", "8"}}, "", range(outliers, "8", kMaxUnsigned)},
         {{{gc + "min_prevalence", "8"}, {outliers, "8"}}, "", "<no error>"},
-        {{{sc + "num_best_representative_genes", "10"}, {sc + "min_seed_size", "5"}}, "",
+        {{{sc + "num_best_representative_genes", "10"}, {sc + "min_seed_size", "5"}},
+         "",
          range(sc + "min_seed_size", "10", kMaxUnsigned)},
-        {{{sc + "num_best_representative_genes", "10"}, {sc + "min_seed_size", "10"}, {"seeds_merging.min_seed_size", "9"}},
-         "", range("seeds_merging.min_seed_size", "10", kMaxUnsigned)},
-        {{{sc + "num_best_representative_genes", "10"}, {sc + "min_seed_size", "10"}, {"seeds_merging.min_seed_size", "10"}},
-         "", "<no error>"},
+        {{{sc + "num_best_representative_genes", "10"},
+          {sc + "min_seed_size", "10"},
+          {"seeds_merging.min_seed_size", "9"}},
+         "",
+         range("seeds_merging.min_seed_size", "10", kMaxUnsigned)},
+        {{{sc + "num_best_representative_genes", "10"},
+          {sc + "min_seed_size", "10"},
+          {"seeds_merging.min_seed_size", "10"}},
+         "",
+         "<no error>"},
         // the optional abundance keys
         {{}, "\n[msp_abundance]\nnum_core_genes = 1\nmin_detected_share = 0\n", "<no error>"},
         {{}, "\n[msp_abundance]\nmin_detected_share = 1\n", "<no error>"},
@@ -200,10 +219,12 @@ TEST(SettingsLoader, RejectsEachBadFileWithItsExactMessage) {
         {{}, "\n[msp_abundance]\nmin_detected_share = nan\n", share},
         {{}, "\n[msp_abundance]\nnum_core_genes = -3\n", invalid("-3", ab + "num_core_genes")},
         // the count matrix is checked first, then the ranges in key order, the output last
-        {{{"input.count_matrix_file", "/nonexistent/m.tsv"}, {gc + "min_prevalence", "1"}}, "",
+        {{{"input.count_matrix_file", "/nonexistent/m.tsv"}, {gc + "min_prevalence", "1"}},
+         "",
          unreadable("/nonexistent/m.tsv")},
         {{{"input.count_matrix_file", "/"}}, "", unreadable("/")},
-        {{{gc + "min_prevalence", "1"}, {sc + "min_concordance", "2"}, {"output.output_dir", "/nonexistent/out"}}, "",
+        {{{gc + "min_prevalence", "1"}, {sc + "min_concordance", "2"}, {"output.output_dir", "/nonexistent/out"}},
+         "",
          range(gc + "min_prevalence", "2", kMaxUnsigned)},
         {{{"output.output_dir", "/nonexistent/out"}}, "", "error: /nonexistent/out is not a valid directory."},
     };
@@ -227,8 +248,15 @@ TEST(SettingsLoader, ReadsAbundanceKeysAndBooleanSpellings) {
     const Settings s = load(fixture.write("\n[msp_abundance]\nnum_core_genes = 7\nmin_detected_share = 0.5\n"));
     EXPECT_EQ(s.abundance_num_core_genes, 7u);
     EXPECT_EQ(s.abundance_min_detected_share, 0.5);
-    for (const auto& [word, expected] : {std::pair{"on", true}, {"yes", true}, {"1", true}, {"TRUE", true},
-                                         {"Yes", true}, {"off", false}, {"no", false}, {"0", false}, {"False", false}}) {
+    for (const auto& [word, expected] : {std::pair{"on", true},
+                                         {"yes", true},
+                                         {"1", true},
+                                         {"TRUE", true},
+                                         {"Yes", true},
+                                         {"off", false},
+                                         {"no", false},
+                                         {"0", false},
+                                         {"False", false}}) {
         fixture.set("input.count_matrix_has_header", word);
         EXPECT_EQ(load(fixture.write()).count_matrix_has_header, expected) << word;
     }
@@ -275,8 +303,10 @@ TEST(ApplicationSettings, RecordReadsBackAsTheSameSettings) {
     writeApplicationSettings(first, OutputDirectory(first.output_dir), "application_settings.ini");
     const fs::path written = fs::path(first.output_dir) / "application_settings.ini";
     const std::string text = test::readFile(written);
-    for (const char* line : {"\nnormalize_counts = false\n", "\nmin_concordance = 1e-07\n", "\ndetection_limit = "
-                             "3.4028234663852886e+38\n", "\nmin_robust_concordance = 0.30000000000000004\n"}) {
+    for (const char* line : {"\nnormalize_counts = false\n", "\nmin_concordance = 1e-07\n",
+                             "\ndetection_limit = "
+                             "3.4028234663852886e+38\n",
+                             "\nmin_robust_concordance = 0.30000000000000004\n"}) {
         EXPECT_NE(text.find(line), std::string::npos) << line;
     }
     // a second record never replaces the first
@@ -295,8 +325,8 @@ TEST(ApplicationSettings, RecordReadsBackAsTheSameSettings) {
     EXPECT_EQ(again.abundance_min_detected_share, 0.3333333333333333);
 
     // six significant digits only where they are exact
-    const std::pair<double, const char*> reals[] = {{7.0, "= 7\n"}, {7.000004, "= 7.000004\n"},
-                                                    {1234567.0, "= 1234567\n"}, {1e6, "= 1e+06\n"}};
+    const std::pair<double, const char*> reals[] = {
+        {7.0, "= 7\n"}, {7.000004, "= 7.000004\n"}, {1234567.0, "= 1234567\n"}, {1e6, "= 1e+06\n"}};
     for (const auto& [value, ending] : reals) {
         test::TempDir dir;
         Settings s;

@@ -54,11 +54,11 @@ TEST(SettingsTable, KeysAreDistinctAndTheirFieldsFitTheirKinds) {
         EXPECT_EQ(&settingKeyOf(key.field), &key) << key.dottedName() << " shares its field";
         const std::size_t alternative = key.field.index();
         switch (key.kind) {
-        case SettingKind::InputFile:
-        case SettingKind::OutputDirectory: EXPECT_EQ(alternative, 0u) << key.dottedName(); break;
-        case SettingKind::Boolean: EXPECT_EQ(alternative, 1u) << key.dottedName(); break;
-        case SettingKind::Integer: EXPECT_EQ(alternative, 2u) << key.dottedName(); break;
-        case SettingKind::Real: EXPECT_EQ(alternative, 3u) << key.dottedName(); break;
+            case SettingKind::InputFile:
+            case SettingKind::OutputDirectory: EXPECT_EQ(alternative, 0u) << key.dottedName(); break;
+            case SettingKind::Boolean: EXPECT_EQ(alternative, 1u) << key.dottedName(); break;
+            case SettingKind::Integer: EXPECT_EQ(alternative, 2u) << key.dottedName(); break;
+            case SettingKind::Real: EXPECT_EQ(alternative, 3u) << key.dottedName(); break;
         }
         if (key.at_least != nullptr) {
             EXPECT_NO_THROW(settingKeyOf(key.at_least)) << key.dottedName();

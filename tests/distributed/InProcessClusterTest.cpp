@@ -126,7 +126,10 @@ TEST(InProcessCluster, EveryCollectiveDeliversEachRanksBytesWhereMpiWould) {
         for (int me = 0; me < ranks; ++me) {
             const Seen& s = seen[static_cast<std::size_t>(me)];
             const std::string label = std::to_string(me) + " of " + std::to_string(ranks);
-            EXPECT_EQ(s.broadcast, std::string("root\0" "0", 6)) << label;
+            EXPECT_EQ(s.broadcast, std::string("root\0"
+                                               "0",
+                                               6))
+                << label;
             std::vector<std::string> gathered, all, incoming;
             for (int r = 0; r < ranks; ++r) {
                 gathered.push_back(r == 1 ? "" : tag("g", r));

@@ -44,8 +44,8 @@ TEST(LaunchedCopies, EachLauncherIsReadAndAJobOfOneCopyRuns) {
 #ifndef VARNOSK_MPI
 // The binary of one process stops before reading anything, naming the MPI build.
 TEST(LaunchedCopies, OneProcessBuildRefusesToRunAsSeveralCopies) {
-    const test::ProcessResult refused = test::runCommand("OMPI_COMM_WORLD_SIZE=2 " + std::string(VARNOSK_BINARY) +
-                                                         " settings-that-does-not-exist.ini");
+    const test::ProcessResult refused =
+        test::runCommand("OMPI_COMM_WORLD_SIZE=2 " + std::string(VARNOSK_BINARY) + " settings-that-does-not-exist.ini");
     EXPECT_EQ(refused.status, 255);
     EXPECT_EQ(refused.out, "");
     EXPECT_EQ(refused.err,

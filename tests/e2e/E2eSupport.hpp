@@ -60,10 +60,9 @@ std::string fileSizeLimit(const std::string& blocks);
 std::string mpirunPrefix(int ranks);
 #endif
 
-inline const std::vector<std::string> kTables = {"genes_filtered_out.tsv", "genes_bins.tsv",
-                                                 "all_seeds.tsv",          "all_merged_seeds.tsv",
-                                                 "all_core_seeds.tsv",     "all_msps.tsv",
-                                                 "msp_abundance.tsv",      "msp_relative_abundance.tsv",
-                                                 "msp_summary.tsv"};
+inline const std::vector<std::string> kTables = {
+    "genes_filtered_out.tsv", "genes_bins.tsv", "all_seeds.tsv",     "all_merged_seeds.tsv",
+    "all_core_seeds.tsv",     "all_msps.tsv",   "msp_abundance.tsv", "msp_relative_abundance.tsv",
+    "msp_summary.tsv"};
 
 }  // namespace varnosk::e2e

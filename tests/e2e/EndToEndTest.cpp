@@ -78,13 +78,23 @@ TEST(EndToEnd, SettingsAndMatrixErrorsEndTheRunWithOneMessage) {
 }
 
 TEST(EndToEnd, StagesFollowTheSettings) {
-    const std::vector<std::string> all = {"Reading count matrix", "Computing number of mapped reads in samples",
-                                          "Sqrt transformation", "Filtering rare genes", "Creating genes bins",
-                                          "Creating seeds", "Printing all seeds", "Merging seeds",
-                                          "Printing merged seeds", "Extracting core seeds", "Printing core seeds",
+    const std::vector<std::string> all = {"Reading count matrix",
+                                          "Computing number of mapped reads in samples",
+                                          "Sqrt transformation",
+                                          "Filtering rare genes",
+                                          "Creating genes bins",
+                                          "Creating seeds",
+                                          "Printing all seeds",
+                                          "Merging seeds",
+                                          "Printing merged seeds",
+                                          "Extracting core seeds",
+                                          "Printing core seeds",
                                           "Creating Metagenomic Species Pan-genomes",
-                                          "Printing Metagenomic Species Pan-genomes", "Computing MSP abundance",
-                                          "Printing MSP abundance and summary", "Writing report", "Total"};
+                                          "Printing Metagenomic Species Pan-genomes",
+                                          "Computing MSP abundance",
+                                          "Printing MSP abundance and summary",
+                                          "Writing report",
+                                          "Total"};
     BinaryRun full(kData / "two_planted_groups.tsv");
     const ProcessResult all_stages = full.exec();
     ASSERT_EQ(all_stages.status, 0) << all_stages.err;
@@ -99,7 +109,8 @@ TEST(EndToEnd, StagesFollowTheSettings) {
     std::vector<std::string> fewer;
     for (const auto& name : all) {
         if (name.rfind("Printing", 0) == 0 && name.find("seeds") != std::string::npos) continue;
-        if (name != "Computing number of mapped reads in samples" && name != "Creating genes bins") fewer.push_back(name);
+        if (name != "Computing number of mapped reads in samples" && name != "Creating genes bins")
+            fewer.push_back(name);
     }
     EXPECT_EQ(timeReportNames(fewer_stages.out), fewer);
     // without bins every gene of the bins table is in bin 1
@@ -146,7 +157,8 @@ TEST(EndToEnd, GeneratedMatrixOutputsDoNotDependOnThreadCount) {
         const BinaryRun run(matrix);
         const ProcessResult result = run.exec("OMP_NUM_THREADS=" + std::to_string(threads));
         ASSERT_EQ(result.status, 0) << result.err;
-        std::map<std::string, std::string> outputs = {{"stdout", result.out.substr(0, result.out.find("Time Statistics:"))}};
+        std::map<std::string, std::string> outputs = {
+            {"stdout", result.out.substr(0, result.out.find("Time Statistics:"))}};
         for (const auto& table : kTables) outputs[table] = readFile(run.out / table);
         if (threads == 1) reference = outputs;
         for (const auto& [name, content] : outputs) {
@@ -177,7 +189,8 @@ TEST(EndToEnd, OneBinSharedByRanksBandByBandGivesTheTablesOfOneProcess) {
             reference = tables;
             EXPECT_NE(tables["all_msps.tsv"].find("core"), std::string::npos);
         }
-        for (const auto& [name, content] : tables) EXPECT_EQ(content, reference[name]) << name << " at " << ranks << " ranks";
+        for (const auto& [name, content] : tables)
+            EXPECT_EQ(content, reference[name]) << name << " at " << ranks << " ranks";
     }
 }
 #endif
@@ -210,7 +223,8 @@ TEST(EndToEnd, ExampleRecoversThePlantedSpecies) {
         EXPECT_TRUE(found.insert(majority).second) << majority << " found twice";
         const auto core = categories.count("core") ? categories.at("core") : std::set<std::string>{};
         const auto& expected = planted_core[majority];
-        const auto recovered = std::count_if(expected.begin(), expected.end(), [&](const auto& g) { return core.count(g); });
+        const auto recovered =
+            std::count_if(expected.begin(), expected.end(), [&](const auto& g) { return core.count(g); });
         EXPECT_GE(static_cast<double>(recovered), 0.95 * static_cast<double>(expected.size())) << msp;
     }
     EXPECT_EQ(found.size(), planted_core.size());

@@ -59,7 +59,8 @@ TEST(Faults, UnwritableOutputDirectoryEndsTheRunNamingTheFile) {
     } else {
         fs::permissions(run.out, fs::perms::owner_write, fs::perm_options::remove);
     }
-    const ProcessResult result = runCommand(prefix + " " + (data.path() / "varnosk").string() + " " + run.settings.string());
+    const ProcessResult result =
+        runCommand(prefix + " " + (data.path() / "varnosk").string() + " " + run.settings.string());
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.err, "error: " + (run.out / "application_settings.ini").string() +
                               " could not be written (Permission denied).\n");
@@ -118,12 +119,17 @@ TEST(Faults, FailedAllocationReportsAndExitsWithStatusOne) {
     }
     // Decoders whose window does not fit: they report it themselves, not through operator new.
     const std::string example = kExampleMatrix.string();
-    ASSERT_EQ(runCommand("(xz -c --lzma2=dict=1536MiB " + example + " > " + (data.path() / "dict.xz").string() + ")").status, 0);
-    ASSERT_EQ(runCommand("(zstd -q --long=30 -c < " + example + " > " + (data.path() / "window.zst").string() + ")").status, 0);
+    ASSERT_EQ(
+        runCommand("(xz -c --lzma2=dict=1536MiB " + example + " > " + (data.path() / "dict.xz").string() + ")").status,
+        0);
+    ASSERT_EQ(
+        runCommand("(zstd -q --long=30 -c < " + example + " > " + (data.path() / "window.zst").string() + ")").status,
+        0);
     const std::pair<std::string, std::string> cases[] = {
         {"huge.tsv", "ulimit -v 200000;"}, {"dict.xz", "ulimit -v 1200000;"}, {"window.zst", "ulimit -v 600000;"}};
     for (const auto& [matrix, limit] : cases) {
-        BinaryRun run(data.path() / matrix, {{"input.count_matrix_has_header", matrix == "huge.tsv" ? "false" : "true"}});
+        BinaryRun run(data.path() / matrix,
+                      {{"input.count_matrix_has_header", matrix == "huge.tsv" ? "false" : "true"}});
         const ProcessResult result = run.exec(limit);
         EXPECT_EQ(result.status, 1) << matrix;
         EXPECT_EQ(result.err, "error: memory allocation failed.\n") << matrix;
@@ -133,7 +139,9 @@ TEST(Faults, FailedAllocationReportsAndExitsWithStatusOne) {
 
 TEST(Faults, BinaryFileAsMatrixIsMalformed) {
     TempDir data("varnosk-fault-data");
-    std::string bytes = "\x7f" "ELF\x02\x01\x01";
+    std::string bytes =
+        "\x7f"
+        "ELF\x02\x01\x01";
     for (int i = 0; i < 4096; ++i) bytes += static_cast<char>((i * 131 + 7) % 256);
     writeFile(data.path() / "binary.tsv", bytes);
     BinaryRun run(data.path() / "binary.tsv", {{"input.count_matrix_has_header", "false"}});
@@ -196,8 +204,8 @@ TEST(Faults, MatrixFromAPipeAndLinksPlantedDuringTheRun) {
             }
             continue;
         }
-        const std::string table = plant.find("genes_filtered_out") != std::string::npos ? "genes_filtered_out.tsv"
-                                                                                         : "all_msps.tsv";
+        const std::string table =
+            plant.find("genes_filtered_out") != std::string::npos ? "genes_filtered_out.tsv" : "all_msps.tsv";
         EXPECT_EQ(result.status, 255) << plant;
         EXPECT_EQ(result.err, "error: " + (run.out / table).string() + " could not be written (File exists).\n")
             << plant;
@@ -210,8 +218,9 @@ TEST(Faults, MatrixFromAPipeAndLinksPlantedDuringTheRun) {
 TEST(Faults, TruncatedOrCorruptCompressedMatrixEndsTheRunNamingFileAndFormat) {
     TempDir data("varnosk-fault-data");
     const fs::path archive = data.path() / "matrix.tsv.gz";
-    ASSERT_EQ(runCommand("(gzip -c " + (kData / "two_planted_groups.tsv").string() + " > " + archive.string() + ")").status,
-              0);
+    ASSERT_EQ(
+        runCommand("(gzip -c " + (kData / "two_planted_groups.tsv").string() + " > " + archive.string() + ")").status,
+        0);
     const std::string bytes = readFile(archive);
     std::string damaged = bytes;
     damaged[damaged.size() - 6] = static_cast<char>(damaged[damaged.size() - 6] ^ 1);  // the stored checksum
@@ -246,20 +255,25 @@ TEST(Faults, EveryFileIsSyncedBeforeItTakesItsNameAndTheDirectoryAfter) {
     const fs::path trace = run.dir.path() / "trace.txt";
     // The main thread writes every file: traced alone, its calls come whole and in order.
     // LeakSanitizer stops the threads with ptrace itself, which a traced process cannot do.
-    const ProcessResult result = run.exec("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -qq -y "
-                                          "-e trace=fsync,fdatasync,renameat2,linkat -o " + trace.string());
+    const ProcessResult result = run.exec(
+        "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -qq -y "
+        "-e trace=fsync,fdatasync,renameat2,linkat -o " +
+        trace.string());
     ASSERT_EQ(result.status, 0) << result.err;
     const std::string directory = fs::canonical(run.out).string();
     static const std::regex sync(R"((?:fsync|fdatasync)\(\d+<([^>]*)>\) += 0)");
-    static const std::regex publish(R"re((?:renameat2|linkat)\(\d+<[^>]*>, "([^"]*)", \d+<[^>]*>, "([^"]*)".*\) += 0)re");
+    static const std::regex publish(
+        R"re((?:renameat2|linkat)\(\d+<[^>]*>, "([^"]*)", \d+<[^>]*>, "([^"]*)".*\) += 0)re");
     std::set<std::string> synced, published;
     std::string unsynced_name;  // published, the directory not synced since
     std::istringstream lines(readFile(trace));
     std::smatch m;
     for (std::string line; std::getline(lines, line);) {
         if (std::regex_match(line, m, sync)) {
-            if (m[1] == directory) unsynced_name.clear();
-            else synced.insert(m[1]);
+            if (m[1] == directory)
+                unsynced_name.clear();
+            else
+                synced.insert(m[1]);
         } else if (std::regex_match(line, m, publish)) {
             EXPECT_EQ(unsynced_name, "") << "the directory was not synced after this name was published";
             EXPECT_EQ(synced.count(directory + "/" + m[1].str()), 1u) << m[2] << " was not synced before its rename";
@@ -274,9 +288,8 @@ TEST(Faults, EveryFileIsSyncedBeforeItTakesItsNameAndTheDirectoryAfter) {
 TEST(Faults, DeletedWorkingDirectoryDoesNotStopARunWithAbsolutePaths) {
     BinaryRun run(kData / "two_planted_groups.tsv");
     const fs::path gone = run.dir.path() / "gone";
-    const ProcessResult result =
-        runCommand("(mkdir " + gone.string() + " && cd " + gone.string() + " && rmdir " + gone.string() + " && " +
-                   kBinary + " " + run.settings.string() + ")");
+    const ProcessResult result = runCommand("(mkdir " + gone.string() + " && cd " + gone.string() + " && rmdir " +
+                                            gone.string() + " && " + kBinary + " " + run.settings.string() + ")");
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_NE(readFile(run.out / "execution_description.ini").find("\nwd=\"\"\n"), std::string::npos);
 }

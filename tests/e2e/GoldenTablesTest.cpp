@@ -66,9 +66,9 @@ std::string firstDifference(const std::string& expected, const std::string& actu
         const bool more_actual = static_cast<bool>(std::getline(a, actual_line));
         if (!more_expected && !more_actual) break;
         if (more_expected != more_actual || expected_line != actual_line) {
-            return "first difference at line " + std::to_string(number) + "\n  expected: " +
-                   (more_expected ? expected_line : "<end of file>") + "\n  actual:   " +
-                   (more_actual ? actual_line : "<end of file>");
+            return "first difference at line " + std::to_string(number) +
+                   "\n  expected: " + (more_expected ? expected_line : "<end of file>") +
+                   "\n  actual:   " + (more_actual ? actual_line : "<end of file>");
         }
     }
     // Same lines: the texts differ in the final line feed only.
@@ -126,8 +126,10 @@ TEST_P(GoldenTables, EveryFileMatchesAtOneTwoAndFourThreads) {
 // is told by its content): every file must be the plain text's, the recorded settings too.
 TEST(CompressedGoldenTables, EveryFormatGivesThePlainTextFiles) {
     if (updating()) GTEST_SKIP() << "the plain-text cases set the expected files";
-    const std::pair<std::string, std::string> cases[] = {
-        {"gzip", "example"}, {"bzip2", "planted"}, {"xz", "crlf_no_header_no_bins"}, {"zstd", "zero_sample_normalized"}};
+    const std::pair<std::string, std::string> cases[] = {{"gzip", "example"},
+                                                         {"bzip2", "planted"},
+                                                         {"xz", "crlf_no_header_no_bins"},
+                                                         {"zstd", "zero_sample_normalized"}};
     for (const auto& [tool, name] : cases) {
         if (runCommand("command -v " + tool).status != 0) {
             ADD_FAILURE() << tool << " is not installed (scripts/install-dependencies.sh installs it)";
@@ -150,8 +152,8 @@ TEST_P(GoldenTables, EveryFileMatchesUnderMpirunAtOneToFourRanks) {
     std::vector<std::string> stages;
     for (const int ranks : {1, 2, 3, 4}) {
         for (const int threads : {1, 2}) {
-            const std::string label = name + " at " + std::to_string(ranks) + " ranks x " + std::to_string(threads) +
-                                      " threads";
+            const std::string label =
+                name + " at " + std::to_string(ranks) + " ranks x " + std::to_string(threads) + " threads";
             const std::string out = runCase(
                 name, threads, label, [&](const fs::path& matrix) { fs::copy_file(caseMatrix(name), matrix); },
                 mpirunPrefix(ranks) + kBinary);

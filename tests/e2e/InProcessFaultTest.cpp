@@ -45,8 +45,8 @@ TEST(InProcessFaults, AFailureOnOneRankEndsTheRunWithTheSingleProcessMessageOnce
     const std::string text = readFile(kExampleMatrix);
     const std::size_t begin = text.rfind('\n', text.size() / 2) + 1;
     const std::size_t end = text.find('\n', begin);
-    const std::string malformed = text.substr(0, begin) + text.substr(begin, text.find('\t', begin) - begin) +
-                                  "\t1\tx\t2" + text.substr(end);
+    const std::string malformed =
+        text.substr(0, begin) + text.substr(begin, text.find('\t', begin) - begin) + "\t1\tx\t2" + text.substr(end);
     struct Case {
         std::string label, matrix, file_size_limit;
         int ranks;

@@ -54,8 +54,9 @@ struct ExampleRun : BinaryRun {
 TEST(MpiFaults, ErrorOnALineOnlyTheThirdRankReadsEndsEveryRankWithTheSingleProcessMessage) {
     const auto malformed = [](const std::string& line) { return line.substr(0, line.find('\t')) + "\t1\tx\t2"; };
     const auto short_line = [](const std::string& line) { return line.substr(0, line.rfind('\t')); };
-    const auto negative = [](const std::string& line) { return line.substr(0, line.find('\t')) + "\t-1" +
-                                                               line.substr(line.find('\t', line.find('\t') + 1)); };
+    const auto negative = [](const std::string& line) {
+        return line.substr(0, line.find('\t')) + "\t-1" + line.substr(line.find('\t', line.find('\t') + 1));
+    };
     int cases = 0;
     for (const auto& matrix : {damagedExample(0.625, malformed), damagedExample(0.625, short_line),
                                damagedExample(0.625, negative), damagedExample(0.5, short_line, true)}) {
@@ -121,7 +122,8 @@ TEST(MpiFaults, MatrixOnAPipeIsReadByTheRootAloneWhateverItsFormat) {
     for (const Case& c : cases) {
         const std::string file = c.has_header == "true" ? example : no_header;
         ExampleRun alone(readFile(file));
-        writeFile(alone.settings, withValues(readFile(alone.settings), {{"input.count_matrix_has_header", c.has_header}}));
+        writeFile(alone.settings,
+                  withValues(readFile(alone.settings), {{"input.count_matrix_has_header", c.has_header}}));
         ASSERT_EQ(alone.exec(kTimeLimit + mpirunPrefix(1)).status, 0) << c.label;
         ExampleRun run(readFile(file));
         writeFile(run.settings, withValues(readFile(run.settings), {{"input.count_matrix_file", c.matrix},
@@ -160,6 +162,7 @@ TEST(MpiFaults, RanksThatSeeDifferentFilesStopBeforeSplittingIt) {
             std::to_string(text.size()) + " bytes, modified [0-9T:Z-]+, process 1 " + described +
             "(, modified [0-9T:Z-]+)?\\. Put the matrix on a file system that every process shares\\.\n");
         EXPECT_TRUE(std::regex_match(result.err, message)) << make << ": " << result.err;
-        EXPECT_EQ(run.files(), (std::set<std::string>{"application_settings.ini", "execution_description.ini"})) << make;
+        EXPECT_EQ(run.files(), (std::set<std::string>{"application_settings.ini", "execution_description.ini"}))
+            << make;
     }
 }

@@ -72,7 +72,8 @@ TEST(CountMatrixReader, SkipsHeaderAndBlankLinesWhateverTheLineEnds) {
     }
     EXPECT_EQ(genes[1]->counts, (std::vector<float>{3.5f, 0.0f, 1000.0f}));
     EXPECT_EQ(genes[2]->counts, (std::vector<float>{7.0f, 8.0f, 9.0f}));
-    for (const auto& [name, content] : {std::pair{"crlf", crlf}, {"no final line feed", text.substr(0, text.size() - 1)}}) {
+    for (const auto& [name, content] :
+         {std::pair{"crlf", crlf}, {"no final line feed", text.substr(0, text.size() - 1)}}) {
         test::writeFile(dir.path() / "other.tsv", content);
         expectSameGenes(read((dir.path() / "other.tsv").string(), true), genes, name);
     }
@@ -105,7 +106,8 @@ TEST(CountMatrixReader, MalformedTablesAreErrorsNamingLineAndToken) {
         // and are cut after 200 bytes, never inside a character
         {std::string(1'000'000, 'n') + "\n", false,
          "error at line 1: '" + std::string(200, 'n') + "... (999800 more bytes)' has no sample counts."},
-        {std::string(100'000, '\0') + "\n", false, [] {
+        {std::string(100'000, '\0') + "\n", false,
+         [] {
              std::string escaped;
              for (int i = 0; i < 200; ++i) escaped += "\\x00";
              return "error at line 1: '" + escaped + "... (99800 more bytes)' has no sample counts.";
@@ -140,19 +142,38 @@ TEST(CountMatrixReader, MalformedTablesAreErrorsNamingLineAndToken) {
 
 TEST(CountMatrixReader, AcceptsExactlyTheDecimalCountsStrtofConverts) {
     // hand-picked: rounding, overflow, subnormals, long mantissas
-    for (const std::string token : {"0", "1e3", "+3", ".5", "5.", "1E-2", "0.1", "00012", "16777217", "9999999",
-                                    "3.4028235e38", "3.40282356e38", "1e-40", "1e-50", "123456789012345678901234567890",
-                                    "0.000000000000000000000000000000000000000000001", "2.5e+10", "0.30000001192092896",
-                                    "1.00000005960464477539062500000000001", "-0", "-0.0"}) {
+    for (const std::string token : {"0",
+                                    "1e3",
+                                    "+3",
+                                    ".5",
+                                    "5.",
+                                    "1E-2",
+                                    "0.1",
+                                    "00012",
+                                    "16777217",
+                                    "9999999",
+                                    "3.4028235e38",
+                                    "3.40282356e38",
+                                    "1e-40",
+                                    "1e-50",
+                                    "123456789012345678901234567890",
+                                    "0.000000000000000000000000000000000000000000001",
+                                    "2.5e+10",
+                                    "0.30000001192092896",
+                                    "1.00000005960464477539062500000000001",
+                                    "-0",
+                                    "-0.0"}) {
         char* stop = nullptr;
         const float expected = std::strtof(token.c_str(), &stop);
         const auto gene = parseGeneLine("g\t" + token, 1, 1);
         ASSERT_NE(gene, nullptr) << token;
         // negative zero is stored without its sign
-        EXPECT_EQ(std::bit_cast<std::uint32_t>(gene->counts[0]), std::bit_cast<std::uint32_t>(expected + 0.0f)) << token;
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(gene->counts[0]), std::bit_cast<std::uint32_t>(expected + 0.0f))
+            << token;
     }
-    for (const std::string& token : std::vector<std::string>{"1+2", "1.5.5", "3x", "1,5", "1e", "1e+", ".", "+", "-", "+-3", "++3", "0x", "e5",
-                                    "abc", "1\"", "\"1\"", "12345678a", std::string("1\0", 2)}) {
+    for (const std::string& token :
+         std::vector<std::string>{"1+2", "1.5.5", "3x", "1,5", "1e", "1e+", ".", "+", "-", "+-3", "++3", "0x", "e5",
+                                  "abc", "1\"", "\"1\"", "12345678a", std::string("1\0", 2)}) {
         EXPECT_EQ(parseGeneLine("g 1 " + token + " 2", 1, 3), nullptr) << token;
     }
     // random spellings from the characters numbers are made of: accepted exactly when strtof
@@ -170,7 +191,8 @@ TEST(CountMatrixReader, AcceptsExactlyTheDecimalCountsStrtofConverts) {
         char* stop = nullptr;
         const float value = std::strtof(token.c_str(), &stop);
         const bool negative_nonzero =
-            token[0] == '-' && token.substr(0, token.find_first_of("eE")).find_first_of("123456789") != std::string::npos;
+            token[0] == '-' &&
+            token.substr(0, token.find_first_of("eE")).find_first_of("123456789") != std::string::npos;
         const bool valid = stop != token.c_str() && *stop == '\0' && value >= 0.0f && std::isfinite(value) &&
                            token.find('x') == std::string::npos && !negative_nonzero;
         const auto gene = parseGeneLine("g " + token, 1, 1);
@@ -269,7 +291,8 @@ TEST(CountMatrixReader, ZstdFramesAsParallelAndLongWindowCompressorsWriteThem) {
         // cut inside the first signature, it is a truncated archive, not text
         for (std::size_t keep = 1; keep < 4; ++keep) {
             test::writeFile(path, archive.substr(0, keep));
-            EXPECT_EQ(readError(path, true), "error: " + path + " could not be decompressed: the zstd data is truncated.")
+            EXPECT_EQ(readError(path, true),
+                      "error: " + path + " could not be decompressed: the zstd data is truncated.")
                 << label << " cut to " << keep;
         }
     }
@@ -321,9 +344,8 @@ TEST(CountMatrixReader, RawCountsOfChosenGenesAreReadAgainAndChecked) {
         const RawCounts raw(path, true, facts, matrix);
         applySqrtTransform(matrix);
         std::vector<std::pair<std::string, std::vector<float>>> seen;
-        raw.visit({matrix[1].get(), matrix[3].get()}, progress, [&](const Gene& gene, const std::vector<float>& counts) {
-            seen.emplace_back(gene.name, counts);
-        });
+        raw.visit({matrix[1].get(), matrix[3].get()}, progress,
+                  [&](const Gene& gene, const std::vector<float>& counts) { seen.emplace_back(gene.name, counts); });
         EXPECT_EQ(seen, (std::vector<std::pair<std::string, std::vector<float>>>{{"g2", {2.5f, 0.0f}},
                                                                                  {"g4", {0.1f, 16.0f}}}))
             << tool;
@@ -333,13 +355,17 @@ TEST(CountMatrixReader, RawCountsOfChosenGenesAreReadAgainAndChecked) {
         const std::string changed = "error: " + path + " changed during the run: ";
         const std::string replaced = "replaced";
         const std::pair<std::string, std::string> changes[] = {
-            {"gene\ts1\ts2\ng1\t1\t2\n\ng2\t2.5\t0\ng3\t9\t9\ng4\t0.1\t17\n", changed + "line 6 no longer holds gene 'g4' as first read."},
-            {"gene\ts1\ts2\ng1\t1\t2\n\ng2\t2.5\t0\ng3\t9\t9\ng5\t0.1\t16\n", changed + "line 6 no longer holds gene 'g4' as first read."},
+            {"gene\ts1\ts2\ng1\t1\t2\n\ng2\t2.5\t0\ng3\t9\t9\ng4\t0.1\t17\n",
+             changed + "line 6 no longer holds gene 'g4' as first read."},
+            {"gene\ts1\ts2\ng1\t1\t2\n\ng2\t2.5\t0\ng3\t9\t9\ng5\t0.1\t16\n",
+             changed + "line 6 no longer holds gene 'g4' as first read."},
             // without the blank line the genes are the same: nothing changed that matters
             {"gene\ts1\ts2\ng1\t1\t2\ng2\t2.5\t0\ng3\t9\t9\ng4\t0.1\t16\n", ""},
             {"gene\ts1\ts2\ng1\t1\t2\n\ng2\t2.5\t0\n", changed + "it ends before gene 'g4'."},
-            {"gene\ts1\ts2\ng1\t1\t2\n\ng2\t2.5\r0\ng3\t9\t9\ng4\t0.1\t16\n", changed + "line 4 now holds a carriage return."},
-            {"gene\ts1\rs2\ng1\t1\t2\n\ng2\t2.5\t0\ng3\t9\t9\ng4\t0.1\t16\n", changed + "line 1 now holds a carriage return."},
+            {"gene\ts1\ts2\ng1\t1\t2\n\ng2\t2.5\r0\ng3\t9\t9\ng4\t0.1\t16\n",
+             changed + "line 4 now holds a carriage return."},
+            {"gene\ts1\rs2\ng1\t1\t2\n\ng2\t2.5\t0\ng3\t9\t9\ng4\t0.1\t16\n",
+             changed + "line 1 now holds a carriage return."},
             {replaced, changed + "it is no longer the file first read."},
             {"fifo", changed + "it is no longer the file first read."},
             {"", changed + "it can no longer be opened."},
@@ -404,7 +430,8 @@ TEST(CountMatrixReader, PartsReadOnThreadsGiveTheGenesOfOneRead) {
     }
     // and read in one piece, a matrix large enough for parts names the line of its fault
     std::string large;
-    for (int g = 0; large.size() < 3 * (std::size_t{8} << 20); ++g) large += "gene_" + std::to_string(g) + "\t1\t2\t3\n";
+    for (int g = 0; large.size() < 3 * (std::size_t{8} << 20); ++g)
+        large += "gene_" + std::to_string(g) + "\t1\t2\t3\n";
     test::writeFile(path, large + "late\t1\t2\n");
     const auto lines = std::count(large.begin(), large.end(), '\n') + 1;
     EXPECT_EQ(readError(path, false),

@@ -31,34 +31,83 @@ ComparisonResult passing(Change change) {
 }
 
 TEST(CoreSeedRule, NestedCoAbundanceNeedsAllFourConditions) {
-    const struct { const char* what; Change change; bool discards; } cases[] = {
+    const struct {
+        const char* what;
+        Change change;
+        bool discards;
+    } cases[] = {
         {"exclusive samples on one side", [](ComparisonResult& r) { r.num_gene2_only_samples = 0; }, true},
         {"only gene2-only samples", [](ComparisonResult& r) { r.num_gene1_only_samples = 0; }, true},
         {"exclusive samples on both sides", [](ComparisonResult&) {}, false},
-        {"invalid", [](ComparisonResult& r) { r.valid = false; r.num_gene2_only_samples = 0; }, false},
+        {"invalid",
+         [](ComparisonResult& r) {
+             r.valid = false;
+             r.num_gene2_only_samples = 0;
+         },
+         false},
         {"both concordances low",
-         [](ComparisonResult& r) { r.concordance = 0.89; r.robust_concordance = 0.94; r.num_gene2_only_samples = 0; }, false},
+         [](ComparisonResult& r) {
+             r.concordance = 0.89;
+             r.robust_concordance = 0.94;
+             r.num_gene2_only_samples = 0;
+         },
+         false},
         {"concordance exactly at its minimum",
-         [](ComparisonResult& r) { r.concordance = 0.9; r.robust_concordance = 0; r.num_gene2_only_samples = 0; }, true},
+         [](ComparisonResult& r) {
+             r.concordance = 0.9;
+             r.robust_concordance = 0;
+             r.num_gene2_only_samples = 0;
+         },
+         true},
         {"NaN concordance, robust concordance exactly at its minimum",
-         [](ComparisonResult& r) { r.concordance = kNaN; r.robust_concordance = 0.95; r.num_gene2_only_samples = 0; }, true},
+         [](ComparisonResult& r) {
+             r.concordance = kNaN;
+             r.robust_concordance = 0.95;
+             r.num_gene2_only_samples = 0;
+         },
+         true},
         {"NaN concordance, robust concordance low",
-         [](ComparisonResult& r) { r.concordance = kNaN; r.robust_concordance = 0.94; r.num_gene2_only_samples = 0; }, false},
+         [](ComparisonResult& r) {
+             r.concordance = kNaN;
+             r.robust_concordance = 0.94;
+             r.num_gene2_only_samples = 0;
+         },
+         false},
         {"co-occurrence p-value exactly 1e-10",
-         [](ComparisonResult& r) { r.cooccurrence_pvalue = 1e-10; r.num_gene2_only_samples = 0; }, false},
+         [](ComparisonResult& r) {
+             r.cooccurrence_pvalue = 1e-10;
+             r.num_gene2_only_samples = 0;
+         },
+         false},
         {"co-occurrence p-value NaN",
-         [](ComparisonResult& r) { r.cooccurrence_pvalue = kNaN; r.num_gene2_only_samples = 0; }, false},
+         [](ComparisonResult& r) {
+             r.cooccurrence_pvalue = kNaN;
+             r.num_gene2_only_samples = 0;
+         },
+         false},
     };
     for (const auto& c : cases) EXPECT_EQ(isNestedCoAbundant(passing(c.change), 0.9, 0.95), c.discards) << c.what;
 }
 
 TEST(GeneClassification, FirstApplicableRuleDecides) {
-    const struct { const char* what; Change change; GeneCategory expected; } cases[] = {
+    const struct {
+        const char* what;
+        Change change;
+        GeneCategory expected;
+    } cases[] = {
         {"all tests pass", [](ComparisonResult&) {}, GeneCategory::SharedAccessory},
         {"invalid", [](ComparisonResult& r) { r.valid = false; }, GeneCategory::NotTaken},
-        {"both concordances low", [](ComparisonResult& r) { r.concordance = 0.89; r.robust_concordance = 0.94; },
+        {"both concordances low",
+         [](ComparisonResult& r) {
+             r.concordance = 0.89;
+             r.robust_concordance = 0.94;
+         },
          GeneCategory::NotTaken},
-        {"both concordances NaN", [](ComparisonResult& r) { r.concordance = kNaN; r.robust_concordance = kNaN; },
+        {"both concordances NaN",
+         [](ComparisonResult& r) {
+             r.concordance = kNaN;
+             r.robust_concordance = kNaN;
+         },
          GeneCategory::NotTaken},
         {"no exclusive sample, p-values 1.0",
          [](ComparisonResult& r) {
@@ -75,9 +124,17 @@ TEST(GeneClassification, FirstApplicableRuleDecides) {
          },
          GeneCategory::CoreCandidate},
         {"both co-occurrence tests exactly at their levels",
-         [](ComparisonResult& r) { r.cooccurrence_pvalue = 1e-10; r.combined_pvalue = 1e-12; }, GeneCategory::NotTaken},
+         [](ComparisonResult& r) {
+             r.cooccurrence_pvalue = 1e-10;
+             r.combined_pvalue = 1e-12;
+         },
+         GeneCategory::NotTaken},
         {"both co-occurrence tests NaN",
-         [](ComparisonResult& r) { r.cooccurrence_pvalue = kNaN; r.combined_pvalue = kNaN; }, GeneCategory::NotTaken},
+         [](ComparisonResult& r) {
+             r.cooccurrence_pvalue = kNaN;
+             r.combined_pvalue = kNaN;
+         },
+         GeneCategory::NotTaken},
         {"no gene2-only sample, only the combined test passes",
          [](ComparisonResult& r) {
              r.num_gene2_only_samples = 0;
@@ -99,9 +156,17 @@ TEST(GeneClassification, FirstApplicableRuleDecides) {
          GeneCategory::NotTaken},
         {"concordance p-value NaN", [](ComparisonResult& r) { r.concordance_pvalue = kNaN; }, GeneCategory::NotTaken},
         {"admitted by concordance, robust concordance below its minimum",
-         [](ComparisonResult& r) { r.concordance = 0.99; r.robust_concordance = 0.94; }, GeneCategory::NotTaken},
+         [](ComparisonResult& r) {
+             r.concordance = 0.99;
+             r.robust_concordance = 0.94;
+         },
+         GeneCategory::NotTaken},
         {"robust concordance exactly at its minimum",
-         [](ComparisonResult& r) { r.concordance = 0.5; r.robust_concordance = 0.95; }, GeneCategory::SharedAccessory},
+         [](ComparisonResult& r) {
+             r.concordance = 0.5;
+             r.robust_concordance = 0.95;
+         },
+         GeneCategory::SharedAccessory},
     };
     for (const auto& c : cases) EXPECT_EQ(classifyGene(passing(c.change), 0.9, 0.95), c.expected) << c.what;
 }

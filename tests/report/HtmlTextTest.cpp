@@ -59,7 +59,9 @@ TEST(HtmlText, ShortNameCutsLongNamesBetweenCharacters) {
         {"a𝄞𝄞𝄞𝄞", 3, "a𝄞…"},
         {"𝄞𝄞", 2, "𝄞𝄞"},  // eight bytes, two characters
         // stray continuation bytes stay with the character before them
-        {"a\x80\x80" "bc", 2, "a\x80\x80…"},
+        {"a\x80\x80"
+         "bc",
+         2, "a\x80\x80…"},
     };
     for (const Case& c : cases) EXPECT_EQ(shortName(c.name, c.max_length), c.shown) << c.name << " / " << c.max_length;
 

@@ -106,7 +106,8 @@ TEST(ReportInBrowser, HostileGeneAndSampleNamesShowAsText) {
     TempDir data("varnosk-report-data");
     writeFile(data.path() / "matrix.tsv", matrix);
     BinaryRun run(BinaryRun::ExampleSettings{});
-    writeFile(run.settings, withValues(readFile(run.settings), {{"input.count_matrix_file", (data.path() / "matrix.tsv").string()}}));
+    writeFile(run.settings,
+              withValues(readFile(run.settings), {{"input.count_matrix_file", (data.path() / "matrix.tsv").string()}}));
     const ProcessResult result = run.exec();
     ASSERT_EQ(result.status, 0) << result.err;
     expectRenderedReport(run);

@@ -49,8 +49,18 @@ std::string report(std::size_t num_msps, std::size_t num_samples, const std::str
         }
     }
     test::TempDir dir("varnosk-report");
-    writeReport({settings, 1000, 10, samples, {{"Reading count matrix", 0.25}, {"Creating seeds", 65}}, 4, 30, 20, 10,
-                 msps, summaries, relative},
+    writeReport({settings,
+                 1000,
+                 10,
+                 samples,
+                 {{"Reading count matrix", 0.25}, {"Creating seeds", 65}},
+                 4,
+                 30,
+                 20,
+                 10,
+                 msps,
+                 summaries,
+                 relative},
                 OutputDirectory(dir.str()), "report.html");
     return test::readFile(dir.path() / "report.html");
 }
@@ -101,8 +111,8 @@ TEST(RunReport, SmallestAndEmptyRunsShowWhatTheyHave) {
     const std::string html = report(1, 3);
     EXPECT_EQ(occurrences(html, "class=\"msp-bar\""), 1u);
     EXPECT_EQ(occurrences(html, "class=\"heat-row\""), 1u);
-    for (const char* text : {">sample_0<", ">sample_1<", ">sample_2<", "1 min 5 s<", "0.25 s<",
-                             "No MSP is detected in any sample."}) {
+    for (const char* text :
+         {">sample_0<", ">sample_1<", ">sample_2<", "1 min 5 s<", "0.25 s<", "No MSP is detected in any sample."}) {
         EXPECT_NE(html.find(text), std::string::npos) << text;
     }
     const std::string empty = report(0, 4);
@@ -131,5 +141,6 @@ TEST(RunReport, LongNamesAreCutSoTheFileGrowsWithWhatItDrawsNotWithTheNames) {
     EXPECT_EQ(html.find(std::string(kMaxShownNameLength, 'x')), std::string::npos);
     EXPECT_EQ(html.find(std::string(kMaxShownNameLength, 'g')), std::string::npos);
     EXPECT_EQ(columnLabels(html).size(), kMaxHeatmapColumns);
-    EXPECT_EQ(occurrences(html, "10_" + std::string(kMaxShownNameLength - 4, 'x') + "…"), 1u + 3u) << "label and titles";
+    EXPECT_EQ(occurrences(html, "10_" + std::string(kMaxShownNameLength - 4, 'x') + "…"), 1u + 3u)
+        << "label and titles";
 }

@@ -54,7 +54,8 @@ std::vector<Gene> mixedBin(std::uint32_t num_samples, std::mt19937_64& rng) {
 // each remaining pair's first gene made the pivot of a group with all its remaining partners.
 std::vector<std::vector<std::uint32_t>> groupsOfSortedPairs(std::vector<StoredPair> pairs, std::size_t num_genes,
                                                             std::uint64_t min_group_size) {
-    std::sort(pairs.begin(), pairs.end(), [](const StoredPair& a, const StoredPair& b) { return isStrongerPair(a, b); });
+    std::sort(pairs.begin(), pairs.end(),
+              [](const StoredPair& a, const StoredPair& b) { return isStrongerPair(a, b); });
     std::vector<bool> taken(num_genes, false);
     std::vector<std::vector<std::uint32_t>> groups;
     for (const StoredPair& pair : pairs) {
@@ -62,9 +63,9 @@ std::vector<std::vector<std::uint32_t>> groupsOfSortedPairs(std::vector<StoredPa
         std::vector<std::uint32_t> group{pair.first};
         taken[pair.first] = true;
         for (const StoredPair& other : pairs) {
-            const std::uint32_t partner = other.first == pair.first ? other.second
+            const std::uint32_t partner = other.first == pair.first    ? other.second
                                           : other.second == pair.first ? other.first
-                                                                        : pair.first;
+                                                                       : pair.first;
             if (partner != pair.first && !taken[partner]) {
                 taken[partner] = true;
                 group.push_back(partner);
@@ -99,10 +100,10 @@ TEST(BandedGroups, SameGroupsAsSortingEveryPair) {
             std::vector<std::uint32_t> positions(bin.size());
             for (std::uint32_t g = 0; g < bin.size(); ++g) positions[g] = g;
             for (std::uint32_t i = 0; i < bin.size(); ++i) {
-                judge.forEachCandidateOf(i, positions.data() + i + 1, bin.size() - i - 1,
-                                         [&](std::uint32_t j, float bound) {
-                    candidates.push_back({static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(j), bound});
-                });
+                judge.forEachCandidateOf(
+                    i, positions.data() + i + 1, bin.size() - i - 1, [&](std::uint32_t j, float bound) {
+                        candidates.push_back({static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(j), bound});
+                    });
                 for (std::uint32_t j = i + 1; j < bin.size(); ++j) {
                     if (const auto concordance = judge.concordance(i, j)) {
                         pairs.push_back({static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(j), *concordance});
@@ -129,11 +130,12 @@ TEST(BandedGroups, SameGroupsAsSortingEveryPair) {
                 omp_set_num_threads(threads);
                 // From one band per pair or so to all of them in one.
                 for (const std::size_t max_candidates : {1u, 40u, 500u, 100000u}) {
-                    SCOPED_TRACE(::testing::Message() << "min_concordance " << min_concordance << ", min_group_size "
-                                                      << min_group_size << ", threads " << threads
-                                                      << ", max_candidates " << max_candidates);
-                    EXPECT_EQ(extractGroupsInBands(bin, bitsets, min_group_size, min_concordance, parameters, max_candidates),
-                              expected);
+                    SCOPED_TRACE(::testing::Message()
+                                 << "min_concordance " << min_concordance << ", min_group_size " << min_group_size
+                                 << ", threads " << threads << ", max_candidates " << max_candidates);
+                    EXPECT_EQ(
+                        extractGroupsInBands(bin, bitsets, min_group_size, min_concordance, parameters, max_candidates),
+                        expected);
                     EXPECT_EQ(extractGroupsInBandsOf<std::uint32_t>(bin, bitsets, min_group_size, min_concordance,
                                                                     parameters, max_candidates),
                               expected);
@@ -159,8 +161,9 @@ TEST(BandedGroups, ALargeBinReportsItsRowsAsTheyGo) {
     createAllSeeds({bin}, 5, 0.8, test::testParameters(kSamples, 0.1), recorder);
     ASSERT_FALSE(recorder.updates.empty());
     EXPECT_EQ(recorder.updates.back().first, recorder.updates.back().second);
-    const auto within = std::count_if(recorder.updates.begin(), recorder.updates.end(),
-                                      [](const auto& update) { return update.first > 0 && update.first < update.second; });
+    const auto within = std::count_if(recorder.updates.begin(), recorder.updates.end(), [](const auto& update) {
+        return update.first > 0 && update.first < update.second;
+    });
     EXPECT_GT(within, 10);
     EXPECT_TRUE(std::is_sorted(recorder.updates.begin(), recorder.updates.end()));
 }

@@ -16,8 +16,9 @@ TEST(GenerateMatrix, OutputDependsOnlyOnTheOptions) {
     auto output = [&](const std::string& name, const std::string& seed) {
         const auto matrix = dir.path() / (name + ".tsv");
         const auto truth = dir.path() / (name + "_truth.tsv");
-        const auto result = test::runCommand(std::string(VARNOSK_GENERATOR) + " --genes 400 --samples 20 --species 3 --seed " +
-                                             seed + " --out " + matrix.string() + " --truth " + truth.string());
+        const auto result =
+            test::runCommand(std::string(VARNOSK_GENERATOR) + " --genes 400 --samples 20 --species 3 --seed " + seed +
+                             " --out " + matrix.string() + " --truth " + truth.string());
         EXPECT_EQ(result.status, 0) << result.err;
         return test::readFile(matrix) + test::readFile(truth);
     };
@@ -30,8 +31,9 @@ TEST(GenerateMatrix, OutputDependsOnlyOnTheOptions) {
 TEST(GenerateMatrix, FixedPrevalencePutsEverySpeciesEverywhere) {
     test::TempDir dir;
     const auto matrix = dir.path() / "matrix.tsv";
-    const auto result = test::runCommand(std::string(VARNOSK_GENERATOR) +
-                                         " --genes 400 --samples 20 --species 3 --prevalence 1 --out " + matrix.string());
+    const auto result =
+        test::runCommand(std::string(VARNOSK_GENERATOR) +
+                         " --genes 400 --samples 20 --species 3 --prevalence 1 --out " + matrix.string());
     ASSERT_EQ(result.status, 0) << result.err;
     for (const char* species : {"species_1", "species_2", "species_3"}) {
         EXPECT_NE(result.out.find(std::string(species) + ": "), std::string::npos) << result.out;
@@ -60,7 +62,10 @@ TEST(GenerateMatrix, PrevalenceRangeMapsTheDefaultDraw) {
     EXPECT_NE(matrix("--prevalence-range 0.1:0.9"), matrix(""));
     for (const std::string bad : {"0.5", "0.6:0.2", "0:0.5", "0.2:1.5"}) {
         EXPECT_NE(test::runCommand(std::string(VARNOSK_GENERATOR) + " --prevalence-range " + bad + " --out " +
-                                   (dir.path() / "x.tsv").string()).status, 0) << bad;
+                                   (dir.path() / "x.tsv").string())
+                      .status,
+                  0)
+            << bad;
     }
 }
 
@@ -71,9 +76,9 @@ TEST(GenerateMatrix, DuplicatesRepeatACoreGenesCounts) {
     test::TempDir dir;
     const auto path = dir.path() / "matrix.tsv";
     const auto truth = dir.path() / "truth.tsv";
-    const auto result = test::runCommand(std::string(VARNOSK_GENERATOR) +
-                                         " --genes 50 --samples 12 --species 2 --duplicates 3 --out " + path.string() +
-                                         " --truth " + truth.string());
+    const auto result =
+        test::runCommand(std::string(VARNOSK_GENERATOR) + " --genes 50 --samples 12 --species 2 --duplicates 3 --out " +
+                         path.string() + " --truth " + truth.string());
     ASSERT_EQ(result.status, 0) << result.err;
     std::vector<std::string> lines;
     std::istringstream text(test::readFile(path));
