@@ -12,6 +12,7 @@ packages=(
   libopenmpi-dev openmpi-bin
   chromium
   strace
+  clang-format
 )
 if [ "${1:-}" = "--with-sanitizers" ]; then packages+=(libclang-rt-dev); fi
 if [ "${1:-}" = "--with-fuzzers" ]; then packages+=(clang libclang-rt-dev); fi

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Varnosk and runs the whole test suite: an optimised build, the optimised MPI build
+# Checks the layout of the sources (.clang-format), then builds Varnosk with warnings as
+# errors and runs the whole test suite: an optimised build, the optimised MPI build
 # (the suite again, with the golden cases and faults under mpirun), then the suite built with
 # AddressSanitizer and UndefinedBehaviorSanitizer. Set VARNOSK_SKIP_SANITIZERS=1 to skip the
 # sanitizer build, VARNOSK_SKIP_MPI=1 to skip the MPI one.
@@ -7,13 +8,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-dependencies.sh
+scripts/check-format.sh
 jobs=$(nproc)
 passed=0
 skipped=0
 
 run_suite() {
   local build_dir=$1; shift
-  cmake -S . -B "$build_dir" "$@" >/dev/null
+  cmake -S . -B "$build_dir" -DVARNOSK_WARNINGS_AS_ERRORS=ON "$@" >/dev/null
   cmake --build "$build_dir" -j "$jobs"
   ctest --test-dir "$build_dir" --output-on-failure -j "$jobs" | tee "$build_dir/ctest-summary.txt"
   local log="$build_dir/Testing/Temporary/LastTest.log"
