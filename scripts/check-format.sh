@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-mapfile -t files < <(git ls-files -- 'src/*.[ch]pp' 'tests/*.[ch]pp' 'bench/*.[ch]pp' 'tools/*.[ch]pp' 'fuzz/*.[ch]pp' 2>/dev/null ||
+mapfile -t files < <(git ls-files --cached --others --exclude-standard -- 'src/*.[ch]pp' 'tests/*.[ch]pp' 'bench/*.[ch]pp' 'tools/*.[ch]pp' 'fuzz/*.[ch]pp' 2>/dev/null ||
                      find src tests bench tools fuzz -name '*.[ch]pp')
 if [ "${1:-}" = "--fix" ]; then
   clang-format -i "${files[@]}"

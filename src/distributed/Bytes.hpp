@@ -55,7 +55,8 @@ public:
         using T = typename Container::value_type;
         if (n > bytes_.size() / sizeof(T)) cutShort();
         out.resize(n);
-        std::memcpy(out.data(), take(n * sizeof(T)), n * sizeof(T));
+        // an empty array may have no storage, and memcpy takes no null pointer, even for 0 bytes
+        if (n > 0) std::memcpy(out.data(), take(n * sizeof(T)), n * sizeof(T));
     }
     bool atEnd() const { return bytes_.empty(); }
     // The bytes of a record written after its length (a uint64), as a reader of their own.

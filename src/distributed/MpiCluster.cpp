@@ -1,6 +1,6 @@
 #include "distributed/MpiCluster.hpp"
 
-#include "common/OutOfMemory.hpp"
+#include "distributed/AgreedFailure.hpp"
 
 #include <mpi.h>
 
@@ -37,18 +37,6 @@ std::string receiveBytes(int from) {
     return bytes;
 }
 
-std::string messageOf(const std::exception_ptr& failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::bad_alloc&) {
-        return kOutOfMemoryMessage;
-    } catch (const std::exception& error) {
-        return error.what();
-    } catch (...) {
-        return "error: unknown failure.";
-    }
-}
-
 }  // namespace
 
 MpiCluster::MpiCluster(int* argc, char*** argv) {
@@ -82,11 +70,9 @@ void MpiCluster::agree(const std::exception_ptr& failure) {
     }
     if (first == size_) return;
     // the lowest failing rank read the earliest part of the input: its error comes first
-    std::string message = broadcastFrom(first, first == rank_ ? messageOf(failure) : std::string());
+    std::string message = broadcastFrom(first, first == rank_ ? failureMessage(failure) : std::string());
     agreed_failure_ = true;
-    if (first == rank_) std::rethrow_exception(failure);
-    if (message == kOutOfMemoryMessage) throw MemoryExhaustedElsewhere();
-    throw std::runtime_error(message);
+    throwAgreedFailure(first == rank_, failure, message);
 }
 
 void MpiCluster::abortAll(int status) {

@@ -8,7 +8,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "common/OutOfMemory.hpp"
+#include "distributed/AgreedFailure.hpp"
 
 namespace varnosk::test {
 
@@ -82,19 +82,6 @@ void fill(std::vector<std::string>& slot, std::string bytes) {
     slot.push_back(std::move(bytes));
 }
 
-// What the other ranks are told of a failure: MpiCluster's words.
-std::string messageOf(const std::exception_ptr& failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::bad_alloc&) {
-        return kOutOfMemoryMessage;
-    } catch (const std::exception& error) {
-        return error.what();
-    } catch (...) {
-        return "error: unknown failure.";
-    }
-}
-
 }  // namespace
 
 InProcessCluster::InProcessCluster(std::shared_ptr<InProcessRendezvous> shared, int rank)
@@ -110,7 +97,7 @@ void InProcessCluster::agree(const std::exception_ptr& failure) {
     const auto me = static_cast<std::size_t>(rank_);
     shared_->withSlots([&](auto& slots) {
         slots[me].clear();
-        if (failure) slots[me].push_back(messageOf(failure));
+        if (failure) slots[me].push_back(failureMessage(failure));
     });
     shared_->barrier();
     // the lowest failing rank read the earliest part of the input: its error comes first
@@ -124,9 +111,7 @@ void InProcessCluster::agree(const std::exception_ptr& failure) {
     shared_->barrier();
     if (!first) return;
     agreed_failure_ = true;
-    if (first->first == me) std::rethrow_exception(failure);
-    if (first->second == kOutOfMemoryMessage) throw MemoryExhaustedElsewhere();
-    throw std::runtime_error(first->second);
+    throwAgreedFailure(first->first == me, failure, first->second);
 }
 
 void InProcessCluster::abortAll(int status) {
