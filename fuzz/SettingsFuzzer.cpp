@@ -32,9 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream file(scratchPath(), std::ios::binary | std::ios::trunc);
         file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
-    const char* argv[] = {"varnosk", scratchPath().c_str()};
     try {
-        const varnosk::Settings settings = varnosk::loadSettings(2, argv);
+        const varnosk::Settings settings = varnosk::loadSettings(scratchPath());
         // Validated settings keep their invariants.
         if (settings.min_prevalence < 2 || settings.seeds_min_seed_size < settings.num_best_representative_genes ||
             settings.merging_min_seed_size < settings.seeds_min_seed_size ||

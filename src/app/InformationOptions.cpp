@@ -30,7 +30,7 @@ bool printInformationOption(int argc, const char* const argv[], std::ostream& ou
         << "metagenomic species pan-genomes (MSPs): genes whose abundances rise and fall together\n"
         << "across samples, as core, accessory and shared genes.\n"
         << "\n"
-        << "Usage: varnosk settings.ini\n"
+        << "Usage: varnosk [-t N | --threads N] settings.ini\n"
         << "       varnosk --help | --version\n"
         << "\n"
         << "The settings file names the count matrix, the parameters of every stage and an existing,\n"
@@ -50,9 +50,12 @@ bool printInformationOption(int argc, const char* const argv[], std::ostream& ou
         out << line << allowed << '\n';
     }
     out << "\n"
-        << "The tables written into the output directory are described in README.md. Threads: set\n"
-        << "OMP_NUM_THREADS. Progress and a time report go to standard output, errors to standard\n"
-        << "error (exit status 255; 1 when memory runs out).\n"
+        << "Threads: -t N or --threads N (1 to 4096); without it, OMP_NUM_THREADS, else one per CPU.\n"
+        << "The tables are the same whatever the number.\n"
+        << "\n"
+        << "The tables written into the output directory are described in README.md. Progress and a\n"
+        << "time report go to standard output, errors to standard error (exit status 255; 1 when\n"
+        << "memory runs out).\n"
         << std::flush;
     return written(out);
 }

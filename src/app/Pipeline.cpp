@@ -5,10 +5,13 @@
 #include <string>
 #include <vector>
 
+#include <omp.h>
+
 #include "abundance/AbundanceTables.hpp"
 #include "abundance/MspAbundance.hpp"
 #include "abundance/MspSummary.hpp"
 #include "app/InformationOptions.hpp"
+#include "app/Invocation.hpp"
 #include "app/StageReporter.hpp"
 #include "bins/GenesBinsCreator.hpp"
 #include "bins/GenesBinsPrinter.hpp"
@@ -19,6 +22,7 @@
 #include "config/SettingsLoader.hpp"
 #include "distributed/Cluster.hpp"
 #include "distributed/Collectives.hpp"
+#include "distributed/CpuShortage.hpp"
 #include "distributed/DistributedBins.hpp"
 #include "distributed/DistributedMatrix.hpp"
 #include "distributed/DistributedMsps.hpp"
@@ -168,12 +172,17 @@ int runPipeline(int argc, const char* const argv[], std::ostream& console, Clust
 
     // Command line, settings, output directory
     if (onEveryRank(cluster, [&] { return printInformationOption(argc, argv, out); })) return 0;
-    const Settings settings = onEveryRank(cluster, [&] { return loadSettings(argc, argv); });
+    const Invocation invocation = onEveryRank(cluster, [&] { return parseInvocation(argc, argv); });
+    const Settings settings = onEveryRank(cluster, [&] { return loadSettings(invocation.settings_path); });
     std::optional<OutputDirectory> opened;
     onEveryRank(cluster, [&] { opened.emplace(settings.output_dir); });
     const OutputDirectory& output_dir = *opened;
 
     out << "Varnosk - version " << VARNOSK_VERSION << '\n' << "The Varnosk developers\n" << '\n' << std::flush;
+    // threads: the option, else OpenMP's default; a note when they outnumber the CPUs
+    if (invocation.threads > 0) omp_set_num_threads(invocation.threads);
+    const std::string cpu_note = cpuShortageNoteOnRanks(cluster);
+    if (!cpu_note.empty()) out << cpu_note << "\n\n" << std::flush;
     onRoot(cluster, [&] {
         writeApplicationSettings(settings, output_dir, file_names::kApplicationSettings);
         writeExecutionDescription(describeExecution(), output_dir, file_names::kExecutionDescription);

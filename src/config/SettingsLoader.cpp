@@ -138,12 +138,7 @@ std::string rangeMessage(const std::string& key, T low, T high) {
 
 }  // namespace
 
-Settings loadSettings(int argc, const char* const argv[]) {
-    if (argc != 2) {
-        const std::string program = (argc > 0 && argv[0] != nullptr) ? argv[0] : "varnosk";
-        throw std::runtime_error("Usage: " + shownPath(program) + " settings.ini");
-    }
-    const std::string settings_path = argv[1];
+Settings loadSettings(const std::string& settings_path) {
     checkFileReadable(settings_path);
 
     Settings settings;

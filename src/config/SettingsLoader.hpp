@@ -7,11 +7,10 @@
 
 namespace varnosk {
 
-// Checks the command line (exactly one argument, the settings file), parses and validates
-// the settings file, checks the count matrix file and the output directory (existing and
-// empty). Throws std::exception-derived errors whose what() is the full text to show;
+// Parses and validates the settings file at `settings_path`, checks the count matrix file
+// and the output directory (existing and empty). Throws std::exception-derived errors whose what() is the full text to show;
 // writes nothing anywhere.
-Settings loadSettings(int argc, const char* const argv[]);
+Settings loadSettings(const std::string& settings_path);
 
 // Each check throws std::runtime_error with the user-facing message on failure.
 void checkFileReadable(const std::string& path);

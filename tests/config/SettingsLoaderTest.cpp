@@ -78,10 +78,7 @@ private:
     };
 };
 
-Settings load(const std::string& settings_path) {
-    const char* argv[] = {"varnosk", settings_path.c_str()};
-    return loadSettings(2, argv);
-}
+Settings load(const std::string& settings_path) { return loadSettings(settings_path); }
 
 // The message of the error that loading raises, or "<no error>".
 std::string loadError(const std::string& settings_path) {

@@ -29,10 +29,10 @@ const std::string kBanner = "Varnosk - version " VARNOSK_VERSION "\nThe Varnosk 
 }  // namespace
 
 TEST(EndToEnd, UsageHelpAndVersion) {
-    for (const std::string args : {"", " a.ini b.ini", " --help extra"}) {
+    for (const std::string args : {"", " a.ini b.ini", " --help extra", " -t 2", " a.ini -t 2", " --threads"}) {
         const ProcessResult result = runCommand(kBinary + args);
         EXPECT_EQ(result.status, 255) << args;
-        EXPECT_EQ(result.err, "Usage: " + kBinary + " settings.ini\n") << args;
+        EXPECT_EQ(result.err, "Usage: " + kBinary + " [-t N | --threads N] settings.ini\n") << args;
         EXPECT_EQ(result.out, "") << args;
     }
     const ProcessResult version = runCommand(kBinary + " --version");
@@ -40,7 +40,7 @@ TEST(EndToEnd, UsageHelpAndVersion) {
     EXPECT_EQ(version.out, std::string("varnosk ") + VARNOSK_VERSION + "\n");
     const ProcessResult help = runCommand(kBinary + " --help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("Usage: varnosk settings.ini\n"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("Usage: varnosk [-t N | --threads N] settings.ini\n"), std::string::npos) << help.out;
     EXPECT_NE(help.out.find("README.md"), std::string::npos);
     EXPECT_EQ(help.err, "");
     // misspelt, it is a settings file like any other
@@ -55,7 +55,19 @@ TEST(EndToEnd, UsageHelpAndVersion) {
     // the program name is echoed with its control characters escaped
     const ProcessResult named = runCommand("bash -c 'exec -a \"$(printf \"var\\033[2Jnosk\\a\")\" " + kBinary + "'");
     EXPECT_EQ(named.status, 255);
-    EXPECT_EQ(named.err, "Usage: var\\x1b[2Jnosk\\x07 settings.ini\n");
+    EXPECT_EQ(named.err, "Usage: var\\x1b[2Jnosk\\x07 [-t N | --threads N] settings.ini\n");
+
+    // a thread count is a whole number from 1 to 4096, checked before the settings
+    for (const std::string count : {"0", "-1", "4097", "two", "1.5", "''", "99999999999"}) {
+        const ProcessResult refused = runCommand(kBinary + " -t " + count + " missing.ini");
+        EXPECT_EQ(refused.status, 255) << count;
+        const std::string echoed = count == "''" ? "" : count;
+        EXPECT_EQ(refused.err,
+                  "error: the number of threads (-t, --threads) must be a whole number from 1 to 4096, "
+                  "not '" +
+                      echoed + "'.\n")
+            << count;
+    }
 }
 
 TEST(EndToEnd, SettingsAndMatrixErrorsEndTheRunWithOneMessage) {
@@ -153,12 +165,23 @@ TEST(EndToEnd, GeneratedMatrixOutputsDoNotDependOnThreadCount) {
                   .status,
               0);
     std::map<std::string, std::string> reference;
-    for (const int threads : {1, 2, 3, 8}) {
+    // the environment, and the option (which wins over it) in either spelling
+    const std::pair<int, std::string> runs[] = {
+        {1, "OMP_NUM_THREADS=1"}, {2, "OMP_NUM_THREADS=2"}, {3, "OMP_NUM_THREADS=1 %s -t 3"}, {8, "%s --threads=8"}};
+    for (const auto& [threads, launch] : runs) {
         const BinaryRun run(matrix);
-        const ProcessResult result = run.exec("OMP_NUM_THREADS=" + std::to_string(threads));
+        const std::string::size_type at = launch.find("%s");
+        const ProcessResult result =
+            at == std::string::npos
+                ? run.exec(launch)
+                : runCommand(launch.substr(0, at) + kBinary + launch.substr(at + 2) + " " + run.settings.string());
         ASSERT_EQ(result.status, 0) << result.err;
-        std::map<std::string, std::string> outputs = {
-            {"stdout", result.out.substr(0, result.out.find("Time Statistics:"))}};
+        // more threads than CPUs get a note of their own; the rest of the console is the same
+        std::string console = result.out.substr(0, result.out.find("Time Statistics:"));
+        if (const auto note = console.find("Note: "); note != std::string::npos) {
+            console.erase(note, console.find("\n\n", note) + 2 - note);
+        }
+        std::map<std::string, std::string> outputs = {{"stdout", console}};
         for (const auto& table : kTables) outputs[table] = readFile(run.out / table);
         if (threads == 1) reference = outputs;
         for (const auto& [name, content] : outputs) {
