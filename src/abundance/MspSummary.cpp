@@ -22,26 +22,32 @@ double coreCohesion(const Msp& msp, GenesComparator& comparator) {
 
 }  // namespace
 
+std::vector<MspSummary> summarizeAbundance(const AbundanceTable& abundance, std::size_t num_msps) {
+    std::vector<MspSummary> summaries(num_msps);
+    for (std::size_t m = 0; m < summaries.size(); ++m) {
+        MspSummary& summary = summaries[m];
+        summary.cohesion = std::numeric_limits<double>::quiet_NaN();
+        double sum = 0.0;
+        for (std::size_t s = 0; s < abundance.num_samples; ++s) {
+            const double value = abundance.at(m, s);
+            if (value == 0.0) continue;
+            ++summary.detected_samples;
+            sum += value;
+        }
+        summary.mean_abundance = summary.detected_samples == 0 ? std::numeric_limits<double>::quiet_NaN()
+                                                               : sum / static_cast<double>(summary.detected_samples);
+    }
+    return summaries;
+}
+
 std::vector<MspSummary> summarizeMsps(const MspList& msps, const AbundanceTable& abundance,
                                       const ComparisonParameters& parameters) {
-    std::vector<MspSummary> summaries = computeInParallelSlots<MspSummary>(
+    std::vector<MspSummary> summaries = summarizeAbundance(abundance, msps.size());
+    const std::vector<double> cohesions = computeInParallelSlots<double>(
         msps.size(), [&] { return GenesComparator(parameters); },
-        [&](GenesComparator& comparator, std::size_t m) {
-            MspSummary summary;
-            summary.cohesion = coreCohesion(*msps[m], comparator);
-            double sum = 0.0;
-            for (std::size_t s = 0; s < abundance.num_samples; ++s) {
-                const double value = abundance.at(m, s);
-                if (value == 0.0) continue;
-                ++summary.detected_samples;
-                sum += value;
-            }
-            summary.mean_abundance = summary.detected_samples == 0
-                                         ? std::numeric_limits<double>::quiet_NaN()
-                                         : sum / static_cast<double>(summary.detected_samples);
-            return summary;
-        },
+        [&](GenesComparator& comparator, std::size_t m) { return coreCohesion(*msps[m], comparator); },
         [](std::uint64_t, std::uint64_t) {});
+    for (std::size_t m = 0; m < msps.size(); ++m) summaries[m].cohesion = cohesions[m];
     return summaries;
 }
 

@@ -19,6 +19,10 @@ struct MspSummary {
     double cohesion = 0.0;
 };
 
+// Detection and mean abundance of each of `num_msps` MSPs (rows of `abundance`), cohesion
+// not a number.
+std::vector<MspSummary> summarizeAbundance(const AbundanceTable& abundance, std::size_t num_msps);
+
 // One summary per MSP, in MSP order; parallel over MSPs, one comparator per thread, the
 // result independent of the number of threads.
 std::vector<MspSummary> summarizeMsps(const MspList& msps, const AbundanceTable& abundance,

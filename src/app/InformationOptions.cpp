@@ -31,11 +31,14 @@ bool printInformationOption(int argc, const char* const argv[], std::ostream& ou
         << "across samples, as core, accessory and shared genes.\n"
         << "\n"
         << "Usage: varnosk [-t N | --threads N] settings.ini\n"
+        << "       varnosk [-t N | --threads N] profile settings.ini\n"
         << "       varnosk --help | --version\n"
         << "\n"
         << "The settings file names the count matrix, the parameters of every stage and an existing,\n"
         << "empty output directory. Its keys, by section (README.md says what each one does, and\n"
-        << "examples/settings.ini is a complete example):\n";
+        << "examples/settings.ini is a complete example). A profile run measures the samples of a\n"
+        << "count matrix against an existing MSP set, without clustering: it reads [input],\n"
+        << "[profile], [msp_abundance] and output_dir of [output].\n";
     std::string_view section;
     for (const SettingKey& key : settingsTable()) {
         if (key.section != section) {

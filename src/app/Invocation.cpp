@@ -23,7 +23,7 @@ int threadCount(std::string_view text) {
 
 Invocation parseInvocation(int argc, const char* const argv[]) {
     const std::string program = (argc > 0 && argv[0] != nullptr) ? argv[0] : "varnosk";
-    const std::runtime_error usage("Usage: " + shownPath(program) + " [-t N | --threads N] settings.ini");
+    const std::runtime_error usage("Usage: " + shownPath(program) + " [-t N | --threads N] [profile] settings.ini");
     Invocation invocation;
     int next = 1;
     for (; next < argc && argv[next] != nullptr; ++next) {
@@ -36,6 +36,10 @@ Invocation parseInvocation(int argc, const char* const argv[]) {
         } else {
             break;
         }
+    }
+    if (argc - next == 2 && argv[next] != nullptr && std::string_view(argv[next]) == "profile") {
+        invocation.command = kProfileCommand;
+        ++next;
     }
     if (argc - next != 1 || argv[next] == nullptr) throw usage;
     invocation.settings_path = argv[next];

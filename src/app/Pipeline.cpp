@@ -12,6 +12,7 @@
 #include "abundance/MspSummary.hpp"
 #include "app/InformationOptions.hpp"
 #include "app/Invocation.hpp"
+#include "app/Profile.hpp"
 #include "app/StageReporter.hpp"
 #include "bins/GenesBinsCreator.hpp"
 #include "bins/GenesBinsPrinter.hpp"
@@ -51,6 +52,14 @@ void printSeedTable(StageReporter& stage, const OutputDirectory& output_dir, con
     stage.open(message, stopwatch);
     printSeeds(SeedsTable{output_dir, file_name, "seed"}, seeds);
     stage.close("Done.\n");
+}
+
+// Stops the total and prints every stage's time: the end of a run.
+void printTimeReport(StageReporter& stage) {
+    stage.timer().stop();
+    stage.timer().report(stage.out()) << '\n' << std::flush;
+    // progress and the time report are part of the result: losing them is a failure
+    if (!stage.out()) throw std::runtime_error("error: standard output could not be written.");
 }
 
 // Merges the seeds (in place) and returns the core seeds, printing the seed tables asked for.
@@ -122,9 +131,10 @@ void writeResults(StageReporter& stage, const Settings& settings, const OutputDi
         stage.close("\rDone.\n");
 
         stage.open("Printing MSP abundance and summary...", "Printing MSP abundance and summary");
-        printAbundance(abundance, samples.names, output_dir, file_names::kMspAbundance);
-        printAbundance(relative_abundance, samples.names, output_dir, file_names::kMspRelativeAbundance);
-        printMspSummary(msps, summaries, output_dir, file_names::kMspSummary);
+        const std::vector<std::string> msp_names = generatedMspNames(msps.size());
+        printAbundance(abundance, msp_names, samples.names, output_dir, file_names::kMspAbundance);
+        printAbundance(relative_abundance, msp_names, samples.names, output_dir, file_names::kMspRelativeAbundance);
+        printMspSummary(summaryRows(msps, summaries), output_dir, file_names::kMspSummary);
         stage.close("Done.\n");
     }
 
@@ -149,10 +159,7 @@ void writeResults(StageReporter& stage, const Settings& settings, const OutputDi
     writeReport(report, output_dir, file_names::kReport);
     stage.close("Done.\n");
 
-    stage.timer().stop();
-    stage.timer().report(stage.out()) << '\n' << std::flush;
-    // progress and the time report are part of the result: losing them is a failure
-    if (!stage.out()) throw std::runtime_error("error: standard output could not be written.");
+    printTimeReport(stage);
 }
 
 }  // namespace
@@ -173,7 +180,8 @@ int runPipeline(int argc, const char* const argv[], std::ostream& console, Clust
     // Command line, settings, output directory
     if (onEveryRank(cluster, [&] { return printInformationOption(argc, argv, out); })) return 0;
     const Invocation invocation = onEveryRank(cluster, [&] { return parseInvocation(argc, argv); });
-    const Settings settings = onEveryRank(cluster, [&] { return loadSettings(invocation.settings_path); });
+    const Settings settings =
+        onEveryRank(cluster, [&] { return loadSettings(invocation.settings_path, invocation.command); });
     std::optional<OutputDirectory> opened;
     onEveryRank(cluster, [&] { opened.emplace(settings.output_dir); });
     const OutputDirectory& output_dir = *opened;
@@ -184,12 +192,21 @@ int runPipeline(int argc, const char* const argv[], std::ostream& console, Clust
     const std::string cpu_note = cpuShortageNoteOnRanks(cluster);
     if (!cpu_note.empty()) out << cpu_note << "\n\n" << std::flush;
     onRoot(cluster, [&] {
-        writeApplicationSettings(settings, output_dir, file_names::kApplicationSettings);
+        writeApplicationSettings(settings, output_dir, file_names::kApplicationSettings, invocation.command);
         writeExecutionDescription(describeExecution(), output_dir, file_names::kExecutionDescription);
     });
 
     StageReporter stage(out);
     stage.timer().start("Total");
+
+    // Profiling an existing MSP set is one process's work: the other ranks wait for the root.
+    if (invocation.command == kProfileCommand) {
+        onRoot(cluster, [&] {
+            runProfile(stage, settings, output_dir);
+            printTimeReport(stage);
+        });
+        return 0;
+    }
     RunCounts counts;
 
     // Reading the count matrix: each rank holds a part of the genes

@@ -26,6 +26,7 @@ struct Settings {
     double msp_min_robust_concordance = 0.0;          // msp_creation.min_robust_concordance
     std::uint64_t abundance_num_core_genes = 100;     // msp_abundance.num_core_genes (optional)
     double abundance_min_detected_share = 0.1;        // msp_abundance.min_detected_share (optional)
+    std::string msps_file;                            // profile.msps_file (profile runs)
     std::string output_dir;                           // output.output_dir
     bool print_genes_bins = false;                    // output.print_genes_bins
     bool print_seeds = false;                         // output.print_seeds

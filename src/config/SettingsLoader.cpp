@@ -138,11 +138,11 @@ std::string rangeMessage(const std::string& key, T low, T high) {
 
 }  // namespace
 
-Settings loadSettings(const std::string& settings_path) {
+Settings loadSettings(const std::string& settings_path, unsigned command) {
     checkFileReadable(settings_path);
 
     Settings settings;
-    const po::options_description options = describeOptions(settings, kClusterCommand);
+    const po::options_description options = describeOptions(settings, command);
     po::variables_map values;
     try {
         std::ifstream file(settings_path);
@@ -154,7 +154,7 @@ Settings loadSettings(const std::string& settings_path) {
     }
 
     for (const SettingKey& key : settingsTable()) {
-        if (key.commands & kClusterCommand) checkValue(settings, key);
+        if (key.commands & command) checkValue(settings, key);
     }
 
     // normalisation only serves binning

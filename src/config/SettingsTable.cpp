@@ -16,32 +16,37 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kFloatMax = static_cast<double>(std::numeric_limits<float>::max());
 
 constexpr SettingKey path(std::string_view section, std::string_view name, SettingKind kind,
-                          std::string Settings::*field, std::string_view meaning) {
-    return {section, name, kind, field, true, 0, nullptr, -kInfinity, kInfinity, meaning, kClusterCommand};
+                          std::string Settings::*field, std::string_view meaning, unsigned commands = kClusterCommand) {
+    return {section, name, kind, field, true, 0, nullptr, -kInfinity, kInfinity, meaning, commands};
 }
 
 constexpr SettingKey boolean(std::string_view section, std::string_view name, bool Settings::*field,
-                             std::string_view meaning) {
-    return {section,   name,    SettingKind::Boolean, field, true, 0, nullptr, -kInfinity,
-            kInfinity, meaning, kClusterCommand};
+                             std::string_view meaning, unsigned commands = kClusterCommand) {
+    return {section, name, SettingKind::Boolean, field, true, 0, nullptr, -kInfinity, kInfinity, meaning, commands};
 }
 
 constexpr SettingKey integer(std::string_view section, std::string_view name, std::uint64_t Settings::*field,
                              std::uint64_t min, std::uint64_t Settings::*at_least, std::string_view meaning,
-                             bool required = true) {
-    return {section,   name,    SettingKind::Integer, field, required, min, at_least, -kInfinity,
-            kInfinity, meaning, kClusterCommand};
+                             bool required = true, unsigned commands = kClusterCommand) {
+    return {section, name,    SettingKind::Integer, field, required, min, at_least, -kInfinity, kInfinity,
+            meaning, commands};
 }
 
 constexpr SettingKey real(std::string_view section, std::string_view name, double Settings::*field, double min,
-                          double max, std::string_view meaning, bool required = true) {
-    return {section, name, SettingKind::Real, field, required, 0, nullptr, min, max, meaning, kClusterCommand};
+                          double max, std::string_view meaning, bool required = true,
+                          unsigned commands = kClusterCommand) {
+    return {section, name, SettingKind::Real, field, required, 0, nullptr, min, max, meaning, commands};
 }
 
 const std::array kTable = {
-    path("input", "count_matrix_file", SettingKind::InputFile, &Settings::count_matrix_file, "the count matrix"),
-    boolean("input", "count_matrix_has_header", &Settings::count_matrix_has_header,
-            "skip the first line of the matrix"),
+    path("input", "count_matrix_file", SettingKind::InputFile, &Settings::count_matrix_file, "the count matrix",
+         kClusterCommand | kProfileCommand),
+    boolean("input", "count_matrix_has_header", &Settings::count_matrix_has_header, "skip the first line of the matrix",
+            kClusterCommand | kProfileCommand),
+
+    // the MSP set that `varnosk profile` measures the matrix's samples against
+    path("profile", "msps_file", SettingKind::InputFile, &Settings::msps_file,
+         "an MSP set in the layout of `all_msps.tsv` (`varnosk profile` only)", kProfileCommand),
 
     real("genes_comparison", "detection_limit", &Settings::detection_limit, 6.0, kFloatMax,
          "smallest raw count that makes a gene detected in a sample"),
@@ -81,11 +86,13 @@ const std::array kTable = {
     integer("msp_abundance", "num_core_genes", &Settings::abundance_num_core_genes, 1, nullptr,
             "the first (best) core genes of a species whose counts give its abundance; all of them when it has "
             "fewer",
-            false),
+            false, kClusterCommand | kProfileCommand),
     real("msp_abundance", "min_detected_share", &Settings::abundance_min_detected_share, 0.0, 1.0,
-         "share of those genes that must be non-zero in a sample for the species to count as present there", false),
+         "share of those genes that must be non-zero in a sample for the species to count as present there", false,
+         kClusterCommand | kProfileCommand),
 
-    path("output", "output_dir", SettingKind::OutputDirectory, &Settings::output_dir, "where every output file goes"),
+    path("output", "output_dir", SettingKind::OutputDirectory, &Settings::output_dir, "where every output file goes",
+         kClusterCommand | kProfileCommand),
     boolean("output", "print_genes_bins", &Settings::print_genes_bins, "write `genes_bins.tsv`"),
     boolean("output", "print_seeds", &Settings::print_seeds, "write the three seed tables"),
 };

@@ -18,8 +18,9 @@ namespace varnosk {
 
 enum class SettingKind { InputFile, OutputDirectory, Boolean, Integer, Real };
 
-// The commands of the program that read a key.
-enum SettingCommands : unsigned { kClusterCommand = 1u };
+// The commands of the program that read a key: `varnosk settings.ini` clusters,
+// `varnosk profile settings.ini` profiles an existing MSP set.
+enum SettingCommands : unsigned { kClusterCommand = 1u, kProfileCommand = 2u };
 
 using SettingField =
     std::variant<std::string Settings::*, bool Settings::*, std::uint64_t Settings::*, double Settings::*>;

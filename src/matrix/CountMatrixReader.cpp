@@ -16,6 +16,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace varnosk {
@@ -375,6 +376,52 @@ CountMatrix readCountMatrixFromMemory(std::string_view data, bool has_header, Pr
                                       MatrixFileFacts* facts) {
     LineReader reader = LineReader::fromMemory(data, "<memory>");
     return readLines(reader, has_header, progress, facts);
+}
+
+CountMatrix readNamedGenes(const std::string& path, bool has_header,
+                           const std::function<bool(std::string_view name)>& wanted, ProgressSink& progress,
+                           MatrixFileFacts& facts, std::size_t& num_samples) {
+    LineReader reader = LineReader::openFile(path);
+    CountMatrix genes;
+    try {
+        std::uint64_t line_number = 0;
+        std::optional<std::string> header = readHeader(reader, has_header, line_number);
+        std::unordered_map<std::string, std::uint64_t> line_of_name;
+        std::uint64_t next_id = 1;
+        std::size_t expected_samples = 0;
+        std::vector<float> scratch;
+        scratch.reserve(kFirstLineSamples);
+        ThrottledProgress throttled(reader, progress);
+        std::string_view line;
+        std::size_t start = 0;
+        for (; nextDataLine(reader, line_number, line, start); ++next_id) {
+            throttled.afterLine();
+            const std::string_view name = line.substr(start, nameLength(line.substr(start)));
+            const bool keep = wanted(name);
+            if (!keep && expected_samples != 0) continue;
+            auto gene = parseDataLine(line, start, line_number, next_id, expected_samples, scratch);
+            expected_samples = gene->counts.size();
+            if (!keep) continue;
+            const auto [seen, first] = line_of_name.emplace(gene->name, line_number);
+            if (!first) {
+                throw std::runtime_error(atLine(line_number) + "'" + shown(gene->name) + "' is already at line " +
+                                         std::to_string(seen->second) +
+                                         ": a gene the MSP set names must be on one line of the count matrix.");
+            }
+            genes.push_back(std::move(gene));
+        }
+        if (expected_samples == 0) throw std::runtime_error("error: genes counts table is empty.");
+        num_samples = expected_samples;
+        facts.header = std::move(header);
+        facts.can_be_read_again = reader.canBeReadAgain();
+        facts.compression = reader.compression();
+        facts.identity = reader.identity();
+    } catch (const std::runtime_error&) {
+        reader.checkRest();
+        throw;
+    }
+    progress.update(1, 1);
+    return genes;
 }
 
 std::uint64_t lineStartAtOrAfter(const std::string& path, std::uint64_t offset) {

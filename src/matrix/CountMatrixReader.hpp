@@ -47,6 +47,17 @@ CountMatrix readCountMatrix(LineReader& reader, bool has_header, ProgressSink& p
 CountMatrix readCountMatrixFromMemory(std::string_view data, bool has_header, ProgressSink& progress,
                                       MatrixFileFacts* facts = nullptr);
 
+// Reads only the genes whose names `wanted` accepts, plain text or compressed, in one pass:
+// each keeps the id the whole read would give it (its position among the data lines, from 1)
+// and its counts as written. The first data line sets the number of samples and is checked
+// in full, like every kept line; the counts of other lines are not parsed. Throws the whole
+// read's error for a kept or first line, "error at line N: 'name' is already at line M ..."
+// for a kept name found twice, and "error: genes counts table is empty." for a file without
+// data lines. `num_samples` receives the number of samples.
+CountMatrix readNamedGenes(const std::string& path, bool has_header,
+                           const std::function<bool(std::string_view name)>& wanted, ProgressSink& progress,
+                           MatrixFileFacts& facts, std::size_t& num_samples);
+
 // A byte range [begin, end) of a plain-text, regular count matrix file that starts and ends
 // on line boundaries: the share of one process when several read one file.
 struct MatrixPart {

@@ -54,7 +54,7 @@ void writeInput(std::ostream& out, const ReportInput& input) {
 void writeSettings(std::ostream& out, const Settings& settings) {
     out << "<h2>Settings</h2>\n<table class=\"facts\">\n";
     for (const SettingKey& key : settingsTable()) {
-        if (key.field == SettingField{&Settings::count_matrix_file}) continue;
+        if (key.field == SettingField{&Settings::count_matrix_file} || (key.commands & kClusterCommand) == 0) continue;
         factsRow(out, key.dottedName(), escapeHtml(settingValueText(settings, key)));
     }
     out << "</table>\n";

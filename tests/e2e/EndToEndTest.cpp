@@ -32,7 +32,7 @@ TEST(EndToEnd, UsageHelpAndVersion) {
     for (const std::string args : {"", " a.ini b.ini", " --help extra", " -t 2", " a.ini -t 2", " --threads"}) {
         const ProcessResult result = runCommand(kBinary + args);
         EXPECT_EQ(result.status, 255) << args;
-        EXPECT_EQ(result.err, "Usage: " + kBinary + " [-t N | --threads N] settings.ini\n") << args;
+        EXPECT_EQ(result.err, "Usage: " + kBinary + " [-t N | --threads N] [profile] settings.ini\n") << args;
         EXPECT_EQ(result.out, "") << args;
     }
     const ProcessResult version = runCommand(kBinary + " --version");
@@ -55,7 +55,7 @@ TEST(EndToEnd, UsageHelpAndVersion) {
     // the program name is echoed with its control characters escaped
     const ProcessResult named = runCommand("bash -c 'exec -a \"$(printf \"var\\033[2Jnosk\\a\")\" " + kBinary + "'");
     EXPECT_EQ(named.status, 255);
-    EXPECT_EQ(named.err, "Usage: var\\x1b[2Jnosk\\x07 [-t N | --threads N] settings.ini\n");
+    EXPECT_EQ(named.err, "Usage: var\\x1b[2Jnosk\\x07 [-t N | --threads N] [profile] settings.ini\n");
 
     // a thread count is a whole number from 1 to 4096, checked before the settings
     for (const std::string count : {"0", "-1", "4097", "two", "1.5", "''", "99999999999"}) {

@@ -1,0 +1,93 @@
+#include "app/Profile.hpp"
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "abundance/AbundanceTables.hpp"
+#include "abundance/MspAbundance.hpp"
+#include "abundance/MspSummary.hpp"
+#include "common/Shown.hpp"
+#include "common/TableNames.hpp"
+#include "matrix/CountMatrixReader.hpp"
+#include "matrix/SampleNames.hpp"
+#include "msp/MspSetFile.hpp"
+
+namespace varnosk {
+
+void runProfile(StageReporter& stage, const Settings& settings, const OutputDirectory& output_dir) {
+    stage.open("Reading MSP set...", "Reading MSP set");
+    const std::vector<MspDefinition> definitions = readMspSet(settings.msps_file);
+    std::unordered_set<std::string_view> core_names;
+    for (const MspDefinition& msp : definitions) core_names.insert(msp.coreGenes().begin(), msp.coreGenes().end());
+    stage.close("Done. " + std::to_string(definitions.size()) + " MSPs with " + std::to_string(core_names.size()) +
+                " core genes.\n");
+
+    MatrixFileFacts facts;
+    std::size_t num_samples = 0;
+    const CountMatrix genes =
+        stage.withProgress("Reading count matrix...", "Reading count matrix", [&](ProgressSink& progress) {
+            return readNamedGenes(
+                settings.count_matrix_file, settings.count_matrix_has_header,
+                [&](std::string_view name) { return core_names.contains(name); }, progress, facts, num_samples);
+        });
+    const SampleNames samples = sampleNames(facts.header, num_samples);
+    stage.close("\rDone. The count matrix holds " + std::to_string(genes.size()) + " of the core genes, across " +
+                std::to_string(num_samples) + " samples.\n" +
+                (samples.fallback_reason.empty() ? "" : samples.fallback_reason + "\n"));
+    if (genes.empty()) {
+        throw std::runtime_error("error: the count matrix " + shownPath(settings.count_matrix_file) +
+                                 " holds no core gene of the MSP set " + shownPath(settings.msps_file) +
+                                 " (genes are matched by name).");
+    }
+
+    // Each MSP's core genes that the matrix holds, in the set's order.
+    std::unordered_map<std::string_view, const Gene*> by_name;
+    for (const auto& gene : genes) by_name.emplace(gene->name, gene.get());
+    MspList msps;
+    for (const MspDefinition& definition : definitions) {
+        auto msp = std::make_unique<Msp>();
+        for (const std::string& name : definition.coreGenes()) {
+            if (const auto found = by_name.find(name); found != by_name.end()) msp->core_genes.push_back(found->second);
+        }
+        msps.push_back(std::move(msp));
+    }
+
+    const AbundanceParameters parameters{settings.abundance_num_core_genes, settings.abundance_min_detected_share};
+    const AbundanceTable abundance =
+        stage.withProgress("Computing MSP abundance...", "Computing MSP abundance", [&](ProgressSink& progress) {
+            AbundanceTable table = computeAbundance(msps, parameters, num_samples,
+                                                    [](const GeneList& needed, const RawCountsVisitor& visit) {
+                                                        for (const Gene* gene : needed) visit(*gene, gene->counts);
+                                                    });
+            progress.update(1, 1);
+            return table;
+        });
+    stage.close("\rDone.\n");
+
+    stage.open("Printing MSP abundance and summary...", "Printing MSP abundance and summary");
+    std::vector<std::string> msp_names;
+    for (const MspDefinition& definition : definitions) msp_names.push_back(definition.name);
+    printAbundance(abundance, msp_names, samples.names, output_dir, file_names::kMspAbundance);
+    printAbundance(relativeAbundance(abundance), msp_names, samples.names, output_dir,
+                   file_names::kMspRelativeAbundance);
+    const std::vector<MspSummary> summaries = summarizeAbundance(abundance, definitions.size());
+    std::vector<MspSummaryRow> rows;
+    for (std::size_t m = 0; m < definitions.size(); ++m) {
+        const MspDefinition& definition = definitions[m];
+        rows.push_back({definition.name,
+                        {definition.genes[0].size(), definition.genes[1].size(), definition.genes[2].size(),
+                         definition.genes[3].size()},
+                        definition.coreGenes().front(),
+                        summaries[m],
+                        msps[m]->core_genes.size()});
+    }
+    printMspSummary(rows, output_dir, file_names::kMspSummary);
+    stage.close("Done.\n");
+}
+
+}  // namespace varnosk
