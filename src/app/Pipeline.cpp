@@ -43,6 +43,7 @@
 #include "seeds/SeedsCreator.hpp"
 #include "seeds/SeedsMerger.hpp"
 #include "seeds/SeedsPrinter.hpp"
+#include "taxonomy/MspTaxonomy.hpp"
 
 namespace varnosk {
 namespace {
@@ -138,6 +139,19 @@ void writeResults(StageReporter& stage, const Settings& settings, const OutputDi
         stage.close("Done.\n");
     }
 
+    std::vector<MspLineage> lineages;
+    if (!settings.gene_lineages_file.empty()) {
+        stage.open("Naming MSPs from their core genes' lineages...", "Naming MSPs");
+        std::vector<std::vector<std::string_view>> core_genes;
+        for (const auto& msp : msps) {
+            core_genes.emplace_back();
+            for (const Gene* gene : msp->core_genes) core_genes.back().push_back(gene->name);
+        }
+        lineages = mspLineages(core_genes, settings.gene_lineages_file, settings.taxonomy_min_agreement);
+        printMspTaxonomy(generatedMspNames(msps.size()), lineages, output_dir, file_names::kMspTaxonomy);
+        stage.close("Done.\n");
+    }
+
     // the report shows the stages before it; its own time is in the console report only
     std::vector<std::pair<std::string, double>> stage_seconds;
     for (std::size_t i = 0; i < stage.timer().finished().size(); ++i) {
@@ -154,7 +168,8 @@ void writeResults(StageReporter& stage, const Settings& settings, const OutputDi
                        counts.core_seeds,
                        msps,
                        summaries,
-                       relative_abundance};
+                       relative_abundance,
+                       lineages};
     stage.open("Writing report...", "Writing report");
     writeReport(report, output_dir, file_names::kReport);
     stage.close("Done.\n");

@@ -16,6 +16,7 @@
 #include "matrix/CountMatrixReader.hpp"
 #include "matrix/SampleNames.hpp"
 #include "msp/MspSetFile.hpp"
+#include "taxonomy/MspTaxonomy.hpp"
 
 namespace varnosk {
 
@@ -88,6 +89,18 @@ void runProfile(StageReporter& stage, const Settings& settings, const OutputDire
     }
     printMspSummary(rows, output_dir, file_names::kMspSummary);
     stage.close("Done.\n");
+
+    if (!settings.gene_lineages_file.empty()) {
+        stage.open("Naming MSPs from their core genes' lineages...", "Naming MSPs");
+        std::vector<std::vector<std::string_view>> core_genes;
+        for (const MspDefinition& definition : definitions) {
+            core_genes.emplace_back(definition.coreGenes().begin(), definition.coreGenes().end());
+        }
+        printMspTaxonomy(msp_names,
+                         mspLineages(core_genes, settings.gene_lineages_file, settings.taxonomy_min_agreement),
+                         output_dir, file_names::kMspTaxonomy);
+        stage.close("Done.\n");
+    }
 }
 
 }  // namespace varnosk

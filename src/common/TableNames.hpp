@@ -18,6 +18,7 @@ inline constexpr const char* kAllMsps = "all_msps.tsv";
 inline constexpr const char* kMspAbundance = "msp_abundance.tsv";
 inline constexpr const char* kMspRelativeAbundance = "msp_relative_abundance.tsv";
 inline constexpr const char* kMspSummary = "msp_summary.tsv";
+inline constexpr const char* kMspTaxonomy = "msp_taxonomy.tsv";
 inline constexpr const char* kReport = "report.html";
 }  // namespace file_names
 

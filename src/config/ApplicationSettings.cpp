@@ -17,7 +17,7 @@ void writeApplicationSettings(const Settings& settings, const OutputDirectory& o
     out.imbue(std::locale::classic());
     std::string_view section;
     for (const SettingKey& key : settingsTable()) {
-        if ((key.commands & command) == 0) continue;
+        if ((key.commands & command) == 0 || !isPresent(settings, key)) continue;
         if (key.section != section) {
             out << (section.empty() ? "" : "\n") << "[" << key.section << "]\n";
             section = key.section;

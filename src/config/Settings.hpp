@@ -27,6 +27,8 @@ struct Settings {
     std::uint64_t abundance_num_core_genes = 100;     // msp_abundance.num_core_genes (optional)
     double abundance_min_detected_share = 0.1;        // msp_abundance.min_detected_share (optional)
     std::string msps_file;                            // profile.msps_file (profile runs)
+    std::string gene_lineages_file;                   // taxonomy.gene_lineages_file (optional; empty: none)
+    double taxonomy_min_agreement = 0.5;              // taxonomy.min_agreement (optional)
     std::string output_dir;                           // output.output_dir
     bool print_genes_bins = false;                    // output.print_genes_bins
     bool print_seeds = false;                         // output.print_seeds

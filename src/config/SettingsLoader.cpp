@@ -154,7 +154,17 @@ Settings loadSettings(const std::string& settings_path, unsigned command) {
     }
 
     for (const SettingKey& key : settingsTable()) {
-        if (key.commands & command) checkValue(settings, key);
+        if ((key.commands & command) == 0) continue;
+        if (!isPresent(settings, key)) {
+            // a key of a section that is not in use: given alone, it would silently do nothing
+            const auto given = values.find(key.dottedName());
+            if (given != values.end() && !given->second.defaulted()) {
+                throw std::runtime_error("error: " + key.dottedName() + " needs " +
+                                         settingKeyOf(key.present_if).dottedName() + ".");
+            }
+            continue;
+        }
+        checkValue(settings, key);
     }
 
     // normalisation only serves binning

@@ -38,6 +38,12 @@ constexpr SettingKey real(std::string_view section, std::string_view name, doubl
     return {section, name, SettingKind::Real, field, required, 0, nullptr, min, max, meaning, commands};
 }
 
+// The key as one of an optional section, present only when `file` is set.
+constexpr SettingKey inSectionOf(SettingKey key, std::string Settings::*file) {
+    key.present_if = file;
+    return key;
+}
+
 const std::array kTable = {
     path("input", "count_matrix_file", SettingKind::InputFile, &Settings::count_matrix_file, "the count matrix",
          kClusterCommand | kProfileCommand),
@@ -90,6 +96,18 @@ const std::array kTable = {
     real("msp_abundance", "min_detected_share", &Settings::abundance_min_detected_share, 0.0, 1.0,
          "share of those genes that must be non-zero in a sample for the species to count as present there", false,
          kClusterCommand | kProfileCommand),
+
+    // optional: species names from the lineages of their core genes
+    inSectionOf(SettingKey{"taxonomy", "gene_lineages_file", SettingKind::InputFile, &Settings::gene_lineages_file,
+                           false, 0, nullptr, -kInfinity, kInfinity,
+                           "a table of gene name, tab, lineage (`d__...;p__...;...;s__...`): names each MSP in "
+                           "`msp_taxonomy.tsv`",
+                           kClusterCommand | kProfileCommand},
+                &Settings::gene_lineages_file),
+    inSectionOf(real("taxonomy", "min_agreement", &Settings::taxonomy_min_agreement, 0.0, 1.0,
+                     "share of an MSP's annotated core genes that must agree on a rank for it to be named there", false,
+                     kClusterCommand | kProfileCommand),
+                &Settings::gene_lineages_file),
 
     path("output", "output_dir", SettingKind::OutputDirectory, &Settings::output_dir, "where every output file goes",
          kClusterCommand | kProfileCommand),
@@ -173,7 +191,10 @@ std::string allowedValuesText(const SettingKey& key) {
             text = key.hasRealRange() ? streamed(key.min_real) + " to " + streamed(key.max_real) : "any";
             break;
     }
-    if (!key.required) text += " (default " + settingValueText(Settings{}, key) + ")";
+    if (!key.required) {
+        const std::string default_text = settingValueText(Settings{}, key);
+        text += default_text.empty() ? " (optional)" : " (default " + default_text + ")";
+    }
     return text;
 }
 

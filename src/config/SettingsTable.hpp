@@ -40,12 +40,21 @@ struct SettingKey {
     double max_real;
     std::string_view meaning;
     unsigned commands;
+    // Keys of an optional section are read, checked and recorded only when this field (the
+    // section's file) is set; one given without it is an error. Null for every other key.
+    std::string Settings::*present_if = nullptr;
 
     std::string dottedName() const;
     bool hasRealRange() const;
 };
 
 std::span<const SettingKey> settingsTable();
+
+// Whether a key of an optional section is in use (its section's file is set); always for
+// the other keys.
+inline bool isPresent(const Settings& settings, const SettingKey& key) {
+    return key.present_if == nullptr || !(settings.*key.present_if).empty();
+}
 
 // The key whose field is `field`; throws std::logic_error when there is none.
 const SettingKey& settingKeyOf(const SettingField& field);

@@ -54,7 +54,10 @@ void writeInput(std::ostream& out, const ReportInput& input) {
 void writeSettings(std::ostream& out, const Settings& settings) {
     out << "<h2>Settings</h2>\n<table class=\"facts\">\n";
     for (const SettingKey& key : settingsTable()) {
-        if (key.field == SettingField{&Settings::count_matrix_file} || (key.commands & kClusterCommand) == 0) continue;
+        if (key.field == SettingField{&Settings::count_matrix_file} || (key.commands & kClusterCommand) == 0 ||
+            !isPresent(settings, key)) {
+            continue;
+        }
         factsRow(out, key.dottedName(), escapeHtml(settingValueText(settings, key)));
     }
     out << "</table>\n";
@@ -313,7 +316,8 @@ void writeSummaryTable(std::ostream& out, const ReportInput& input) {
     }
     out << "<div class=\"scroll\"><table class=\"msp-table\">\n<tr><th>MSP</th><th>core</th><th>accessory</th>"
            "<th>shared core</th><th>shared accessory</th><th>first core gene</th><th>detected samples</th>"
-           "<th>mean abundance</th><th>cohesion</th></tr>\n";
+           "<th>mean abundance</th><th>cohesion</th>"
+        << (input.lineages.empty() ? "" : "<th>lineage</th>") << "</tr>\n";
     for (std::size_t m = 0; m < input.msps.size(); ++m) {
         const Msp& msp = *input.msps[m];
         const auto sizes = categorySizes(msp);
@@ -324,6 +328,10 @@ void writeSummaryTable(std::ostream& out, const ReportInput& input) {
             const MspSummary& s = input.summaries[m];
             out << "<td class=\"n\">" << s.detected_samples << "</td><td class=\"n\">" << num(s.mean_abundance)
                 << "</td><td class=\"n\">" << num(s.cohesion) << "</td>";
+        }
+        if (m < input.lineages.size()) {
+            const MspLineage& lineage = input.lineages[m];
+            out << "<td>" << (lineage.lineage.empty() ? "NA" : escapeHtml(lineage.lineage)) << "</td>";
         }
         out << "</tr>\n";
     }

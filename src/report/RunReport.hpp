@@ -10,6 +10,7 @@
 #include "config/Settings.hpp"
 #include "msp/Msp.hpp"
 #include "output/OutputDirectory.hpp"
+#include "taxonomy/MspTaxonomy.hpp"
 
 namespace varnosk {
 
@@ -30,6 +31,7 @@ struct ReportInput {
     const MspList& msps;
     const std::vector<MspSummary>& summaries;
     const AbundanceTable& relative_abundance;
+    const std::vector<MspLineage>& lineages;  // one per MSP, or none without [taxonomy]
 };
 
 // Limits that keep the file small for large runs: the heatmap averages consecutive MSPs

@@ -13,9 +13,9 @@ namespace fs = std::filesystem;
 namespace {
 
 // Position of each folder of src/ in the pipeline; shared utilities come first.
-const std::map<std::string, int> kRank = {{"common", 0},    {"output", 1}, {"config", 2},       {"matrix", 3},
-                                          {"compare", 4},   {"bins", 5},   {"seeds", 6},        {"msp", 7},
-                                          {"abundance", 8}, {"report", 9}, {"distributed", 10}, {"app", 11}};
+const std::map<std::string, int> kRank = {
+    {"common", 0}, {"output", 1},    {"config", 2},   {"matrix", 3},  {"compare", 4},      {"bins", 5}, {"seeds", 6},
+    {"msp", 7},    {"abundance", 8}, {"taxonomy", 9}, {"report", 10}, {"distributed", 11}, {"app", 12}};
 
 TEST(IncludeDirection, EveryIncludeBetweenFoldersPointsDownThePipeline) {
     const fs::path src = fs::path(VARNOSK_SOURCE_DIR) / "src";

@@ -133,4 +133,52 @@ TEST(Profile, EachMalformedInputIsOneErrorNamingFileAndLine) {
     EXPECT_EQ(clustering_key.err, "unrecognised option 'seeds_creation.min_seed_size'\n");
 }
 
+// [taxonomy] names the MSPs of a profile run and of a clustering run from their core genes.
+TEST(Taxonomy, NamesTheMspsOfBothRunsAndIsRecordedOnlyWhenGiven) {
+    TempDir data("varnosk-taxonomy-data");
+    writeFile(data.path() / "matrix.tsv", "gene\ts1\ts2\ng1\t10\t0\ng2\t20\t1\ng3\t0\t5\n");
+    writeFile(data.path() / "msps.tsv",
+              "msp_name\tgene_category\tgene_id\tgene_name\nA\tcore\t1\tg1\nA\tcore\t2\tgX\nA\tcore\t3\tg2\n"
+              "A\tcore\t4\tg3\nB\tcore\t5\tgY\n");
+    const fs::path lineages = data.path() / "lineages.tsv";
+    writeFile(lineages, "# gene\tlineage\ng1\td__B;p__X;s__\ng3\td__B;p__Y\nother\td__A\ng2\td__B;p__X\n");
+    const ProfileRun profile;
+    const ProcessResult result = profile.run(data.path() / "matrix.tsv", data.path() / "msps.tsv", "true",
+                                             "\n[taxonomy]\ngene_lineages_file = " + lineages.string() + "\n");
+    ASSERT_EQ(result.status, 0) << result.err;
+    // A: three annotated core genes (gX has none), two in p__X; B: none annotated
+    EXPECT_EQ(readFile(profile.out / "msp_taxonomy.tsv"),
+              "msp_name\tlineage\trank\tagreement\tannotated_core_genes\n"
+              "A\td__B;p__X\tphylum\t0.6666666666666666\t3\nB\tNA\tNA\tNA\t0\n");
+    EXPECT_NE(readFile(profile.out / "application_settings.ini")
+                  .find("[taxonomy]\ngene_lineages_file = " + lineages.string() + "\nmin_agreement = 0.5\n"),
+              std::string::npos);
+
+    // a clustering run: every gene of the example in one phylum
+    std::string all_bacillota;
+    std::istringstream matrix(readFile(kExampleMatrix));
+    std::string line;
+    std::getline(matrix, line);
+    while (std::getline(matrix, line))
+        all_bacillota += line.substr(0, line.find('\t')) + "\td__Bacteria;p__Bacillota\n";
+    writeFile(lineages, all_bacillota);
+    const BinaryRun run{BinaryRun::ExampleSettings{}};
+    writeFile(run.settings, readFile(run.settings) + "\n[taxonomy]\ngene_lineages_file = " + lineages.string() + "\n");
+    const ProcessResult clustered = run.exec();
+    ASSERT_EQ(clustered.status, 0) << clustered.err;
+    const std::string taxonomy = readFile(run.out / "msp_taxonomy.tsv");
+    EXPECT_NE(taxonomy.find("msp_01\td__Bacteria;p__Bacillota\tphylum\t1\t"), std::string::npos) << taxonomy;
+    EXPECT_NE(readFile(run.out / "report.html").find("<td>d__Bacteria;p__Bacillota</td>"), std::string::npos);
+
+    // a malformed annotation line, and the agreement without a table
+    writeFile(lineages, "g1\td__B\ng2 d__B\n");
+    const ProcessResult malformed = ProfileRun().run(data.path() / "matrix.tsv", data.path() / "msps.tsv", "true",
+                                                     "\n[taxonomy]\ngene_lineages_file = " + lineages.string() + "\n");
+    EXPECT_EQ(malformed.err,
+              "error: " + lineages.string() + ", line 2: expected two tab-separated fields: gene name, lineage.\n");
+    const ProcessResult alone = ProfileRun().run(data.path() / "matrix.tsv", data.path() / "msps.tsv", "true",
+                                                 "\n[taxonomy]\nmin_agreement = 0.6\n");
+    EXPECT_EQ(alone.err, "error: taxonomy.min_agreement needs taxonomy.gene_lineages_file.\n");
+}
+
 }  // namespace

@@ -60,7 +60,8 @@ std::string report(std::size_t num_msps, std::size_t num_samples, const std::str
                  10,
                  msps,
                  summaries,
-                 relative},
+                 relative,
+                 {}},
                 OutputDirectory(dir.str()), "report.html");
     return test::readFile(dir.path() / "report.html");
 }
