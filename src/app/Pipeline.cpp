@@ -55,14 +55,6 @@ void printSeedTable(StageReporter& stage, const OutputDirectory& output_dir, con
     stage.close("Done.\n");
 }
 
-// Stops the total and prints every stage's time: the end of a run.
-void printTimeReport(StageReporter& stage) {
-    stage.timer().stop();
-    stage.timer().report(stage.out()) << '\n' << std::flush;
-    // progress and the time report are part of the result: losing them is a failure
-    if (!stage.out()) throw std::runtime_error("error: standard output could not be written.");
-}
-
 // Merges the seeds (in place) and returns the core seeds, printing the seed tables asked for.
 SeedRefs mergeSeedsAndExtractCores(StageReporter& stage, const Settings& settings, const OutputDirectory& output_dir,
                                    SeedList& seeds, const ComparisonParameters& parameters) {
@@ -152,11 +144,9 @@ void writeResults(StageReporter& stage, const Settings& settings, const OutputDi
         stage.close("Done.\n");
     }
 
-    // the report shows the stages before it; its own time is in the console report only
-    std::vector<std::pair<std::string, double>> stage_seconds;
-    for (std::size_t i = 0; i < stage.timer().finished().size(); ++i) {
-        stage_seconds.emplace_back(stage.timer().finished()[i].first, stage.timer().finishedSteadySeconds()[i]);
-    }
+    const std::vector<MspSummaryRow> msp_rows =
+        summaries.empty() ? std::vector<MspSummaryRow>() : summaryRows(msps, summaries);
+    std::vector<std::pair<std::string, double>> stage_seconds = stage.finishedSeconds();
     ReportInput report{settings,
                        counts.genes_read,
                        counts.genes_read - counts.genes_kept,
@@ -166,15 +156,14 @@ void writeResults(StageReporter& stage, const Settings& settings, const OutputDi
                        counts.seeds_created,
                        counts.seeds_merged,
                        counts.core_seeds,
-                       msps,
-                       summaries,
+                       msp_rows,
                        relative_abundance,
                        lineages};
     stage.open("Writing report...", "Writing report");
     writeReport(report, output_dir, file_names::kReport);
     stage.close("Done.\n");
 
-    printTimeReport(stage);
+    stage.printTimeReport();
 }
 
 }  // namespace
@@ -218,7 +207,7 @@ int runPipeline(int argc, const char* const argv[], std::ostream& console, Clust
     if (invocation.command == kProfileCommand) {
         onRoot(cluster, [&] {
             runProfile(stage, settings, output_dir);
-            printTimeReport(stage);
+            stage.printTimeReport();
         });
         return 0;
     }

@@ -16,6 +16,7 @@
 #include "matrix/CountMatrixReader.hpp"
 #include "matrix/SampleNames.hpp"
 #include "msp/MspSetFile.hpp"
+#include "report/RunReport.hpp"
 #include "taxonomy/MspTaxonomy.hpp"
 
 namespace varnosk {
@@ -74,8 +75,8 @@ void runProfile(StageReporter& stage, const Settings& settings, const OutputDire
     std::vector<std::string> msp_names;
     for (const MspDefinition& definition : definitions) msp_names.push_back(definition.name);
     printAbundance(abundance, msp_names, samples.names, output_dir, file_names::kMspAbundance);
-    printAbundance(relativeAbundance(abundance), msp_names, samples.names, output_dir,
-                   file_names::kMspRelativeAbundance);
+    const AbundanceTable relative_abundance = relativeAbundance(abundance);
+    printAbundance(relative_abundance, msp_names, samples.names, output_dir, file_names::kMspRelativeAbundance);
     const std::vector<MspSummary> summaries = summarizeAbundance(abundance, definitions.size());
     std::vector<MspSummaryRow> rows;
     for (std::size_t m = 0; m < definitions.size(); ++m) {
@@ -90,17 +91,23 @@ void runProfile(StageReporter& stage, const Settings& settings, const OutputDire
     printMspSummary(rows, output_dir, file_names::kMspSummary);
     stage.close("Done.\n");
 
+    std::vector<MspLineage> lineages;
     if (!settings.gene_lineages_file.empty()) {
         stage.open("Naming MSPs from their core genes' lineages...", "Naming MSPs");
         std::vector<std::vector<std::string_view>> core_genes;
         for (const MspDefinition& definition : definitions) {
             core_genes.emplace_back(definition.coreGenes().begin(), definition.coreGenes().end());
         }
-        printMspTaxonomy(msp_names,
-                         mspLineages(core_genes, settings.gene_lineages_file, settings.taxonomy_min_agreement),
-                         output_dir, file_names::kMspTaxonomy);
+        lineages = mspLineages(core_genes, settings.gene_lineages_file, settings.taxonomy_min_agreement);
+        printMspTaxonomy(msp_names, lineages, output_dir, file_names::kMspTaxonomy);
         stage.close("Done.\n");
     }
+
+    ReportInput report{settings, genes.size(),       0,        samples.names,  stage.finishedSeconds(), 0, 0, 0, 0,
+                       rows,     relative_abundance, lineages, kProfileCommand};
+    stage.open("Writing report...", "Writing report");
+    writeReport(report, output_dir, file_names::kReport);
+    stage.close("Done.\n");
 }
 
 }  // namespace varnosk

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <ostream>
+#include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/ProgressLine.hpp"
 #include "app/StageTimer.hpp"
@@ -41,6 +44,24 @@ public:
     }
 
     void line(const std::string& text) { out_ << text << '\n' << std::flush; }
+
+    // The stages closed so far with their seconds, for the run report (which shows the stages
+    // before it; its own time is in the console's time report only).
+    std::vector<std::pair<std::string, double>> finishedSeconds() const {
+        std::vector<std::pair<std::string, double>> seconds;
+        for (std::size_t i = 0; i < timer_.finished().size(); ++i) {
+            seconds.emplace_back(timer_.finished()[i].first, timer_.finishedSteadySeconds()[i]);
+        }
+        return seconds;
+    }
+
+    // Stops the total and prints every stage's time: the end of a run. Losing it is a failure,
+    // as for any part of the result.
+    void printTimeReport() {
+        timer_.stop();
+        timer_.report(out_) << '\n' << std::flush;
+        if (!out_) throw std::runtime_error("error: standard output could not be written.");
+    }
 
     StageTimer& timer() { return timer_; }
     std::ostream& out() { return out_; }

@@ -44,17 +44,23 @@ void factsRow(std::ostream& out, const std::string& name, const std::string& val
 void writeInput(std::ostream& out, const ReportInput& input) {
     out << "<h2>Input</h2>\n<table class=\"facts\">\n";
     factsRow(out, "Count matrix", escapeHtml(input.settings.count_matrix_file));
-    factsRow(out, "Genes", std::to_string(input.num_genes));
-    factsRow(out, "Samples", std::to_string(input.sample_names.size()));
-    factsRow(out, "Genes filtered out (too rare)", std::to_string(input.num_filtered_genes));
+    if (input.command == kProfileCommand) {
+        factsRow(out, "MSP set", escapeHtml(input.settings.msps_file));
+        factsRow(out, "Core genes found in the matrix", std::to_string(input.num_genes));
+        factsRow(out, "Samples", std::to_string(input.sample_names.size()));
+    } else {
+        factsRow(out, "Genes", std::to_string(input.num_genes));
+        factsRow(out, "Samples", std::to_string(input.sample_names.size()));
+        factsRow(out, "Genes filtered out (too rare)", std::to_string(input.num_filtered_genes));
+    }
     out << "</table>\n";
 }
 
 // Every key as the recorded settings file writes it; the count matrix is shown under Input.
-void writeSettings(std::ostream& out, const Settings& settings) {
+void writeSettings(std::ostream& out, const Settings& settings, unsigned command) {
     out << "<h2>Settings</h2>\n<table class=\"facts\">\n";
     for (const SettingKey& key : settingsTable()) {
-        if (key.field == SettingField{&Settings::count_matrix_file} || (key.commands & kClusterCommand) == 0 ||
+        if (key.field == SettingField{&Settings::count_matrix_file} || (key.commands & command) == 0 ||
             !isPresent(settings, key)) {
             continue;
         }
@@ -89,6 +95,11 @@ void writeStages(std::ostream& out, const ReportInput& input) {
 
 void writeCounts(std::ostream& out, const ReportInput& input) {
     out << "<h2>Clusters</h2>\n<table class=\"facts\">\n";
+    if (input.command == kProfileCommand) {
+        factsRow(out, "MSPs", std::to_string(input.msps.size()));
+        out << "</table>\n";
+        return;
+    }
     factsRow(out, "Genes bins", std::to_string(input.num_bins));
     factsRow(out, "Seeds", std::to_string(input.num_seeds));
     factsRow(out, "Merged seeds", std::to_string(input.num_merged_seeds));
@@ -97,10 +108,7 @@ void writeCounts(std::ostream& out, const ReportInput& input) {
     out << "</table>\n";
 }
 
-std::array<std::size_t, 4> categorySizes(const Msp& msp) {
-    return {msp.core_genes.size(), msp.accessory_genes.size(), msp.shared_core_genes.size(),
-            msp.shared_accessory_genes.size()};
-}
+std::uint64_t totalGenes(const MspSummaryRow& msp) { return msp.genes[0] + msp.genes[1] + msp.genes[2] + msp.genes[3]; }
 
 void writeLegend(std::ostream& out) {
     out << "<p class=\"legend\">";
@@ -110,7 +118,7 @@ void writeLegend(std::ostream& out) {
 }
 
 // One horizontal stacked bar per MSP, largest first; names beside the bars while they fit.
-void writeSizeChart(std::ostream& out, const MspList& msps) {
+void writeSizeChart(std::ostream& out, const std::vector<MspSummaryRow>& msps) {
     out << "<h2>MSPs by size</h2>\n";
     if (msps.empty()) {
         out << "<p>No MSP was found.</p>\n";
@@ -120,12 +128,9 @@ void writeSizeChart(std::ostream& out, const MspList& msps) {
     std::vector<std::size_t> order(count);
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return msps[a]->num_genes > msps[b]->num_genes; });
-    std::size_t largest = 1;
-    for (const auto& msp : msps) {
-        const auto sizes = categorySizes(*msp);
-        largest = std::max(largest, sizes[0] + sizes[1] + sizes[2] + sizes[3]);
-    }
+                     [&](std::size_t a, std::size_t b) { return totalGenes(msps[a]) > totalGenes(msps[b]); });
+    std::uint64_t largest = 1;
+    for (const auto& msp : msps) largest = std::max(largest, totalGenes(msp));
     const bool labelled = count <= 100;
     const double row = labelled ? 16 : 3;
     const double label_width = labelled ? 90 : 10;
@@ -138,9 +143,8 @@ void writeSizeChart(std::ostream& out, const MspList& msps) {
         << "\" height=\"" << num(row * static_cast<double>(count) + 4) << "\">\n";
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t m = order[i];
-        const auto sizes = categorySizes(*msps[m]);
-        const std::size_t total = sizes[0] + sizes[1] + sizes[2] + sizes[3];
-        const std::string name = mspName(m, count);
+        const auto& sizes = msps[m].genes;
+        const std::string name = escapeHtml(msps[m].msp_name);
         const double y = row * static_cast<double>(i) + 2;
         out << "<g class=\"msp-bar\"><title>" << name << ": ";
         // thousands of bars: the short form keeps large files small
@@ -162,7 +166,9 @@ void writeSizeChart(std::ostream& out, const MspList& msps) {
                 << num(labelled ? row - 3 : row - 0.5) << "\" fill=\"" << kCategoryColours[c] << "\"/>";
             x += width;
         }
-        if (labelled) out << "<text x=\"" << num(x + 4) << "\" y=\"" << y + 11 << "\">" << total << "</text>";
+        if (labelled) {
+            out << "<text x=\"" << num(x + 4) << "\" y=\"" << y + 11 << "\">" << totalGenes(msps[m]) << "</text>";
+        }
         out << "</g>\n";
     }
     out << "</svg></div>\n";
@@ -219,7 +225,8 @@ void writeHeatmap(std::ostream& out, const ReportInput& input) {
     for (std::size_t r = 0; r < grid.rows; ++r) {
         const std::size_t first = r * grid.rows_per_cell;
         const std::size_t last = std::min(msps, first + grid.rows_per_cell) - 1;
-        row_labels[r] = last == first ? mspName(first, msps) : mspName(first, msps) + " … " + mspName(last, msps);
+        const auto mspLabel = [&](std::size_t m) { return escapeHtml(shortName(input.msps[m].msp_name)); };
+        row_labels[r] = last == first ? mspLabel(first) : mspLabel(first) + " … " + mspLabel(last);
     }
     out << "<div class=\"scroll\"><svg xmlns=\"http://www.w3.org/2000/svg\" class=\"heatmap\" width=\""
         << num(left + cell_w * static_cast<double>(grid.columns) + (labelled_columns ? 80 : 10)) << "\" height=\""
@@ -260,8 +267,8 @@ void writeScatter(std::ostream& out, const ReportInput& input) {
     const std::size_t samples = input.sample_names.size();
     std::vector<std::size_t> shown;
     double low = INFINITY, high = -INFINITY;
-    for (std::size_t m = 0; m < input.summaries.size(); ++m) {
-        const double mean = input.summaries[m].mean_abundance;
+    for (std::size_t m = 0; m < input.msps.size(); ++m) {
+        const double mean = input.msps[m].summary.mean_abundance;
         if (std::isnan(mean) || mean <= 0) continue;
         shown.push_back(m);
         low = std::min(low, std::log10(mean));
@@ -298,11 +305,11 @@ void writeScatter(std::ostream& out, const ReportInput& input) {
            "abundance</text>\n";
     const double radius = shown.size() > 1000 ? 2 : 4;
     for (const std::size_t m : shown) {
-        const MspSummary& s = input.summaries[m];
+        const MspSummary& s = input.msps[m].summary;
         const double x = left + width * static_cast<double>(s.detected_samples) / static_cast<double>(samples);
         const double y = top + height - height * (std::log10(s.mean_abundance) - low) / (high - low);
         out << "<circle class=\"msp-dot\" cx=\"" << num(x) << "\" cy=\"" << num(y) << "\" r=\"" << radius
-            << "\" fill=\"#4c78a8\" fill-opacity=\"0.7\"><title>" << mspName(m, input.msps.size()) << ": "
+            << "\" fill=\"#4c78a8\" fill-opacity=\"0.7\"><title>" << escapeHtml(input.msps[m].msp_name) << ": "
             << s.detected_samples << " samples, mean " << num(s.mean_abundance) << "</title></circle>\n";
     }
     out << "</svg>\n";
@@ -319,16 +326,13 @@ void writeSummaryTable(std::ostream& out, const ReportInput& input) {
            "<th>mean abundance</th><th>cohesion</th>"
         << (input.lineages.empty() ? "" : "<th>lineage</th>") << "</tr>\n";
     for (std::size_t m = 0; m < input.msps.size(); ++m) {
-        const Msp& msp = *input.msps[m];
-        const auto sizes = categorySizes(msp);
-        out << "<tr class=\"msp-row\"><td>" << mspName(m, input.msps.size()) << "</td>";
-        for (const std::size_t size : sizes) out << "<td class=\"n\">" << size << "</td>";
-        out << "<td>" << escapeHtml(shortName(msp.core_genes.front()->name)) << "</td>";
-        if (m < input.summaries.size()) {
-            const MspSummary& s = input.summaries[m];
-            out << "<td class=\"n\">" << s.detected_samples << "</td><td class=\"n\">" << num(s.mean_abundance)
-                << "</td><td class=\"n\">" << num(s.cohesion) << "</td>";
-        }
+        const MspSummaryRow& msp = input.msps[m];
+        out << "<tr class=\"msp-row\"><td>" << escapeHtml(msp.msp_name) << "</td>";
+        for (const std::uint64_t size : msp.genes) out << "<td class=\"n\">" << size << "</td>";
+        out << "<td>" << escapeHtml(shortName(msp.first_core_gene)) << "</td>";
+        const MspSummary& s = msp.summary;
+        out << "<td class=\"n\">" << s.detected_samples << "</td><td class=\"n\">" << num(s.mean_abundance)
+            << "</td><td class=\"n\">" << num(s.cohesion) << "</td>";
         if (m < input.lineages.size()) {
             const MspLineage& lineage = input.lineages[m];
             out << "<td>" << (lineage.lineage.empty() ? "NA" : escapeHtml(lineage.lineage)) << "</td>";
@@ -347,7 +351,7 @@ void writeReport(const ReportInput& input, const OutputDirectory& output_dir, co
         << "<title>Varnosk report</title>\n<style>" << kStyle << "</style>\n</head>\n<body>\n"
         << "<h1>Varnosk " << VARNOSK_VERSION << " run report</h1>\n";
     writeInput(out, input);
-    writeSettings(out, input.settings);
+    writeSettings(out, input.settings, input.command);
     writeStages(out, input);
     writeCounts(out, input);
     writeSizeChart(out, input.msps);

@@ -5,9 +5,11 @@
 #include <utility>
 #include <vector>
 
+#include "abundance/AbundanceTables.hpp"
 #include "abundance/MspAbundance.hpp"
 #include "abundance/MspSummary.hpp"
 #include "config/Settings.hpp"
+#include "config/SettingsTable.hpp"
 #include "msp/Msp.hpp"
 #include "output/OutputDirectory.hpp"
 #include "taxonomy/MspTaxonomy.hpp"
@@ -20,7 +22,7 @@ namespace varnosk {
 // is no MSP.
 struct ReportInput {
     const Settings& settings;
-    std::uint64_t num_genes = 0;           // read from the matrix
+    std::uint64_t num_genes = 0;           // read from the matrix (a profile run: core genes found)
     std::uint64_t num_filtered_genes = 0;  // left out as too rare
     const std::vector<std::string>& sample_names;
     std::vector<std::pair<std::string, double>> stage_seconds;  // steady-clock, in the order they ran
@@ -28,10 +30,10 @@ struct ReportInput {
     std::uint64_t num_seeds = 0;
     std::uint64_t num_merged_seeds = 0;
     std::uint64_t num_core_seeds = 0;
-    const MspList& msps;
-    const std::vector<MspSummary>& summaries;
+    const std::vector<MspSummaryRow>& msps;  // names, gene counts and summary, in MSP order
     const AbundanceTable& relative_abundance;
     const std::vector<MspLineage>& lineages;  // one per MSP, or none without [taxonomy]
+    unsigned command = kClusterCommand;       // a profile run has no clustering stages to count
 };
 
 // Limits that keep the file small for large runs: the heatmap averages consecutive MSPs

@@ -90,6 +90,11 @@ TEST(Profile, MissingCoreGenesAreSkippedAndCounted) {
         "msp_name\tcore\taccessory\tshared_core\tshared_accessory\tfirst_core_gene\tdetected_samples\t"
         "mean_abundance\tcohesion\tcore_genes_found\nA\t4\t1\t0\t0\tg1\t2\t8.5\tNA\t3\nB\t1\t0\t0\t0\tgY\t0\tNA\tNA\t0\n");
     EXPECT_NE(readFile(profile.out / "application_settings.ini").find("[profile]\nmsps_file = "), std::string::npos);
+    // the report names the set's MSPs and its clustering facts are left out
+    const std::string report = readFile(profile.out / "report.html");
+    EXPECT_NE(report.find("<tr class=\"msp-row\"><td>A</td><td class=\"n\">4</td>"), std::string::npos);
+    EXPECT_NE(report.find("<td>Core genes found in the matrix</td><td>3</td>"), std::string::npos);
+    EXPECT_EQ(report.find("Genes bins"), std::string::npos);
 }
 
 TEST(Profile, EachMalformedInputIsOneErrorNamingFileAndLine) {

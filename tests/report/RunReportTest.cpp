@@ -58,8 +58,7 @@ std::string report(std::size_t num_msps, std::size_t num_samples, const std::str
                  30,
                  20,
                  10,
-                 msps,
-                 summaries,
+                 summaryRows(msps, summaries),
                  relative,
                  {}},
                 OutputDirectory(dir.str()), "report.html");
