@@ -107,8 +107,9 @@ void writeResults(StageReporter& stage, const Settings& settings, const OutputDi
     MspPrinter(output_dir, file_names::kAllMsps).printMsps(msps);
     stage.close("Done.\n");
 
+    const std::vector<std::string> msp_names = generatedMspNames(msps.size());
     AbundanceTable relative_abundance;
-    std::vector<MspSummary> summaries;
+    std::vector<MspSummaryRow> msp_rows;
     if (!msps.empty()) {
         const AbundanceParameters abundance_parameters{settings.abundance_num_core_genes,
                                                        settings.abundance_min_detected_share};
@@ -119,15 +120,14 @@ void writeResults(StageReporter& stage, const Settings& settings, const OutputDi
                                             raw_counts.visit(genes, progress, visit);
                                         });
             });
-        summaries = summarizeMsps(msps, abundance, parameters);
+        msp_rows = summaryRows(msps, summarizeMsps(msps, abundance, parameters));
         relative_abundance = relativeAbundance(abundance);
         stage.close("\rDone.\n");
 
         stage.open("Printing MSP abundance and summary...", "Printing MSP abundance and summary");
-        const std::vector<std::string> msp_names = generatedMspNames(msps.size());
         printAbundance(abundance, msp_names, samples.names, output_dir, file_names::kMspAbundance);
         printAbundance(relative_abundance, msp_names, samples.names, output_dir, file_names::kMspRelativeAbundance);
-        printMspSummary(summaryRows(msps, summaries), output_dir, file_names::kMspSummary);
+        printMspSummary(msp_rows, output_dir, file_names::kMspSummary);
         stage.close("Done.\n");
     }
 
@@ -139,13 +139,10 @@ void writeResults(StageReporter& stage, const Settings& settings, const OutputDi
             core_genes.emplace_back();
             for (const Gene* gene : msp->core_genes) core_genes.back().push_back(gene->name);
         }
-        lineages = mspLineages(core_genes, settings.gene_lineages_file, settings.taxonomy_min_agreement);
-        printMspTaxonomy(generatedMspNames(msps.size()), lineages, output_dir, file_names::kMspTaxonomy);
+        lineages = writeMspTaxonomy(core_genes, msp_names, settings, output_dir, file_names::kMspTaxonomy);
         stage.close("Done.\n");
     }
 
-    const std::vector<MspSummaryRow> msp_rows =
-        summaries.empty() ? std::vector<MspSummaryRow>() : summaryRows(msps, summaries);
     std::vector<std::pair<std::string, double>> stage_seconds = stage.finishedSeconds();
     ReportInput report{settings,
                        counts.genes_read,

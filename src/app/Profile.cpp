@@ -98,8 +98,7 @@ void runProfile(StageReporter& stage, const Settings& settings, const OutputDire
         for (const MspDefinition& definition : definitions) {
             core_genes.emplace_back(definition.coreGenes().begin(), definition.coreGenes().end());
         }
-        lineages = mspLineages(core_genes, settings.gene_lineages_file, settings.taxonomy_min_agreement);
-        printMspTaxonomy(msp_names, lineages, output_dir, file_names::kMspTaxonomy);
+        lineages = writeMspTaxonomy(core_genes, msp_names, settings, output_dir, file_names::kMspTaxonomy);
         stage.close("Done.\n");
     }
 

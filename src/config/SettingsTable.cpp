@@ -16,8 +16,9 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kFloatMax = static_cast<double>(std::numeric_limits<float>::max());
 
 constexpr SettingKey path(std::string_view section, std::string_view name, SettingKind kind,
-                          std::string Settings::*field, std::string_view meaning, unsigned commands = kClusterCommand) {
-    return {section, name, kind, field, true, 0, nullptr, -kInfinity, kInfinity, meaning, commands};
+                          std::string Settings::*field, std::string_view meaning, unsigned commands = kClusterCommand,
+                          bool required = true) {
+    return {section, name, kind, field, required, 0, nullptr, -kInfinity, kInfinity, meaning, commands};
 }
 
 constexpr SettingKey boolean(std::string_view section, std::string_view name, bool Settings::*field,
@@ -98,11 +99,10 @@ const std::array kTable = {
          kClusterCommand | kProfileCommand),
 
     // optional: species names from the lineages of their core genes
-    inSectionOf(SettingKey{"taxonomy", "gene_lineages_file", SettingKind::InputFile, &Settings::gene_lineages_file,
-                           false, 0, nullptr, -kInfinity, kInfinity,
-                           "a table of gene name, tab, lineage (`d__...;p__...;...;s__...`): names each MSP in "
-                           "`msp_taxonomy.tsv`",
-                           kClusterCommand | kProfileCommand},
+    inSectionOf(path("taxonomy", "gene_lineages_file", SettingKind::InputFile, &Settings::gene_lineages_file,
+                     "a table of gene name, tab, lineage (`d__...;p__...;...;s__...`): names each MSP in "
+                     "`msp_taxonomy.tsv`",
+                     kClusterCommand | kProfileCommand, false),
                 &Settings::gene_lineages_file),
     inSectionOf(real("taxonomy", "min_agreement", &Settings::taxonomy_min_agreement, 0.0, 1.0,
                      "share of an MSP's annotated core genes that must agree on a rank for it to be named there", false,

@@ -241,6 +241,14 @@ std::unique_ptr<Gene> parseDataLine(std::string_view line, std::size_t start, st
     return gene;
 }
 
+// What a read learned about the file besides its genes, once it reached the end.
+void recordFacts(const LineReader& reader, std::optional<std::string> header, MatrixFileFacts& facts) {
+    facts.header = std::move(header);
+    facts.can_be_read_again = reader.canBeReadAgain();
+    facts.compression = reader.compression();
+    facts.identity = reader.identity();
+}
+
 // Where reading starts: line numbers and the sample count of genes before the reader's
 // first line, when it reads a part of the file.
 struct ReadStart {
@@ -271,10 +279,7 @@ CountMatrix readGenes(LineReader& reader, const ReadStart& start_at, ProgressSin
             throttled.afterLine();
         }
         if (facts != nullptr) {
-            facts->header = std::move(header);
-            facts->can_be_read_again = reader.canBeReadAgain();
-            facts->compression = reader.compression();
-            facts->identity = reader.identity();
+            recordFacts(reader, std::move(header), *facts);
         }
     } catch (const std::runtime_error&) {
         // garbage from a damaged archive is no malformed matrix: the archive fault comes first
@@ -412,10 +417,7 @@ CountMatrix readNamedGenes(const std::string& path, bool has_header,
         }
         if (expected_samples == 0) throw std::runtime_error("error: genes counts table is empty.");
         num_samples = expected_samples;
-        facts.header = std::move(header);
-        facts.can_be_read_again = reader.canBeReadAgain();
-        facts.compression = reader.compression();
-        facts.identity = reader.identity();
+        recordFacts(reader, std::move(header), facts);
     } catch (const std::runtime_error&) {
         reader.checkRest();
         throw;

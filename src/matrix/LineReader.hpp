@@ -72,4 +72,9 @@ private:
     bool at_end_ = false;
 };
 
+// A line of a table written on Windows without its final carriage return.
+inline std::string_view withoutCarriageReturn(std::string_view line) {
+    return !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
+}
+
 }  // namespace varnosk

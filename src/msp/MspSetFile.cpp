@@ -14,10 +14,6 @@ namespace {
 
 constexpr std::string_view kHeader = "msp_name\tgene_category\tgene_id\tgene_name";
 
-std::string_view withoutCarriageReturn(std::string_view line) {
-    return !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
-}
-
 }  // namespace
 
 std::vector<MspDefinition> readMspSet(const std::string& path) {

@@ -15,7 +15,7 @@ GeneLineages readGeneLineages(const std::string& path, const std::function<bool(
     std::unordered_map<std::string, std::uint64_t> line_of;
     std::string_view line;
     for (std::uint64_t number = 1; reader.next(line); ++number) {
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        line = withoutCarriageReturn(line);
         if (line.empty() || line.front() == '#') continue;
         const auto fail = [&](const std::string& what) {
             return std::runtime_error("error: " + shownPath(path) + ", line " + std::to_string(number) + ": " + what);

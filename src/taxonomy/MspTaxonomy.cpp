@@ -98,6 +98,15 @@ std::vector<MspLineage> mspLineages(const std::vector<std::vector<std::string_vi
     return result;
 }
 
+std::vector<MspLineage> writeMspTaxonomy(const std::vector<std::vector<std::string_view>>& core_genes,
+                                         const std::vector<std::string>& msp_names, const Settings& settings,
+                                         const OutputDirectory& output_dir, const std::string& file_name) {
+    std::vector<MspLineage> lineages =
+        mspLineages(core_genes, settings.gene_lineages_file, settings.taxonomy_min_agreement);
+    printMspTaxonomy(msp_names, lineages, output_dir, file_name);
+    return lineages;
+}
+
 void printMspTaxonomy(const std::vector<std::string>& msp_names, const std::vector<MspLineage>& lineages,
                       const OutputDirectory& output_dir, const std::string& file_name) {
     OutputFile file(output_dir, file_name);

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "config/Settings.hpp"
 #include "output/OutputDirectory.hpp"
 #include "taxonomy/GeneLineages.hpp"
 
@@ -29,6 +30,12 @@ MspLineage consensusLineage(const std::vector<std::string_view>& core_genes, con
 // table at `lineages_file`, of which only the core genes' lines are kept.
 std::vector<MspLineage> mspLineages(const std::vector<std::vector<std::string_view>>& core_genes,
                                     const std::string& lineages_file, double min_agreement);
+
+// The lineages of mspLineages under the [taxonomy] settings, written by printMspTaxonomy;
+// returns them for the report.
+std::vector<MspLineage> writeMspTaxonomy(const std::vector<std::vector<std::string_view>>& core_genes,
+                                         const std::vector<std::string>& msp_names, const Settings& settings,
+                                         const OutputDirectory& output_dir, const std::string& file_name);
 
 // Writes msp_taxonomy.tsv: msp_name, lineage, rank, agreement, annotated_core_genes; "NA" for
 // the lineage, rank and agreement of an MSP whose genes agree on no rank.
