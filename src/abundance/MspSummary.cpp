@@ -10,7 +10,9 @@
 namespace varnosk {
 namespace {
 
+// Not a number for an MSP without core genes (one a profiled matrix lacks entirely).
 double coreCohesion(const Msp& msp, GenesComparator& comparator) {
+    if (msp.core_genes.empty()) return std::numeric_limits<double>::quiet_NaN();
     std::vector<double> scores;
     scores.reserve(msp.core_genes.size());
     for (const Gene* gene : msp.core_genes) {

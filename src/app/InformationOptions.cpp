@@ -38,7 +38,8 @@ bool printInformationOption(int argc, const char* const argv[], std::ostream& ou
         << "empty output directory. Its keys, by section (README.md says what each one does, and\n"
         << "examples/settings.ini is a complete example). A profile run measures the samples of a\n"
         << "count matrix against an existing MSP set, without clustering: it reads [input],\n"
-        << "[profile], [msp_abundance] and output_dir of [output].\n";
+        << "[profile], [msp_abundance], [taxonomy] and output_dir of [output], and, for cohesion,\n"
+        << "[genes_comparison] with num_best_representative_genes of [seeds_creation] if given.\n";
     std::string_view section;
     for (const SettingKey& key : settingsTable()) {
         if (key.section != section) {

@@ -13,13 +13,33 @@
 #include "abundance/MspSummary.hpp"
 #include "common/Shown.hpp"
 #include "common/TableNames.hpp"
+#include "compare/ComparisonParameters.hpp"
+#include "compare/RepresentativeGenes.hpp"
 #include "matrix/CountMatrixReader.hpp"
+#include "matrix/Preprocessing.hpp"
 #include "matrix/SampleNames.hpp"
 #include "msp/MspSetFile.hpp"
 #include "report/RunReport.hpp"
 #include "taxonomy/MspTaxonomy.hpp"
 
 namespace varnosk {
+namespace {
+
+// The summary with each MSP's cohesion, as the clustering run computes it: on the square-root
+// scale, against the profile of its core genes found (ranked best first in the set), which is
+// the clustering run's own profile when they are all found. Turns the counts into roots.
+std::vector<MspSummary> summarizeWithCohesion(MspList& msps, const AbundanceTable& abundance, CountMatrix& genes,
+                                              const Settings& settings, std::size_t num_samples) {
+    const ComparisonParameters parameters = comparisonParameters(settings, num_samples);
+    applySqrtTransform(genes);
+    computeSamplePresence(genes, parameters.detection_threshold);
+    for (auto& msp : msps) {
+        if (!msp->core_genes.empty()) msp->representative = representativeOfRanked(msp->core_genes, parameters);
+    }
+    return summarizeMsps(msps, abundance, parameters);
+}
+
+}  // namespace
 
 void runProfile(StageReporter& stage, const Settings& settings, const OutputDirectory& output_dir) {
     stage.open("Reading MSP set...", "Reading MSP set");
@@ -31,7 +51,7 @@ void runProfile(StageReporter& stage, const Settings& settings, const OutputDire
 
     MatrixFileFacts facts;
     std::size_t num_samples = 0;
-    const CountMatrix genes =
+    CountMatrix genes =
         stage.withProgress("Reading count matrix...", "Reading count matrix", [&](ProgressSink& progress) {
             return readNamedGenes(
                 settings.count_matrix_file, settings.count_matrix_has_header,
@@ -77,7 +97,9 @@ void runProfile(StageReporter& stage, const Settings& settings, const OutputDire
     printAbundance(abundance, msp_names, samples.names, output_dir, file_names::kMspAbundance);
     const AbundanceTable relative_abundance = relativeAbundance(abundance);
     printAbundance(relative_abundance, msp_names, samples.names, output_dir, file_names::kMspRelativeAbundance);
-    const std::vector<MspSummary> summaries = summarizeAbundance(abundance, definitions.size());
+    const std::vector<MspSummary> summaries = settings.comparison_settings_given
+                                                  ? summarizeWithCohesion(msps, abundance, genes, settings, num_samples)
+                                                  : summarizeAbundance(abundance, definitions.size());
     std::vector<MspSummaryRow> rows;
     for (std::size_t m = 0; m < definitions.size(); ++m) {
         const MspDefinition& definition = definitions[m];

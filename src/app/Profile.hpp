@@ -11,8 +11,9 @@ namespace varnosk {
 // abundance comes from the first core genes, in the set's order, that the matrix holds, by
 // the rule of a clustering run, so a run's own matrix and all_msps.tsv give back its
 // abundance tables. Writes msp_abundance.tsv, msp_relative_abundance.tsv, msp_summary.tsv
-// (cohesion NA, core genes found added), msp_taxonomy.tsv with [taxonomy], and report.html;
-// only the MSP set's core genes are held in memory.
+// (core genes found added; cohesion with the comparison settings, NA without them),
+// msp_taxonomy.tsv with [taxonomy], and report.html; only the MSP set's core genes are held
+// in memory.
 void runProfile(StageReporter& stage, const Settings& settings, const OutputDirectory& output_dir);
 
 }  // namespace varnosk

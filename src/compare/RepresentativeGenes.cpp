@@ -62,6 +62,13 @@ GeneList rankGenesByConcordance(const GeneList& genes, const Gene& reference, Ge
     return ranked;
 }
 
+Gene representativeOfRanked(const GeneList& ranked, const ComparisonParameters& parameters) {
+    if (ranked.size() < kMinGroupSizeForMedian) return *ranked.front();
+    const auto num_best =
+        static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(parameters.num_best_representative_genes, ranked.size()));
+    return computeMedianGene(GeneList(ranked.begin(), ranked.begin() + num_best), parameters.detection_threshold);
+}
+
 std::optional<GeneGroup> selectRepresentativeGenes(const GeneList& genes, GenesComparator& comparator) {
     if (genes.empty()) return std::nullopt;
     GeneGroup group;
@@ -72,18 +79,11 @@ std::optional<GeneGroup> selectRepresentativeGenes(const GeneList& genes, GenesC
     }
     // Members are ranked against the median of all genes, then against the median of the
     // best-ranked ones; the stored profile is one refinement further.
-    const float threshold = comparator.parameters().detection_threshold;
-    const std::uint64_t num_best_genes = comparator.parameters().num_best_representative_genes;
-    Gene median = computeMedianGene(genes, threshold);
-    GeneList ranking;
-    for (int round = 0; round < 2; ++round) {
-        ranking = rankGenesByConcordance(genes, median, comparator);
-        const auto num_best = static_cast<std::size_t>(std::min<std::uint64_t>(num_best_genes, ranking.size()));
-        const GeneList best(ranking.begin(), ranking.begin() + static_cast<std::ptrdiff_t>(num_best));
-        median = computeMedianGene(best, threshold);
-    }
-    group.genes = std::move(ranking);
-    group.representative = std::move(median);
+    const ComparisonParameters& parameters = comparator.parameters();
+    const Gene median = computeMedianGene(genes, parameters.detection_threshold);
+    const GeneList first_ranking = rankGenesByConcordance(genes, median, comparator);
+    group.genes = rankGenesByConcordance(genes, representativeOfRanked(first_ranking, parameters), comparator);
+    group.representative = representativeOfRanked(group.genes, parameters);
     return group;
 }
 

@@ -22,6 +22,11 @@ Gene computeMedianGene(const GeneList& genes, float detection_threshold);
 // invalid comparisons score 0, not-a-number scores go last; ties keep list order.
 GeneList rankGenesByConcordance(const GeneList& genes, const Gene& reference, GenesComparator& comparator);
 
+// The profile that stands for genes already ranked best first: the first gene below 10
+// genes, otherwise the median profile of the best-ranked ones (num_best_representative_genes).
+// `ranked` must not be empty.
+Gene representativeOfRanked(const GeneList& ranked, const ComparisonParameters& parameters);
+
 // Ranks a group and summarises it by the median profile of its best-ranked genes (the
 // comparator's num_best_representative_genes). Nothing for an empty list.
 std::optional<GeneGroup> selectRepresentativeGenes(const GeneList& genes, GenesComparator& comparator);

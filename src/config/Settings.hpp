@@ -6,7 +6,8 @@
 namespace varnosk {
 
 // The validated run configuration: one field per key of the settings file, every key
-// required but those of [msp_abundance], which have the defaults below. Filled once by
+// required but those of [msp_abundance] and [taxonomy], which have the defaults below, and
+// those a profile run may go without. Filled once by
 // loadSettings and read-only afterwards.
 struct Settings {
     std::string count_matrix_file;                    // input.count_matrix_file
@@ -32,6 +33,10 @@ struct Settings {
     std::string output_dir;                           // output.output_dir
     bool print_genes_bins = false;                    // output.print_genes_bins
     bool print_seeds = false;                         // output.print_seeds
+    // Whether the comparison settings ([genes_comparison] and num_best_representative_genes)
+    // were given: always in a clustering run; in a profile run, which then computes cohesion,
+    // when the file has them.
+    bool comparison_settings_given = true;
 };
 
 }  // namespace varnosk

@@ -89,10 +89,13 @@ po::options_description describeOptions(Settings& settings, unsigned command) {
                     value = new BoolValue(field);
                 else
                     value = po::value<Value>(field);
-                if (key.required)
+                if (key.optional_group_in & command) {
+                    // checked as a group once the file is read
+                } else if (key.required) {
                     value->required();
-                else
+                } else {
                     value->default_value(*field);
+                }
                 all.add_options()(name.c_str(), value);
             },
             key.field);
@@ -129,6 +132,23 @@ void checkValue(const Settings& settings, const SettingKey& key) {
     }
 }
 
+// Whether the keys that are optional together in this command were given: all or none.
+bool comparisonSettingsGiven(const po::variables_map& values, unsigned command) {
+    std::string given;
+    std::string missing;
+    std::string group;
+    for (const SettingKey& key : settingsTable()) {
+        if ((key.optional_group_in & command) == 0) continue;
+        const std::string name = key.dottedName();
+        group.append(group.empty() ? "" : ", ").append(name);
+        (values.count(name) != 0 ? given : missing).append(", ").append(name);
+    }
+    if (given.empty()) return group.empty();
+    if (missing.empty()) return true;
+    throw std::runtime_error("error: " + given.substr(2) + " given without " + missing.substr(2) +
+                             ": cohesion needs all of " + group + ", or none for no cohesion.");
+}
+
 template <typename T>
 std::string rangeMessage(const std::string& key, T low, T high) {
     std::ostringstream message;
@@ -153,6 +173,7 @@ Settings loadSettings(const std::string& settings_path, unsigned command) {
         throw;
     }
 
+    settings.comparison_settings_given = comparisonSettingsGiven(values, command);
     for (const SettingKey& key : settingsTable()) {
         if ((key.commands & command) == 0) continue;
         if (!isPresent(settings, key)) {

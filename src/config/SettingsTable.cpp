@@ -45,6 +45,14 @@ constexpr SettingKey inSectionOf(SettingKey key, std::string Settings::*file) {
     return key;
 }
 
+// The key as one of the comparison settings, which a profile run may also be given (for
+// cohesion), all together or not at all.
+constexpr SettingKey alsoForProfileCohesion(SettingKey key) {
+    key.commands |= kProfileCommand;
+    key.optional_group_in = kProfileCommand;
+    return key;
+}
+
 const std::array kTable = {
     path("input", "count_matrix_file", SettingKind::InputFile, &Settings::count_matrix_file, "the count matrix",
          kClusterCommand | kProfileCommand),
@@ -55,15 +63,17 @@ const std::array kTable = {
     path("profile", "msps_file", SettingKind::InputFile, &Settings::msps_file,
          "an MSP set in the layout of `all_msps.tsv` (`varnosk profile` only)", kProfileCommand),
 
-    real("genes_comparison", "detection_limit", &Settings::detection_limit, 6.0, kFloatMax,
-         "smallest raw count that makes a gene detected in a sample"),
-    integer("genes_comparison", "min_prevalence", &Settings::min_prevalence, 2, nullptr,
-            "samples a gene must be detected in to be kept; co-detected samples a gene pair needs"),
+    alsoForProfileCohesion(real("genes_comparison", "detection_limit", &Settings::detection_limit, 6.0, kFloatMax,
+                                "smallest raw count that makes a gene detected in a sample")),
+    alsoForProfileCohesion(integer("genes_comparison", "min_prevalence", &Settings::min_prevalence, 2, nullptr,
+                                   "samples a gene must be detected in to be kept; co-detected samples a gene pair "
+                                   "needs")),
     // fewer co-detected samples than five leave no room for quartiles
-    integer("genes_comparison", "min_prevalence_for_outliers", &Settings::min_prevalence_for_outliers, 5,
-            &Settings::min_prevalence, "co-detected samples needed before outlier samples are discounted"),
-    real("genes_comparison", "max_outliers_fraction", &Settings::max_outliers_fraction, 0.0, 0.5,
-         "largest fraction of co-detected samples that may be treated as outliers"),
+    alsoForProfileCohesion(integer("genes_comparison", "min_prevalence_for_outliers",
+                                   &Settings::min_prevalence_for_outliers, 5, &Settings::min_prevalence,
+                                   "co-detected samples needed before outlier samples are discounted")),
+    alsoForProfileCohesion(real("genes_comparison", "max_outliers_fraction", &Settings::max_outliers_fraction, 0.0, 0.5,
+                                "largest fraction of co-detected samples that may be treated as outliers")),
 
     boolean("genes_bins_creation", "enabled", &Settings::bins_enabled,
             "split genes into bins by dominant sample before building seeds (much faster)"),
@@ -71,8 +81,9 @@ const std::array kTable = {
             "divide by each sample's sequencing depth when finding the dominant sample (ignored when bins are "
             "off)"),
 
-    integer("seeds_creation", "num_best_representative_genes", &Settings::num_best_representative_genes, 10, nullptr,
-            "number of best genes whose median profile represents a group"),
+    alsoForProfileCohesion(integer("seeds_creation", "num_best_representative_genes",
+                                   &Settings::num_best_representative_genes, 10, nullptr,
+                                   "number of best genes whose median profile represents a group")),
     real("seeds_creation", "min_concordance", &Settings::seeds_min_concordance, 0.7, 1.0,
          "concordance two genes need to join one seed"),
     // a seed must hold the genes that represent it

@@ -43,6 +43,10 @@ struct SettingKey {
     // Keys of an optional section are read, checked and recorded only when this field (the
     // section's file) is set; one given without it is an error. Null for every other key.
     std::string Settings::*present_if = nullptr;
+    // Commands in which the key is one of the comparison settings that are optional as a
+    // whole: read when any of them is given (Settings::comparison_settings_given), and then
+    // every one of them is needed. A profile run needs them only for cohesion.
+    unsigned optional_group_in = 0;
 
     std::string dottedName() const;
     bool hasRealRange() const;
@@ -53,6 +57,7 @@ std::span<const SettingKey> settingsTable();
 // Whether a key of an optional section is in use (its section's file is set); always for
 // the other keys.
 inline bool isPresent(const Settings& settings, const SettingKey& key) {
+    if (key.optional_group_in != 0 && !settings.comparison_settings_given) return false;
     return key.present_if == nullptr || !(settings.*key.present_if).empty();
 }
 

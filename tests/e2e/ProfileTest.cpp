@@ -45,9 +45,17 @@ struct ProfileRun {
     }
 };
 
-// A run's own matrix and all_msps.tsv give back its abundance tables, for every golden case
-// with species, under its recorded abundance settings.
-TEST(Profile, ARunsOwnMatrixAndMspsGiveBackItsAbundanceTables) {
+// The table without its last column.
+std::string withoutLastColumn(const std::string& table) {
+    std::istringstream in(table);
+    std::string kept;
+    for (std::string line; std::getline(in, line);) kept.append(line.substr(0, line.rfind('\t'))).append("\n");
+    return kept;
+}
+
+// A run's own matrix and all_msps.tsv give back its abundance tables, and with its
+// comparison settings its summary (cohesion included), for every golden case with species.
+TEST(Profile, ARunsOwnMatrixAndMspsGiveBackItsAbundanceTablesAndSummary) {
     int compared = 0;
     for (const std::string name :
          {"example", "planted", "crlf_no_header_no_bins", "zero_sample_normalized", "identical_genes"}) {
@@ -56,15 +64,28 @@ TEST(Profile, ARunsOwnMatrixAndMspsGiveBackItsAbundanceTables) {
         const std::string settings = readFile(expected / "application_settings.ini");
         const fs::path matrix =
             name == "example" ? kExampleMatrix : fs::path(VARNOSK_SOURCE_DIR) / "tests/e2e/cases" / name / "matrix.tsv";
+        std::string comparison;
+        for (const std::string key :
+             {"detection_limit", "min_prevalence", "min_prevalence_for_outliers", "max_outliers_fraction"}) {
+            comparison += key + " = " + recorded(settings, key) + "\n";
+        }
         const ProfileRun profile;
-        const ProcessResult result =
-            profile.run(matrix, expected / "all_msps.tsv", recorded(settings, "count_matrix_has_header"),
-                        "\n[msp_abundance]\nnum_core_genes = " + recorded(settings, "num_core_genes") +
-                            "\nmin_detected_share = " + recorded(settings, "min_detected_share") + "\n");
+        const ProcessResult result = profile.run(
+            matrix, expected / "all_msps.tsv", recorded(settings, "count_matrix_has_header"),
+            "\n[msp_abundance]\nnum_core_genes = " + recorded(settings, "num_core_genes") +
+                "\nmin_detected_share = " + recorded(settings, "min_detected_share") + "\n[genes_comparison]\n" +
+                comparison + "[seeds_creation]\nnum_best_representative_genes = " +
+                recorded(settings, "num_best_representative_genes") + "\n");
         ASSERT_EQ(result.status, 0) << name << ": " << result.err;
         for (const std::string table : {"msp_abundance.tsv", "msp_relative_abundance.tsv"}) {
             EXPECT_EQ(readFile(profile.out / table), readFile(expected / table)) << name << ": " << table;
         }
+        // the same summary, and one column more: every core gene found
+        EXPECT_EQ(withoutLastColumn(readFile(profile.out / "msp_summary.tsv")), readFile(expected / "msp_summary.tsv"))
+            << name;
+        EXPECT_NE(readFile(profile.out / "application_settings.ini").find("[genes_comparison]\n" + comparison),
+                  std::string::npos)
+            << name;
         ++compared;
     }
     EXPECT_GE(compared, 3);
@@ -95,6 +116,18 @@ TEST(Profile, MissingCoreGenesAreSkippedAndCounted) {
     EXPECT_NE(report.find("<tr class=\"msp-row\"><td>A</td><td class=\"n\">4</td>"), std::string::npos);
     EXPECT_NE(report.find("<td>Core genes found in the matrix</td><td>3</td>"), std::string::npos);
     EXPECT_EQ(report.find("Genes bins"), std::string::npos);
+
+    // with the comparison settings, a cohesion for A (its comparisons, on one detected sample,
+    // are not valid and score 0) and none for B, which has no core gene here
+    const ProfileRun with_cohesion;
+    const ProcessResult scored = with_cohesion.run(
+        data.path() / "matrix.tsv", data.path() / "msps.tsv", "true",
+        "\n[genes_comparison]\ndetection_limit = 6\nmin_prevalence = 2\nmin_prevalence_for_outliers = 5\n"
+        "max_outliers_fraction = 0\n[seeds_creation]\nnum_best_representative_genes = 10\n");
+    ASSERT_EQ(scored.status, 0) << scored.err;
+    const std::string summary = readFile(with_cohesion.out / "msp_summary.tsv");
+    EXPECT_NE(summary.find("\nA\t4\t1\t0\t0\tg1\t3\t5.222222222222222\t0\t3\n"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("\nB\t1\t0\t0\t0\tgY\t0\tNA\tNA\t0\n"), std::string::npos) << summary;
 }
 
 TEST(Profile, EachMalformedInputIsOneErrorNamingFileAndLine) {
@@ -136,6 +169,16 @@ TEST(Profile, EachMalformedInputIsOneErrorNamingFileAndLine) {
     const ProcessResult clustering_key =
         ProfileRun().run(matrix, msps, "true", "\n[seeds_creation]\nmin_seed_size = 3\n");
     EXPECT_EQ(clustering_key.err, "unrecognised option 'seeds_creation.min_seed_size'\n");
+    // the comparison settings come all together or not at all
+    const ProcessResult partial =
+        ProfileRun().run(matrix, msps, "true", "\n[genes_comparison]\ndetection_limit = 6\nmin_prevalence = 2\n");
+    EXPECT_EQ(partial.err,
+              "error: genes_comparison.detection_limit, genes_comparison.min_prevalence given without "
+              "genes_comparison.min_prevalence_for_outliers, genes_comparison.max_outliers_fraction, "
+              "seeds_creation.num_best_representative_genes: cohesion needs all of genes_comparison.detection_limit, "
+              "genes_comparison.min_prevalence, genes_comparison.min_prevalence_for_outliers, "
+              "genes_comparison.max_outliers_fraction, seeds_creation.num_best_representative_genes, or none for no "
+              "cohesion.\n");
 }
 
 // [taxonomy] names the MSPs of a profile run and of a clustering run from their core genes.
