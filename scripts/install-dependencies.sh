@@ -13,6 +13,7 @@ packages=(
   chromium
   strace
   clang-format
+  dpkg-dev file lintian groff-base
 )
 if [ "${1:-}" = "--with-sanitizers" ]; then packages+=(libclang-rt-dev); fi
 if [ "${1:-}" = "--with-fuzzers" ]; then packages+=(clang libclang-rt-dev); fi

@@ -2,8 +2,10 @@
 # Checks the layout of the sources (.clang-format), then builds Varnosk with warnings as
 # errors and runs the whole test suite: an optimised build, the optimised MPI build
 # (the suite again, with the golden cases and faults under mpirun), then the suite built with
-# AddressSanitizer and UndefinedBehaviorSanitizer. Set VARNOSK_SKIP_SANITIZERS=1 to skip the
-# sanitizer build, VARNOSK_SKIP_MPI=1 to skip the MPI one.
+# AddressSanitizer and UndefinedBehaviorSanitizer. Between the first two, it builds the Debian
+# package and checks it unpacked, and runs the conda recipe's build and tests into a
+# temporary prefix. Set VARNOSK_SKIP_SANITIZERS=1 to skip the sanitizer build,
+# VARNOSK_SKIP_MPI=1 the MPI one, VARNOSK_SKIP_PACKAGES=1 the package and recipe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,6 +33,13 @@ run_suite() {
 
 echo "== Optimised build =="
 run_suite build/test -DCMAKE_BUILD_TYPE=Release
+
+if [ "${VARNOSK_SKIP_PACKAGES:-0}" != 1 ]; then
+  echo "== Debian package (from the optimised build) =="
+  scripts/check-package.sh build/test
+  echo "== conda recipe =="
+  scripts/check-conda-recipe.sh
+fi
 
 if [ "${VARNOSK_SKIP_MPI:-0}" != 1 ]; then
   echo "== Optimised MPI build =="

@@ -12,9 +12,10 @@
 namespace varnosk {
 
 // Every key of the settings file, described once. The loader and its range checks, the
-// record of the run (application_settings.ini), the report's settings table, --help and the
-// README's table all come from this table, in its order, which is the order of the file.
-// A new key is one row here and one field in Settings.
+// record of the run (application_settings.ini), the report's settings table and --help come
+// from this table, in its order, which is the order of the file; tests hold the README's
+// table and the manual page's SETTINGS to it. A new key is one row here, one field in
+// Settings, and its line in those two documents.
 
 enum class SettingKind { InputFile, OutputDirectory, Boolean, Integer, Real };
 

@@ -45,6 +45,57 @@ TEST(SettingsTable, ReadmeDescribesEveryKeyAsTheTableDoes) {
     }
 }
 
+// Backquoted words in bold, as the manual page writes them.
+std::string manualText(std::string_view text) {
+    std::string out;
+    bool bold = false;
+    for (const char c : text) {
+        if (c == '`') {
+            out += bold ? "\\fR" : "\\fB";
+            bold = !bold;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Every key in its section of the manual page's SETTINGS, in table order, as the table
+// describes it; and the page renders without a warning.
+TEST(SettingsTable, ManualPageDescribesEveryKeyAsTheTableDoes) {
+    const fs::path page = VARNOSK_MANUAL_PAGE;
+    std::vector<std::string> expected;
+    for (const SettingKey& key : settingsTable()) {
+        const std::string allowed = allowedValuesText(key);
+        expected.push_back("[" + std::string(key.section) + "] " + std::string(key.name) + ": \\fI" +
+                           std::string(kindName(key.kind)) + "\\fR" +
+                           (allowed.empty() ? "" : ", " + manualText(allowed)) + ": " + manualText(key.meaning) + ".");
+    }
+    std::vector<std::string> documented;
+    std::istringstream in(test::readFile(page));
+    std::string section;
+    for (std::string line, previous; std::getline(in, line); previous = line) {
+        if (line.rfind(".SH ", 0) == 0) section.clear();
+        if (line.rfind(".SS \"[", 0) == 0) section = line.substr(5, line.size() - 6);
+        if (!section.empty() && previous == ".TP" && line.rfind(".B ", 0) == 0) {
+            std::string description;
+            std::getline(in, description);
+            documented.push_back(section + " " + line.substr(3) + ": " + description);
+            line = description;
+        }
+    }
+    EXPECT_EQ(documented.size(), expected.size());
+    for (std::size_t i = 0; i < std::min(documented.size(), expected.size()); ++i) {
+        EXPECT_EQ(documented[i], expected[i]) << page << ", key " << i + 1;
+    }
+
+    if (test::runCommand("command -v groff").status != 0)
+        GTEST_SKIP() << "groff (Debian package groff-base) is not installed";
+    const test::ProcessResult rendered = test::runCommand("groff -ww -man -Tutf8 -z " + page.string());
+    EXPECT_EQ(rendered.status, 0);
+    EXPECT_EQ(rendered.out + rendered.err, "");
+}
+
 // Each key names one field, of the type its kind reads, and every key a range names exists.
 TEST(SettingsTable, KeysAreDistinctAndTheirFieldsFitTheirKinds) {
     std::set<std::string> names;
