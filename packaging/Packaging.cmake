@@ -7,6 +7,8 @@ if(VARNOSK_MPI)
   set(CPACK_PACKAGE_NAME varnosk-mpi)
   set(CPACK_DEBIAN_PACKAGE_CONFLICTS varnosk)
   set(CPACK_DEBIAN_PACKAGE_REPLACES varnosk)
+  # the libraries come from shlibdeps; mpirun, to start the ranks, from here
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS openmpi-bin)
   set(varnosk_package_variant "\n\nThis build runs one job over the ranks of an MPI job (Open MPI).")
 else()
   set(CPACK_PACKAGE_NAME varnosk)

@@ -2,9 +2,9 @@
 # Checks the layout of the sources (.clang-format), then builds Varnosk with warnings as
 # errors and runs the whole test suite: an optimised build, the optimised MPI build
 # (the suite again, with the golden cases and faults under mpirun), then the suite built with
-# AddressSanitizer and UndefinedBehaviorSanitizer. Between the first two, it builds the Debian
-# package and checks it unpacked, and runs the conda recipe's build and tests into a
-# temporary prefix. Set VARNOSK_SKIP_SANITIZERS=1 to skip the sanitizer build,
+# AddressSanitizer and UndefinedBehaviorSanitizer. After each optimised build, it builds its
+# Debian package and checks it unpacked; after the first, it runs the conda recipe's build
+# and tests into a temporary prefix. Set VARNOSK_SKIP_SANITIZERS=1 to skip the sanitizer build,
 # VARNOSK_SKIP_MPI=1 the MPI one, VARNOSK_SKIP_PACKAGES=1 the package and recipe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,6 +44,10 @@ fi
 if [ "${VARNOSK_SKIP_MPI:-0}" != 1 ]; then
   echo "== Optimised MPI build =="
   run_suite build/test-mpi -DCMAKE_BUILD_TYPE=Release -DVARNOSK_MPI=ON
+  if [ "${VARNOSK_SKIP_PACKAGES:-0}" != 1 ]; then
+    echo "== Debian package of the MPI build =="
+    scripts/check-package.sh build/test-mpi
+  fi
 fi
 
 if [ "${VARNOSK_SKIP_SANITIZERS:-0}" != 1 ]; then
