@@ -75,6 +75,20 @@ std::string firstDifference(const std::string& expected, const std::string& actu
     return expected == actual ? "" : "the files differ in their final line feed";
 }
 
+// The case's other inputs (an MSP set, gene lineages), which its settings name by file name.
+void copyCaseInputs(const std::string& name, const fs::path& dir) {
+    if (!fs::is_directory(kCases / name)) return;
+    for (const auto& entry : fs::directory_iterator(kCases / name)) {
+        const std::string file = entry.path().filename().string();
+        if (file != "settings.ini" && file != "matrix.tsv") fs::copy_file(entry.path(), dir / file);
+    }
+}
+
+// A case whose settings have [profile] runs `varnosk profile`.
+std::string caseCommand(const std::string& settings) {
+    return settings.find("\n[profile]\n") == std::string::npos ? " settings.ini" : " profile settings.ini";
+}
+
 // Runs a case in a fresh folder whose matrix.tsv `place_matrix` writes, and compares (or,
 // when updating, rewrites) every file but the unpinned ones. `program` is the command that
 // takes the settings file: the binary, or a launcher of ranks and the binary. Returns
@@ -85,10 +99,12 @@ std::string runCase(const std::string& name, int threads, const std::string& lab
     const fs::path expected_dir = kExpected / name;
     TempDir dir("varnosk-golden");
     place_matrix(dir.path() / "matrix.tsv");
+    copyCaseInputs(name, dir.path());
     fs::create_directory(dir.path() / "out");
-    writeFile(dir.path() / "settings.ini", caseSettings(name));
+    const std::string settings = caseSettings(name);
+    writeFile(dir.path() / "settings.ini", settings);
     const ProcessResult result = runCommand("cd '" + dir.str() + "' && OMP_NUM_THREADS=" + std::to_string(threads) +
-                                            " " + program + " settings.ini");
+                                            " " + program + caseCommand(settings));
     EXPECT_EQ(result.status, 0) << label << ": " << result.err;
     EXPECT_EQ(result.err, "") << label;
     if (result.status != 0) return result.out;
@@ -215,7 +231,7 @@ TEST(CompressedGoldenTables, GzipOnInProcessRanksGivesThePlainTextFiles) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, GoldenTables,
                          testing::Values("example", "planted", "crlf_no_header_no_bins", "zero_sample_normalized",
-                                         "identical_genes"),
+                                         "identical_genes", "profile_example"),
                          [](const testing::TestParamInfo<std::string>& param) { return param.param; });
 
 }  // namespace
