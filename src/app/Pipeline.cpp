@@ -13,6 +13,7 @@
 #include "app/InformationOptions.hpp"
 #include "app/Invocation.hpp"
 #include "app/Profile.hpp"
+#include "app/SpeciesTables.hpp"
 #include "app/StageReporter.hpp"
 #include "bins/GenesBinsCreator.hpp"
 #include "bins/GenesBinsPrinter.hpp"
@@ -124,24 +125,20 @@ void writeResults(StageReporter& stage, const Settings& settings, const OutputDi
         relative_abundance = relativeAbundance(abundance);
         stage.close("\rDone.\n");
 
-        stage.open("Printing MSP abundance and summary...", "Printing MSP abundance and summary");
-        printAbundance(abundance, msp_names, samples.names, output_dir, file_names::kMspAbundance);
-        printAbundance(relative_abundance, msp_names, samples.names, output_dir, file_names::kMspRelativeAbundance);
-        printMspSummary(msp_rows, output_dir, file_names::kMspSummary);
-        stage.close("Done.\n");
+        printAbundanceTables(stage, abundance, relative_abundance, msp_names, samples.names, msp_rows, output_dir);
     }
 
-    std::vector<MspLineage> lineages;
-    if (!settings.gene_lineages_file.empty()) {
-        stage.open("Naming MSPs from their core genes' lineages...", "Naming MSPs");
-        std::vector<std::vector<std::string_view>> core_genes;
-        for (const auto& msp : msps) {
-            core_genes.emplace_back();
-            for (const Gene* gene : msp->core_genes) core_genes.back().push_back(gene->name);
-        }
-        lineages = writeMspTaxonomy(core_genes, msp_names, settings, output_dir, file_names::kMspTaxonomy);
-        stage.close("Done.\n");
-    }
+    const std::vector<MspLineage> lineages = nameMsps(
+        stage,
+        [&] {
+            std::vector<std::vector<std::string_view>> core_genes;
+            for (const auto& msp : msps) {
+                core_genes.emplace_back();
+                for (const Gene* gene : msp->core_genes) core_genes.back().push_back(gene->name);
+            }
+            return core_genes;
+        },
+        msp_names, settings, output_dir);
 
     std::vector<std::pair<std::string, double>> stage_seconds = stage.finishedSeconds();
     ReportInput report{settings,

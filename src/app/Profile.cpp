@@ -8,9 +8,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "abundance/AbundanceTables.hpp"
 #include "abundance/MspAbundance.hpp"
 #include "abundance/MspSummary.hpp"
+#include "app/SpeciesTables.hpp"
 #include "common/Shown.hpp"
 #include "common/TableNames.hpp"
 #include "compare/ComparisonParameters.hpp"
@@ -20,7 +20,6 @@
 #include "matrix/SampleNames.hpp"
 #include "msp/MspSetFile.hpp"
 #include "report/RunReport.hpp"
-#include "taxonomy/MspTaxonomy.hpp"
 
 namespace varnosk {
 namespace {
@@ -79,6 +78,8 @@ void runProfile(StageReporter& stage, const Settings& settings, const OutputDire
         msps.push_back(std::move(msp));
     }
 
+    std::vector<std::string> msp_names;
+    for (const MspDefinition& definition : definitions) msp_names.push_back(definition.name);
     const AbundanceParameters parameters{settings.abundance_num_core_genes, settings.abundance_min_detected_share};
     const AbundanceTable abundance =
         stage.withProgress("Computing MSP abundance...", "Computing MSP abundance", [&](ProgressSink& progress) {
@@ -89,14 +90,6 @@ void runProfile(StageReporter& stage, const Settings& settings, const OutputDire
             progress.update(1, 1);
             return table;
         });
-    stage.close("\rDone.\n");
-
-    stage.open("Printing MSP abundance and summary...", "Printing MSP abundance and summary");
-    std::vector<std::string> msp_names;
-    for (const MspDefinition& definition : definitions) msp_names.push_back(definition.name);
-    printAbundance(abundance, msp_names, samples.names, output_dir, file_names::kMspAbundance);
-    const AbundanceTable relative_abundance = relativeAbundance(abundance);
-    printAbundance(relative_abundance, msp_names, samples.names, output_dir, file_names::kMspRelativeAbundance);
     const std::vector<MspSummary> summaries = settings.comparison_settings_given
                                                   ? summarizeWithCohesion(msps, abundance, genes, settings, num_samples)
                                                   : summarizeAbundance(abundance, definitions.size());
@@ -110,19 +103,21 @@ void runProfile(StageReporter& stage, const Settings& settings, const OutputDire
                         summaries[m],
                         msps[m]->core_genes.size()});
     }
-    printMspSummary(rows, output_dir, file_names::kMspSummary);
-    stage.close("Done.\n");
+    const AbundanceTable relative_abundance = relativeAbundance(abundance);
+    stage.close("\rDone.\n");
 
-    std::vector<MspLineage> lineages;
-    if (!settings.gene_lineages_file.empty()) {
-        stage.open("Naming MSPs from their core genes' lineages...", "Naming MSPs");
-        std::vector<std::vector<std::string_view>> core_genes;
-        for (const MspDefinition& definition : definitions) {
-            core_genes.emplace_back(definition.coreGenes().begin(), definition.coreGenes().end());
-        }
-        lineages = writeMspTaxonomy(core_genes, msp_names, settings, output_dir, file_names::kMspTaxonomy);
-        stage.close("Done.\n");
-    }
+    printAbundanceTables(stage, abundance, relative_abundance, msp_names, samples.names, rows, output_dir);
+
+    const std::vector<MspLineage> lineages = nameMsps(
+        stage,
+        [&] {
+            std::vector<std::vector<std::string_view>> core_genes;
+            for (const MspDefinition& definition : definitions) {
+                core_genes.emplace_back(definition.coreGenes().begin(), definition.coreGenes().end());
+            }
+            return core_genes;
+        },
+        msp_names, settings, output_dir);
 
     ReportInput report{settings, genes.size(),       0,        samples.names,  stage.finishedSeconds(), 0, 0, 0, 0,
                        rows,     relative_abundance, lineages, kProfileCommand};

@@ -55,8 +55,8 @@ struct SettingKey {
 
 std::span<const SettingKey> settingsTable();
 
-// Whether a key of an optional section is in use (its section's file is set); always for
-// the other keys.
+// Whether a key is in use: a key of an optional section when its section's file is set, one
+// of the comparison settings when they were given; always for the other keys.
 inline bool isPresent(const Settings& settings, const SettingKey& key) {
     if (key.optional_group_in != 0 && !settings.comparison_settings_given) return false;
     return key.present_if == nullptr || !(settings.*key.present_if).empty();
